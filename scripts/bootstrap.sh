@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Brings a Debian 12 machine to a built Tapster: installs the packages the build and the tests
+# need (only those missing, quietly), then configures and builds into build/ (or $BUILD_DIR).
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev
+  clang clang-format
+  openocd
+  xvfb xauth imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "bootstrap: installing ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+build_dir="${BUILD_DIR:-$here/build}"
+cmake -S "$here" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+  -DTAPSTER_WERROR=ON "$@" >/dev/null
+cmake --build "$build_dir" -j "$(nproc)"

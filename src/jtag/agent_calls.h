@@ -1,0 +1,58 @@
+// The host side of the flash agent: a mailbox in target RAM at MailboxBase.
+#pragma once
+
+#include <cstdint>
+
+namespace tapster {
+
+// Mailbox offsets.
+constexpr uint32_t kMbCommand = 0;
+constexpr uint32_t kMbFlashAddr = 4;
+constexpr uint32_t kMbSource = 8;
+constexpr uint32_t kMbLength = 12;
+constexpr uint32_t kMbFlashBase = 16;
+constexpr uint32_t kMbResult1 = 20;
+constexpr uint32_t kMbResult2 = 24;
+constexpr uint32_t kMbBuffer = 28;
+constexpr uint32_t kAgentBufferSize = 4096;
+
+constexpr uint32_t AGENT_CMD_READ_ID = 0x0010;
+constexpr uint32_t AGENT_CMD_PROTECT_STATUS = 0x0020;
+constexpr uint32_t AGENT_CMD_PROGRAM = 0x0100;
+constexpr uint32_t AGENT_CMD_ERASE_BLOCK = 0x0200;
+constexpr uint32_t AGENT_CMD_ERASE_CHIP = 0x0400;
+constexpr uint32_t AGENT_CMD_STOP = 0x0004;
+constexpr uint32_t AGENT_ST_RELEASED = 0x0001;
+constexpr uint32_t AGENT_ST_ABORTED = 0x0008;
+
+// Workspace pointer of the trap slot last installed or taken: the agent mailbox.
+extern uint32_t MailboxBase;
+// Abort flags: set by the "Abort !" button, read by the agent wait and the block scan.
+extern bool AbortFlag;
+extern bool StopRequest;
+
+void PrepareAgent();
+bool SendToTargetRam(const uint8_t* buffer, uint32_t count, uint32_t target);
+bool WriteFlashBlock(uint32_t source, uint32_t flashAddress, uint32_t flashBase, uint32_t length);
+bool EraseFlashChip(uint32_t flashBase);
+bool EraseFlashBlock(uint32_t blockAddress, uint32_t flashBase);
+
+struct FlashId {
+    bool ok = false;
+    uint32_t manufacturer = 0;
+    uint32_t device = 0;
+};
+FlashId ReadFlashId(uint32_t flashBase);
+
+struct ProtectionStatus {
+    bool ok = false;
+    uint32_t status = 0;
+};
+ProtectionStatus ReadBlockProtection(uint32_t flashBase, uint32_t blockAddress);
+
+bool WaitForRelease();
+
+// Puts MailboxBase and the abort flags back to their start values (tests).
+void ResetAgentState();
+
+} // namespace tapster

@@ -1,0 +1,62 @@
+#include "port/qzportio.h"
+
+#include "port/port_backend.h"
+#include "port/port_permission.h"
+
+#include <bitset>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tapster {
+
+namespace {
+
+std::bitset<65536> permitted; // nothing is permitted until a claim activates the map
+
+void DefaultFault(uint16_t port, bool write) {
+    std::fprintf(stderr, "port fault: %s of port 0x%X without permission (port not claimed)\n",
+                 write ? "write" : "read", port);
+    std::abort();
+}
+
+PortFaultHandler faultHandler = DefaultFault;
+
+} // namespace
+
+void SetPortFaultHandler(PortFaultHandler handler) {
+    faultHandler = handler != nullptr ? handler : DefaultFault;
+}
+
+void ApplyPermissionMap(const uint8_t* map) {
+    for (int p = 0; p < 65536; ++p)
+        permitted[static_cast<size_t>(p)] = ((map[p / 8] >> (p % 8)) & 1) == 0;
+}
+
+void PermitAllPorts(bool permit) {
+    if (permit)
+        permitted.set();
+    else
+        permitted.reset();
+}
+
+bool PortPermitted(uint16_t port) { return permitted[port]; }
+
+uint8_t ReadPortByte(uint16_t port) {
+    if (!permitted[port]) {
+        faultHandler(port, false);
+        return 0xFF;
+    }
+    PortBackend* backend = GetPortBackend();
+    return backend != nullptr ? backend->ReadRegister(port) : 0xFF;
+}
+
+void WritePortByte(uint16_t port, uint8_t value) {
+    if (!permitted[port]) {
+        faultHandler(port, true);
+        return;
+    }
+    if (PortBackend* backend = GetPortBackend())
+        backend->WriteRegister(port, value);
+}
+
+} // namespace tapster
