@@ -1,0 +1,66 @@
+// Everything a preset can choose about the simulated board. The built-in default is what a
+// default-constructed BoardConfig holds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tapster::board {
+
+struct FillArea {
+    uint32_t address = 0;
+    uint32_t length = 0;
+    uint8_t value = 0xFF;
+};
+
+struct BytePatch {
+    uint32_t address = 0;
+    std::vector<uint8_t> bytes;
+};
+
+struct FaultConfig {
+    bool noTarget = false;          // TDO reads 1 always
+    bool tdoStuckLow = false;       // TDO stuck at 0
+    bool tdoToggling = false;       // TDO toggles on every clock
+    int32_t minWorkingDelay = 0;    // the cable only works when TCK stays high this long (see board)
+    bool neverAcknowledge = false;  // the target never acknowledges a byte
+    bool keepsSending = false;      // the target sends bytes without end
+    uint32_t flipEveryBits = 0;     // 0: off; N: every Nth TDO bit is inverted
+};
+
+struct LinkTiming {
+    bool ackDuringData = true;  // acknowledge during the data bits, else after the last bit
+    uint32_t ackDelayClocks = 0; // extra clocks before a late acknowledge
+    uint32_t replyDelayClocks = 4; // clocks between a command and the first reply byte
+};
+
+struct FlashConfig {
+    std::string chip = "AM29LV160DB"; // a row of the flash chip table
+    uint32_t base = 0x7FE00000;
+    std::vector<uint32_t> protectedSectors; // sector start offsets from base
+};
+
+struct AgentConfig {
+    // Mailbox polls an agent call stays busy before it releases the host, per call kind.
+    uint32_t identifyPolls = 1;
+    uint32_t protectPolls = 1;
+    uint32_t programPolls = 2;
+    uint32_t eraseBlockPolls = 5;
+    uint32_t eraseChipPolls = 20;
+    // Polls after which the agent gives up on its own (0: never).
+    uint32_t timeLimitPolls = 0;
+};
+
+struct BoardConfig {
+    std::string cpu = "STi5510";   // "STi5510", "STi5512" or "custom"
+    uint32_t idcode = 0x2D4CD041;  // derived from cpu unless cpu is "custom"
+    std::vector<FillArea> fills;    // applied in order over the default contents
+    std::vector<BytePatch> patches; // applied after the fills
+    FaultConfig faults;
+    LinkTiming link;
+    FlashConfig flash;
+    AgentConfig agent;
+};
+
+} // namespace tapster::board
