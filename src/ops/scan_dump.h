@@ -1,0 +1,23 @@
+// The file the block scan writes to in its dump mode (the internal ROM dump, "Read to File").
+// A dump command opens it before the scan and closes it after; the scan only appends to it.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace tapster {
+
+// Open while a dump runs, null otherwise.
+extern std::FILE* ScanDumpFile;
+// Set by the scan when a block could not be written to ScanDumpFile (disk full, I/O error): the
+// scan then stops and returns false, so the dump counts as failed. Cleared by OpenScanDumpFile.
+extern bool ScanDumpWriteFailed;
+
+// Replaces `path` by a new empty file and makes it the scan dump file (an existing file is
+// truncated, never appended to). False when it cannot be created; ScanDumpFile stays null then.
+bool OpenScanDumpFile(const std::string& path);
+// Flushes and closes the scan dump file (nothing to do when none is open). False when the last
+// blocks could not be written out, which makes the dump a failed one as well.
+bool CloseScanDumpFile();
+
+} // namespace tapster
