@@ -15,6 +15,11 @@ void ProgressBegin(uint32_t total);
 void ProgressAdvance(uint32_t step, const std::string& addressText);
 void ProgressEnd();
 
+// The two port bases every claim and release passes: the port's registers (0x378) and its
+// extended-capability block (0x778).
+constexpr uint16_t kLptFirstBase = 888;
+constexpr uint16_t kLptSecondBase = 1912;
+
 // The claim at the start of a command: true when the command may go on; otherwise the error box
 // "The parallel port could not be opened" has been shown.
 bool ClaimPortForCommand();

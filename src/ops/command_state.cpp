@@ -1,0 +1,26 @@
+// Puts the process-wide values of the commands, and of the layers under them, back to their
+// start values, so that every test starts from a freshly started program.
+#include "jtag/agent_calls.h"
+#include "jtag/tap_engine.h"
+#include "ops/commands.h"
+#include "ops/scan_dump.h"
+#include "ops/services.h"
+#include "ops/state_reset.h"
+
+namespace tapster {
+
+void ResetCommandState() {
+    CpuSpeedMHz = 0;
+    TapClockMHz = 0;
+    ScanDumpMode = false;
+    CloseScanDumpFile();
+    ScanDumpWriteFailed = false;
+    StartDirectory.clear();
+
+    ResetTrapState();
+    ResetMonitorState();
+    ResetTapEngineState();
+    ResetAgentState();
+}
+
+} // namespace tapster
