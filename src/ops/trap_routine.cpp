@@ -1,0 +1,152 @@
+// "Load Trap Routine", "Install Traps" and "Take Trap": put the flash agent into target RAM,
+// point trap slots at it, and take a trap under one of the DCU's break conditions. The slot
+// workspace read back by install and take becomes the agent mailbox (MailboxBase).
+#include "core/hex.h"
+#include "core/main_form.h"
+#include "jtag/agent_calls.h"
+#include "jtag/jtag_init.h"
+#include "jtag/link.h"
+#include "jtag/tap_engine.h"
+#include "ops/commands.h"
+#include "ops/dcu_tables.h"
+#include "ops/services.h"
+#include "ops/state_reset.h"
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+namespace tapster {
+
+namespace {
+
+constexpr size_t kImageSize = 484; // bytes of the image that are loaded
+constexpr uint8_t kFirstPoke = 252;
+constexpr uint8_t kSecondPoke = kImageSize - kFirstPoke; // 232
+constexpr uint32_t kTakeTrapSettleMs = 500;
+
+const char kImageName[] = "fl4_trap.bin";
+
+using Image = std::array<uint8_t, kImageSize>;
+
+// Reads the first 484 bytes of the image; a shorter file leaves the rest zero. False when the
+// file cannot be opened or read, or holds nothing: loading a buffer of zeros as the agent would
+// be reported as a successful load of a routine that is not there.
+bool ReadImage(const std::string& path, Image& image) {
+    image.fill(0);
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
+    size_t got = std::fread(image.data(), 1, image.size(), f);
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    return !failed && got > 0;
+}
+
+uint32_t TrapAddressField() {
+    return static_cast<uint32_t>(ParseHex(frmMain->Text("lstTrapAddr")));
+}
+
+void LogWriteError(uint32_t address) {
+    Log("Error writing memory at address " + Hex8(address) + "!!!");
+}
+
+} // namespace
+
+void cmdLoadTrapClick() {
+    if (!ClaimPortForCommand()) return;
+    if (!IsPositiveField(ParseHex(frmMain->Text("lstTrapAddr")))) {
+        frmMain->ErrorBox("Wrong TRAP start address!!! Try to specify another one!");
+        return;
+    }
+    // The image is read before the target is touched, so a missing file writes nothing.
+    const std::string path = StartDirectoryFile(kImageName);
+    Image image;
+    if (!ReadImage(path, image)) {
+        frmMain->ErrorBox("The trap routine file " + path +
+                          " could not be read !!! Nothing was written to the target.");
+        return;
+    }
+
+    InitJtag();
+    EnterLinkScan();
+    const uint32_t trap = TrapAddressField();
+    Log("Loading trap routine. Memory address " + Hex8(trap));
+    Log(std::string(40, '-'));
+    if (WriteBlock(trap, image.data(), kFirstPoke) == 0) {
+        LogWriteError(trap);
+    } else if (WriteBlock(trap + kFirstPoke, image.data() + kFirstPoke, kSecondPoke) == 0) {
+        LogWriteError(trap + kFirstPoke);
+    } else {
+        Log("Trap routine loaded successfully.");
+    }
+    TapReset();
+}
+
+void cmdInstTrapClick() {
+    if (!ClaimPortForCommand()) return;
+    InitJtag();
+    EnterLinkScan();
+    // Not validated: an empty field installs 0, a bad character 0xFFFFFFFF.
+    const uint32_t trap = TrapAddressField();
+    for (bool high : {true, false}) {
+        if (!frmMain->Checked(high ? "chkHiPri" : "chkLowPri")) continue;
+        for (const TrapGroup& group : kTrapGroups) {
+            if (!frmMain->Checked(group.checkBox)) continue;
+            const int k = high ? group.highSlot : group.lowSlot;
+            InstallTrapSlot(kTrapSlots[static_cast<size_t>(k)].base, trap, group.enables);
+        }
+    }
+    TapReset();
+}
+
+void InstallTrapSlot(uint32_t slot, uint32_t trap, uint32_t enables) {
+    MailboxBase = ReadWord(slot + kSlotWptr).value;
+    const uint32_t oldIptr = ReadWord(slot + kSlotIptr).value;
+    Log("Old trap Wptr=" + Hex8(MailboxBase) + ", old trap Iptr=" + Hex8(oldIptr));
+
+    WriteWord(slot + kSlotIptr, trap);
+    WriteWord(slot + kSlotWptr, trap + kTrapWorkspaceOffset);
+    WriteWord(slot + kSlotEnables, enables);
+
+    const uint32_t newIptr = ReadWord(slot + kSlotIptr).value;
+    MailboxBase = ReadWord(slot + kSlotWptr).value;
+    Log("New Trap Iptr=" + Hex8(newIptr));
+    Log("New Trap Wptr=" + Hex8(MailboxBase));
+}
+
+void cmdLoadDCUClick() {
+    const int condition = frmMain->Position("selBrkCond");
+    const std::vector<std::string> items = frmMain->Items("selBrkCond");
+    // The radio group always has an item selected; anything else is no request at all.
+    if (condition < 0 || static_cast<size_t>(condition) >= kBreakConditions.size() ||
+        static_cast<size_t>(condition) >= items.size())
+        return;
+    const BreakCondition& brk = kBreakConditions[static_cast<size_t>(condition)];
+
+    if (!ClaimPortForCommand()) return;
+    InitJtag();
+    EnterLinkScan();
+
+    MailboxBase = ReadWord(brk.slotWord).value;
+    WriteWord(MailboxBase + kOpTempOffset, 0);
+    Log("Checking current DCU state ...");
+    WriteWord(DCU_JUMPTRACE_CONTROL, kDcuTraceReadEnable);
+    WriteWord(DCU_WP_CONTROL, kDcuTraceReadEnable);
+    ReportDcuRegisters();
+    ReportTrappedStatus();
+
+    Log("Setting " + items[static_cast<size_t>(condition)] + "...");
+    WriteWord(brk.armRegister, brk.armValue);
+    DelayMs(kTakeTrapSettleMs);
+
+    ReportDcuRegisters();
+    ReportTrappedStatus();
+    TapReset();
+}
+
+void ResetTrapState() {
+    // The trap commands are the writers of the mailbox base; nothing else of theirs persists.
+    MailboxBase = 0;
+}
+
+} // namespace tapster
