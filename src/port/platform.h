@@ -11,10 +11,10 @@ namespace tapster::platform {
 class Clock {
   public:
     virtual ~Clock() = default;
-    virtual uint32_t TickCount() = 0;                       // milliseconds, wraps at 2^32
+    virtual uint32_t TickCount() = 0; // milliseconds, wraps at 2^32
     virtual bool PerformanceFrequency(int64_t& frequency) = 0;
     virtual bool PerformanceCounter(int64_t& counter) = 0;
-    virtual uint32_t TimeStampLow() = 0;                    // low 32 bits of the time-stamp counter
+    virtual uint32_t TimeStampLow() = 0; // low 32 bits of the time-stamp counter
 };
 
 // nullptr restores the real clock.
@@ -34,5 +34,10 @@ void RestorePriority();
 // query fails. Outside Windows the stand-in reports the NT family, since like NT the kernel has
 // to grant port access first.
 bool GetPlatformId(uint32_t& platformId);
+
+// Tests answer the version query themselves (any id, or a failing query); nullptr restores the
+// real one.
+using PlatformIdQuery = bool (*)(uint32_t& platformId);
+void SetPlatformIdQuery(PlatformIdQuery query);
 
 } // namespace tapster::platform

@@ -15,6 +15,7 @@ namespace tapster::platform {
 namespace {
 
 Clock* clockOverride = nullptr;
+PlatformIdQuery platformIdOverride = nullptr;
 int savedNice = 0;
 bool raised = false;
 
@@ -26,31 +27,29 @@ int64_t MonotonicNs() {
 
 } // namespace
 
-void SetClock(Clock* clock) { clockOverride = clock; }
+void SetClock(Clock* clock) {
+    clockOverride = clock;
+}
 
 uint32_t GetTickCount() {
-    if (clockOverride != nullptr)
-        return clockOverride->TickCount();
+    if (clockOverride != nullptr) return clockOverride->TickCount();
     return static_cast<uint32_t>(MonotonicNs() / 1000000);
 }
 
 bool QueryPerformanceFrequency(int64_t& frequency) {
-    if (clockOverride != nullptr)
-        return clockOverride->PerformanceFrequency(frequency);
+    if (clockOverride != nullptr) return clockOverride->PerformanceFrequency(frequency);
     frequency = 1000000000;
     return true;
 }
 
 bool QueryPerformanceCounter(int64_t& counter) {
-    if (clockOverride != nullptr)
-        return clockOverride->PerformanceCounter(counter);
+    if (clockOverride != nullptr) return clockOverride->PerformanceCounter(counter);
     counter = MonotonicNs();
     return true;
 }
 
 uint32_t ReadTimeStampLow() {
-    if (clockOverride != nullptr)
-        return clockOverride->TimeStampLow();
+    if (clockOverride != nullptr) return clockOverride->TimeStampLow();
 #if defined(__x86_64__) || defined(__i386__)
     return static_cast<uint32_t>(__rdtsc());
 #else
@@ -66,12 +65,16 @@ void RaisePriority() {
 }
 
 void RestorePriority() {
-    if (raised)
-        setpriority(PRIO_PROCESS, 0, savedNice);
+    if (raised) setpriority(PRIO_PROCESS, 0, savedNice);
     raised = false;
 }
 
+void SetPlatformIdQuery(PlatformIdQuery query) {
+    platformIdOverride = query;
+}
+
 bool GetPlatformId(uint32_t& platformId) {
+    if (platformIdOverride != nullptr) return platformIdOverride(platformId);
     platformId = 2;
     return true;
 }

@@ -6,7 +6,11 @@ namespace {
 PortBackend* activeBackend = nullptr;
 }
 
-void SetPortBackend(PortBackend* backend) { activeBackend = backend; }
-PortBackend* GetPortBackend() { return activeBackend; }
+void SetPortBackend(PortBackend* backend) {
+    activeBackend = backend;
+}
+PortBackend* GetPortBackend() {
+    return activeBackend;
+}
 
 } // namespace tapster

@@ -1,5 +1,6 @@
 // The permission for port instructions that the running process holds. Outside Windows the
-// stand-in permission driver sets it when its map is activated; ReadPortByte/WritePortByte check it.
+// stand-in permission driver sets it when its map is activated; ReadPortByte/WritePortByte check
+// it.
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(_WIN32) &&                                                                             \
+    (defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__))
+#include <intrin.h>
+#define TAPSTER_PORT_INSTRUCTIONS 1
+#endif
+
 namespace tapster {
 
 namespace {
@@ -39,7 +45,38 @@ void PermitAllPorts(bool permit) {
         permitted.reset();
 }
 
-bool PortPermitted(uint16_t port) { return permitted[port]; }
+bool PortPermitted(uint16_t port) {
+    return permitted[port];
+}
+
+#ifdef _WIN32
+
+// On Windows the operating system itself checks the permission the driver granted. A backend,
+// when one is installed (the simulated board), takes the registers' place; otherwise each call is
+// one port instruction.
+uint8_t ReadPortByte(uint16_t port) {
+    if (PortBackend* backend = GetPortBackend()) return backend->ReadRegister(port);
+#ifdef TAPSTER_PORT_INSTRUCTIONS
+    return __inbyte(port);
+#else
+    return 0xFF;
+#endif
+}
+
+void WritePortByte(uint16_t port, uint8_t value) {
+    if (PortBackend* backend = GetPortBackend()) {
+        backend->WriteRegister(port, value);
+        return;
+    }
+#ifdef TAPSTER_PORT_INSTRUCTIONS
+    __outbyte(port, value);
+#else
+    (void)port;
+    (void)value;
+#endif
+}
+
+#else
 
 uint8_t ReadPortByte(uint16_t port) {
     if (!permitted[port]) {
@@ -55,8 +92,9 @@ void WritePortByte(uint16_t port, uint8_t value) {
         faultHandler(port, true);
         return;
     }
-    if (PortBackend* backend = GetPortBackend())
-        backend->WriteRegister(port, value);
+    if (PortBackend* backend = GetPortBackend()) backend->WriteRegister(port, value);
 }
+
+#endif
 
 } // namespace tapster

@@ -1,0 +1,56 @@
+#include "port/direct_backend.h"
+
+#ifdef TAPSTER_HAVE_DIRECT_BACKEND
+
+#include <cerrno>
+#include <cstring>
+#include <sys/io.h>
+
+namespace tapster {
+
+namespace {
+constexpr uint16_t kBase = 0x378;
+constexpr uint16_t kCount = 3;
+
+int SysIoperm(unsigned long from, unsigned long num, int turnOn) {
+    return ::ioperm(from, num, turnOn);
+}
+} // namespace
+
+DirectBackend::DirectBackend(IopermCall ioperm) : ioperm(ioperm != nullptr ? ioperm : SysIoperm) {}
+
+DirectBackend::~DirectBackend() {
+    Relinquish();
+}
+
+void DirectBackend::WriteRegister(uint16_t port, uint8_t value) {
+    if (permitted && port >= kBase && port < kBase + kCount) outb(value, port);
+}
+
+uint8_t DirectBackend::ReadRegister(uint16_t port) {
+    if (permitted && port >= kBase && port < kBase + kCount) return inb(port);
+    return 0xFF;
+}
+
+bool DirectBackend::Acquire(std::string& error) {
+    if (permitted) return true;
+    if (ioperm(kBase, kCount, 1) != 0) {
+        error = std::string("Direct port access to 0x378 was refused (ioperm: ") +
+                std::strerror(errno) +
+                "). It needs root or CAP_SYS_RAWIO ('sudo setcap cap_sys_rawio+ep' on the "
+                "program); without them use the ppdev port instead (--port=ppdev:/dev/parport0).";
+        return false;
+    }
+    permitted = true;
+    return true;
+}
+
+void DirectBackend::Relinquish() {
+    if (!permitted) return;
+    ioperm(kBase, kCount, 0);
+    permitted = false;
+}
+
+} // namespace tapster
+
+#endif

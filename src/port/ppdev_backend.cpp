@@ -1,0 +1,106 @@
+#ifdef __linux__
+
+#include "port/ppdev_backend.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/parport.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace tapster {
+
+namespace {
+
+constexpr uint16_t kDataPort = 0x378;
+constexpr uint16_t kStatusPort = 0x379;
+constexpr uint16_t kControlPort = 0x37A;
+
+int SysOpen(const char* path, int flags) {
+    return ::open(path, flags);
+}
+int SysClose(int fd) {
+    return ::close(fd);
+}
+int SysIoctl(int fd, unsigned long request, void* arg) {
+    return ::ioctl(fd, request, arg);
+}
+
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
+
+} // namespace
+
+PpdevCalls SystemPpdevCalls() {
+    return {SysOpen, SysClose, SysIoctl};
+}
+
+PpdevBackend::PpdevBackend(std::string device, PpdevCalls calls)
+    : device(std::move(device)), calls(calls) {}
+
+PpdevBackend::~PpdevBackend() {
+    Relinquish();
+}
+
+void PpdevBackend::WriteRegister(uint16_t port, uint8_t value) {
+    if (fd < 0) return;
+    if (port == kDataPort)
+        calls.ioctl(fd, PPWDATA, &value);
+    else if (port == kControlPort)
+        calls.ioctl(fd, PPWCONTROL, &value);
+}
+
+uint8_t PpdevBackend::ReadRegister(uint16_t port) {
+    uint8_t value = 0xFF;
+    if (fd < 0) return value;
+    unsigned long request = port == kStatusPort    ? PPRSTATUS
+                            : port == kDataPort    ? PPRDATA
+                            : port == kControlPort ? PPRCONTROL
+                                                   : 0;
+    if (request != 0 && calls.ioctl(fd, request, &value) < 0) value = 0xFF;
+    return value;
+}
+
+bool PpdevBackend::Acquire(std::string& error) {
+    if (fd >= 0) return true;
+    int f = calls.open(device.c_str(), O_RDWR);
+    if (f < 0) {
+        int err = errno;
+        error = "Cannot open " + device + ": " + ErrnoText(err) +
+                ". Check that the ppdev driver is loaded ('sudo modprobe ppdev') and that your"
+                " user is in the lp group ('sudo usermod -aG lp $USER', then log in again).";
+        return false;
+    }
+    auto fail = [&](const char* step, const char* advice) {
+        int err = errno;
+        error = std::string("Cannot claim ") + device + " (" + step + "): " + ErrnoText(err) +
+                ". " + advice;
+        calls.close(f);
+        return false;
+    };
+    if (calls.ioctl(f, PPEXCL, nullptr) < 0)
+        return fail("PPEXCL", "Another driver holds the port; unload it with 'sudo rmmod lp'.");
+    if (calls.ioctl(f, PPCLAIM, nullptr) < 0)
+        return fail("PPCLAIM", "Another program is using the port.");
+    int mode = IEEE1284_MODE_COMPAT;
+    if (calls.ioctl(f, PPSETMODE, &mode) < 0) {
+        calls.ioctl(f, PPRELEASE, nullptr);
+        return fail("PPSETMODE", "The port refuses compatibility mode.");
+    }
+    fd = f;
+    return true;
+}
+
+void PpdevBackend::Relinquish() {
+    if (fd < 0) return;
+    calls.ioctl(fd, PPRELEASE, nullptr);
+    calls.close(fd);
+    fd = -1;
+}
+
+} // namespace tapster
+
+#endif
