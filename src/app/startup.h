@@ -19,7 +19,8 @@ struct BackendOptions {
 
 // Takes the backend options out of args (the rest stays in order). False with a one-line
 // message for a malformed option.
-bool ParseBackendOptions(std::vector<std::string>& args, BackendOptions& options, std::string& error);
+bool ParseBackendOptions(std::vector<std::string>& args, BackendOptions& options,
+                         std::string& error);
 
 // Creates the backend the options name and installs it with SetPortBackend. Null with a message
 // when it cannot be created (a bad preset file, an unknown port kind).

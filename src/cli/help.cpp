@@ -1,0 +1,118 @@
+#include "cli/help.h"
+
+#include "app/startup.h"
+#include "cli/aliases.h"
+#include "cli/steps.h"
+
+namespace tapster::cli {
+
+namespace {
+
+const char* KindName(WidgetKind kind) {
+    switch (kind) {
+    case WidgetKind::Label:
+        return "label";
+    case WidgetKind::Button:
+        return "button";
+    case WidgetKind::Edit:
+        return "edit";
+    case WidgetKind::Combo:
+        return "combo box";
+    case WidgetKind::Check:
+        return "check box";
+    case WidgetKind::Slider:
+        return "slider";
+    case WidgetKind::UpDown:
+        return "up-down";
+    case WidgetKind::Progress:
+        return "progress bar";
+    case WidgetKind::Radio:
+        return "radio group";
+    case WidgetKind::List:
+        return "list box";
+    case WidgetKind::Container:
+        return "container";
+    }
+    return "";
+}
+
+// Widget names grouped by kind, wrapped at 100 columns.
+std::string WidgetList(const WidgetStore& window) {
+    const WidgetKind order[] = {WidgetKind::Button,   WidgetKind::Edit,     WidgetKind::Combo,
+                                WidgetKind::Check,    WidgetKind::Slider,   WidgetKind::UpDown,
+                                WidgetKind::Radio,    WidgetKind::List,     WidgetKind::Label,
+                                WidgetKind::Progress, WidgetKind::Container};
+    std::string text;
+    for (WidgetKind kind : order) {
+        std::string line = std::string("  ") + KindName(kind) + "s:";
+        std::string body = line;
+        bool any = false;
+        for (const std::string& name : window.Names()) {
+            if (window.KindOf(name) != kind) continue;
+            any = true;
+            if (line.size() + name.size() + 1 > 98) {
+                body += "\n";
+                line = "     ";
+                body += line;
+            }
+            line += " " + name;
+            body += " " + name;
+        }
+        if (any) text += body + "\n";
+    }
+    return text;
+}
+
+} // namespace
+
+std::string HelpText(const WidgetStore& window, const std::string& backendName) {
+    std::string text =
+        "tapcheck-cli: the window's commands without a display.\n"
+        "\n"
+        "usage: tapcheck-cli [--simulate[=PRESET.json] | --port=ppdev:/dev/parportN | "
+        "--port=direct |\n"
+        "                    --port=remote:HOST:PORT] STEP...\n"
+        "\n"
+        "Backend used with these options: " +
+        backendName +
+        "\n"
+        "\n" +
+        BackendOptionsHelp() +
+        "\n"
+        "Steps run left to right in one process; the window starts as it always does (the CPU\n"
+        "speed is measured first). Widget names are the window's.\n"
+        "  WIDGET=VALUE           set a widget: edit/combo text, check box 0|1, slider or "
+        "up-down\n"
+        "                         position, radio item index, list selected index (-1: none)\n"
+        "  cmdXxx                 click that button (refused while it is disabled or hidden)\n"
+        "  answer=ok|cancel|yes|no  queue the answer to the next question box\n"
+        "  file=PATH              queue the next file dialog's choice (file= cancels it)\n"
+        "  dialog=VALUE|cancel    queue the DCU Control register dialog's outcome: Send with "
+        "the\n"
+        "                         hex VALUE's bits 17-31 ticked, or Cancel\n"
+        "  abort=yes|no@N         press \"Abort !\" at the Nth keep-alive point of the next "
+        "click\n"
+        "                         and answer its question (on the simulated board each 100 ms\n"
+        "                         pause of a wait and each block of a scan is one point)\n"
+        "  wait=MS                let Timer1 (the DCU monitor) run for MS milliseconds\n"
+        "  print=WIDGET           write WIDGET=TEXT to stdout (lists and combo boxes: their\n"
+        "                         items joined by commas; check boxes 0|1; sliders, up-downs,\n"
+        "                         radio groups: the position; containers: 1 when usable)\n"
+        "\n" +
+        AliasHelp() +
+        "\n"
+        "Output: the log on stdout as it is written (the wait's dots appended in place); each\n"
+        "error box on stderr as 'error: TEXT'. The run stops after the step that shows an error\n"
+        "box or meets a question, file dialog or control dialog with nothing queued.\n"
+        "Exit code: 0 no error box, 1 an error box (or nothing queued for a question), 2 a usage\n"
+        "error (unknown widget or step, bad value, a widget that cannot be used now), 130 Ctrl+C.\n"
+        "Ctrl+C presses \"Abort !\" answered No, then the run stops; a second Ctrl+C ends it at "
+        "once.\n"
+        "Load Trap Routine reads fl4_trap.bin from the current directory (the start directory).\n"
+        "\n"
+        "Widgets:\n" +
+        WidgetList(window);
+    return text;
+}
+
+} // namespace tapster::cli

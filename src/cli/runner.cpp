@@ -1,0 +1,179 @@
+#include "cli/runner.h"
+
+#include "ops/commands.h"
+#include "ops/dcu_ctrl.h"
+
+#include <cstdio>
+#include <string_view>
+#include <utility>
+
+namespace tapster::cli {
+
+namespace {
+
+// Every button of the window and its click handler ("Take Trap" and the hidden "Load DCU" share
+// one).
+constexpr std::pair<std::string_view, Handler> kButtons[] = {
+    {"cmdDelay", cmdDelayClick},           {"cmdMemSeek", cmdMemSeekClick},
+    {"cmdChkTraps", cmdChkTrapsClick},     {"cmdReadRom", cmdReadRomClick},
+    {"cmdLoadTrap", cmdLoadTrapClick},     {"cmdInstTrap", cmdInstTrapClick},
+    {"cmdTakeTrap", cmdLoadDCUClick},      {"cmdGetDevCode", cmdGetDevCodeClick},
+    {"cmdProtect", cmdProtectClick},       {"cmdBlkErase", cmdBlkEraseClick},
+    {"cmdChipErase", cmdChipEraseClick},   {"cmdReadToFile", cmdReadToFileClick},
+    {"cmdWriteFlash", cmdWriteFlashClick}, {"cmdCancel", cmdCancelClick},
+    {"cmdStartDCU", cmdStartDCUClick},     {"cmdChgCtrl", cmdChangeCtrlClick},
+    {"cmdAddRec", cmdAddRecClick},         {"cmdEditRec", cmdEditRecClick},
+    {"cmdDelRec", cmdDelRecClick},         {"cmdRunBatch", cmdRunBatchClick},
+    {"cmdManRead", cmdManReadClick},       {"cmdManWrite", cmdManWriteClick},
+    {"cmdLoadDCU", cmdLoadDCUClick},       {"cmdVrfRAM", cmdVrfRAMClick},
+    {"cmdVrfTrap", cmdVrfTrapClick},
+};
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i)
+        text += (i ? "," : "") + items[i];
+    return text;
+}
+
+} // namespace
+
+Handler ButtonHandler(const std::string& name) {
+    for (const auto& [button, handler] : kButtons)
+        if (button == name) return handler;
+    return nullptr;
+}
+
+void StartWindow(TerminalForm& form) {
+    form.onTimer = [] { Timer1Timer(); };
+    form.onAbortClick = [] { cmdCancelClick(); };
+    form.onDialogSend = [](uint32_t value) {
+        // The boxes as the value ticks them (bits 17-31), then "Send".
+        frmControl.FillBits(value);
+        frmControl.cmdSendCtrlClick();
+    };
+    FormCreate();
+}
+
+Runner::Runner(TerminalForm& form) : form_(form) {}
+
+bool Runner::Refuse(const Step& step, const std::string& why) {
+    std::fprintf(stderr, "tapcheck-cli: %s: %s\n", step.origin.c_str(), why.c_str());
+    return false;
+}
+
+bool Runner::Set(const Step& step) {
+    const std::string& name = step.widget;
+    if (!form_.Usable(name))
+        return Refuse(step, name + " cannot be changed now (disabled or hidden)");
+    int position = static_cast<int>(step.number);
+    switch (form_.KindOf(name)) {
+    case WidgetKind::Edit:
+    case WidgetKind::Combo:
+        form_.SetText(name, step.text);
+        break;
+    case WidgetKind::Check:
+        form_.SetChecked(name, step.number != 0);
+        break;
+    case WidgetKind::Slider:
+        form_.SetPosition(name, position);
+        if (name == "trkDelay") trkDelayChange();
+        break;
+    case WidgetKind::UpDown:
+        form_.SetPosition(name, position);
+        if (name == "trkPoll") trkPollClick();
+        break;
+    case WidgetKind::Radio:
+    case WidgetKind::List: {
+        int count = static_cast<int>(form_.Items(name).size());
+        if (position >= count)
+            return Refuse(step, name + " has " + std::to_string(count) + " items (0 to " +
+                                    std::to_string(count - 1) + ")");
+        form_.SetPosition(name, position);
+        break;
+    }
+    default:
+        return Refuse(step, name + " cannot be set");
+    }
+    return true;
+}
+
+bool Runner::Click(const Step& step) {
+    Handler handler = ButtonHandler(step.widget);
+    if (handler == nullptr) return Refuse(step, step.widget + " has no handler");
+    if (!form_.Usable(step.widget))
+        return Refuse(step, step.widget + " cannot be clicked now (disabled or hidden)");
+    form_.BeginCommand();
+    handler();
+    if (!form_.EndCommand())
+        std::fprintf(stderr,
+                     "tapcheck-cli: %s: the armed abort was not reached (%d keep-alive "
+                     "points)\n",
+                     step.origin.c_str(), form_.KeepAlivePoints());
+    return true;
+}
+
+void Runner::Print(const Step& step) {
+    const std::string& name = step.widget;
+    std::string value;
+    switch (form_.KindOf(name)) {
+    case WidgetKind::Combo:
+    case WidgetKind::List:
+        value = Joined(form_.Items(name));
+        break;
+    case WidgetKind::Check:
+        value = form_.Checked(name) ? "1" : "0";
+        break;
+    case WidgetKind::Slider:
+    case WidgetKind::UpDown:
+    case WidgetKind::Progress:
+    case WidgetKind::Radio:
+        value = std::to_string(form_.Position(name));
+        break;
+    case WidgetKind::Container:
+        value = form_.Usable(name) ? "1" : "0";
+        break;
+    default:
+        value = form_.Text(name);
+        break;
+    }
+    form_.PrintLine(name + "=" + value);
+}
+
+int Runner::Run(const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+        if (form_.Interrupted()) return kExitInterrupt;
+        switch (step.kind) {
+        case StepKind::Set:
+            if (!Set(step)) return kExitUsage;
+            break;
+        case StepKind::Click:
+            if (!Click(step)) return kExitUsage;
+            break;
+        case StepKind::Answer:
+            form_.QueueAnswer(step.yes);
+            break;
+        case StepKind::File:
+            form_.QueueFile(step.text);
+            break;
+        case StepKind::Dialog:
+            form_.QueueDialog(step.yes ? std::optional<uint32_t>(static_cast<uint32_t>(step.number))
+                                       : std::nullopt);
+            break;
+        case StepKind::Abort:
+            form_.ArmAbort(step.yes, step.number);
+            break;
+        case StepKind::Wait:
+            form_.RunTimers(static_cast<uint32_t>(step.number));
+            break;
+        case StepKind::Print:
+            Print(step);
+            break;
+        }
+        if (form_.Interrupted()) return kExitInterrupt;
+        if (form_.Failed()) return kExitErrorBox;
+    }
+    return kExitOk;
+}
+
+} // namespace tapster::cli

@@ -1,0 +1,43 @@
+// Runs the steps of a command line, left to right in one process, against the commands of the
+// window through a TerminalForm.
+#pragma once
+
+#include "cli/steps.h"
+#include "cli/terminal_form.h"
+
+#include <vector>
+
+namespace tapster::cli {
+
+// Exit codes of tapcheck-cli.
+constexpr int kExitOk = 0;
+constexpr int kExitErrorBox = 1;    // an error box was shown, or a question found no answer
+constexpr int kExitUsage = 2;       // a malformed command line, or a step the window refuses
+constexpr int kExitInterrupt = 130; // Ctrl+C
+
+// The handler behind a button, by the button's name; null for a name that is not a button.
+using Handler = void (*)();
+Handler ButtonHandler(const std::string& name);
+
+class Runner {
+  public:
+    explicit Runner(TerminalForm& form);
+    // Runs every step; stops after the step that showed an error box, left a question
+    // unanswered, was refused, or was interrupted. Returns the exit code.
+    int Run(const std::vector<Step>& steps);
+
+  private:
+    bool Set(const Step& step);
+    bool Click(const Step& step);
+    void Print(const Step& step);
+    bool Refuse(const Step& step, const std::string& why);
+
+    TerminalForm& form_;
+};
+
+// What the CLI does before the first step, as the window does at its creation: the start
+// directory, the CPU-speed measurement and the delay widgets (FormCreate), and the control
+// dialog's wiring into the form.
+void StartWindow(TerminalForm& form);
+
+} // namespace tapster::cli

@@ -1,0 +1,242 @@
+#include "cli/terminal_form.h"
+
+#include <chrono>
+#include <thread>
+
+namespace tapster::cli {
+
+volatile std::sig_atomic_t TerminalForm::interruptFlag = 0;
+
+namespace {
+
+// Message boxes may hold line breaks; the terminal shows each as one line.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        if (c == '\n' || c == '\r') {
+            if (!line.empty() && line.back() != ' ') line += ' ';
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+} // namespace
+
+TerminalForm::TerminalForm(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
+
+TerminalForm::~TerminalForm() {
+    UseVirtualTime(false);
+}
+
+void TerminalForm::Write(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), out_);
+    std::fflush(out_);
+}
+
+void TerminalForm::LogLine(const std::string& line) {
+    WidgetStore::LogLine(line);
+    Write((lineOpen_ ? "\n" : "") + line);
+    lineOpen_ = true;
+    printedLine_ = line;
+}
+
+void TerminalForm::ReplaceLastLogLine(const std::string& line) {
+    bool extends = lineOpen_ && line.size() >= printedLine_.size() &&
+                   line.compare(0, printedLine_.size(), printedLine_) == 0;
+    WidgetStore::ReplaceLastLogLine(line);
+    if (extends) {
+        // The wait's dots: only the new characters go out, so stdout stays equal to the log.
+        Write(line.substr(printedLine_.size()));
+    } else {
+        // Not an extension of what stdout shows: the new text goes on a line of its own.
+        Write((lineOpen_ ? "\n" : "") + line);
+    }
+    lineOpen_ = true;
+    printedLine_ = line;
+}
+
+void TerminalForm::PrintLine(const std::string& line) {
+    Write((lineOpen_ ? "\n" : "") + line + "\n");
+    lineOpen_ = false;
+    printedLine_.clear();
+}
+
+void TerminalForm::Finish() {
+    if (lineOpen_) Write("\n");
+    lineOpen_ = false;
+    printedLine_.clear();
+}
+
+void TerminalForm::ErrorBox(const std::string& text) {
+    ++errorBoxes_;
+    failed_ = true;
+    std::fprintf(err_, "error: %s\n", OneLine(text).c_str());
+    std::fflush(err_);
+}
+
+void TerminalForm::Unanswered(const std::string& what) {
+    failed_ = true;
+    std::fprintf(err_, "error: no answer queued for: %s\n", OneLine(what).c_str());
+    std::fflush(err_);
+}
+
+bool TerminalForm::Answer(const std::string& text) {
+    if (answers_.empty()) {
+        // The safe answer (Cancel, No) lets the command end; the run stops after it.
+        Unanswered(text);
+        return false;
+    }
+    bool yes = answers_.front();
+    answers_.pop_front();
+    return yes;
+}
+
+bool TerminalForm::WarningQuestion(const std::string& text) {
+    return Answer(text);
+}
+
+bool TerminalForm::YesNoQuestion(const std::string& text) {
+    if (forcedYesNo_) {
+        bool yes = *forcedYesNo_;
+        forcedYesNo_.reset();
+        return yes;
+    }
+    return Answer(text);
+}
+
+bool TerminalForm::ChooseFile(std::string& path) {
+    if (files_.empty()) {
+        Unanswered("the file dialog");
+        return false;
+    }
+    path = files_.front();
+    files_.pop_front();
+    return !path.empty();
+}
+
+bool TerminalForm::ShowControlDialog() {
+    if (dialogs_.empty()) {
+        Unanswered("the DCU Control register dialog");
+        return false;
+    }
+    std::optional<uint32_t> outcome = dialogs_.front();
+    dialogs_.pop_front();
+    if (!outcome) return false;
+    if (onDialogSend) onDialogSend(*outcome);
+    return true;
+}
+
+void TerminalForm::ArmAbort(bool yes, int64_t n) {
+    armed_ = true;
+    abortYes_ = yes;
+    abortAt_ = n;
+}
+
+void TerminalForm::BeginCommand() {
+    inCommand_ = true;
+    events_ = 0;
+    abortPending_ = armed_;
+    armed_ = false;
+}
+
+bool TerminalForm::EndCommand() {
+    inCommand_ = false;
+    bool reached = !abortPending_;
+    abortPending_ = false;
+    return reached;
+}
+
+void TerminalForm::PressAbort(bool yes) {
+    if (!Has("cmdCancel") || !Usable("cmdCancel")) {
+        std::fprintf(err_,
+                     "tapcheck-cli: \"Abort !\" is not shown at keep-alive point %d; "
+                     "not pressed\n",
+                     events_);
+        std::fflush(err_);
+        return;
+    }
+    forcedYesNo_ = yes;
+    if (onAbortClick) onAbortClick();
+    forcedYesNo_.reset();
+}
+
+void TerminalForm::ProcessEvents() {
+    ++events_;
+    if (interruptFlag != 0) {
+        interruptFlag = 0;
+        interrupted_ = true;
+        if (Usable("cmdCancel")) PressAbort(false);
+    }
+    if (inCommand_ && abortPending_ && events_ >= abortAt_) {
+        abortPending_ = false;
+        PressAbort(abortYes_);
+    }
+    if (virtualTime_) {
+        ticks_.ticks += kVirtualMsPerEvent;
+    } else {
+        // Busy waits call in here in a tight loop: give the processor back once per tick.
+        uint32_t now = platform::GetTickCount();
+        if (now == lastRealTick_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lastRealTick_ = platform::GetTickCount();
+    }
+    FireTimerIfDue();
+}
+
+void TerminalForm::HandleOneEvent() {
+    ProcessEvents();
+}
+
+uint32_t TerminalForm::Now() {
+    return virtualTime_ ? ticks_.ticks : platform::GetTickCount();
+}
+
+void TerminalForm::SetTimerEnabled(bool enabled) {
+    // Enabling (re)starts the interval, as a window timer does.
+    if (enabled && !TimerEnabled()) timerDue_ = Now() + static_cast<uint32_t>(TimerInterval());
+    WidgetStore::SetTimerEnabled(enabled);
+}
+
+void TerminalForm::SetTimerInterval(int ms) {
+    WidgetStore::SetTimerInterval(ms);
+    timerDue_ = Now() + static_cast<uint32_t>(ms > 0 ? ms : 1);
+}
+
+void TerminalForm::FireTimerIfDue() {
+    if (!TimerEnabled() || inTimer_) return;
+    uint32_t now = Now();
+    // Unsigned difference: correct across the tick count's wrap-around.
+    if (static_cast<int32_t>(now - timerDue_) < 0) return;
+    uint32_t interval = static_cast<uint32_t>(TimerInterval() > 0 ? TimerInterval() : 1);
+    timerDue_ = now + interval;
+    inTimer_ = true;
+    if (onTimer) onTimer();
+    inTimer_ = false;
+}
+
+void TerminalForm::RunTimers(uint32_t ms) {
+    uint32_t end = Now() + ms;
+    // Bounded: every pass moves time forward by at least one millisecond.
+    while (static_cast<int32_t>(end - Now()) > 0 && !Interrupted()) {
+        uint32_t next = end;
+        if (TimerEnabled() && static_cast<int32_t>(timerDue_ - next) < 0) next = timerDue_;
+        if (static_cast<int32_t>(next - Now()) <= 0) next = Now() + 1;
+        if (virtualTime_) {
+            ticks_.ticks = next;
+        } else {
+            int32_t delta = static_cast<int32_t>(next - Now());
+            if (delta > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delta));
+        }
+        FireTimerIfDue();
+    }
+}
+
+void TerminalForm::UseVirtualTime(bool on) {
+    if (on == virtualTime_) return;
+    virtualTime_ = on;
+    platform::SetClock(on ? &ticks_ : nullptr);
+    timerDue_ = Now() + static_cast<uint32_t>(TimerInterval() > 0 ? TimerInterval() : 1);
+}
+
+} // namespace tapster::cli

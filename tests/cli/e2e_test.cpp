@@ -1,0 +1,322 @@
+// tapcheck-cli end to end: the real executable on the simulated board, each run in a fresh start
+// directory holding the placeholder fl4_trap.bin, bounded by `timeout`.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::string> lines; // stdout split at line feeds
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
+}
+
+// A deterministic flash image with no run of equal bytes.
+std::string Image(size_t size) {
+    std::string bytes(size, '\0');
+    uint32_t x = 12345;
+    for (char& b : bytes) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+class CliEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / "tapster_cli_e2e" / info->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap.bin", dir / "fl4_trap.bin");
+    }
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(dir);
+    }
+
+    // Runs tapcheck-cli with the given arguments (shell words) in the test's start directory.
+    Result Run(const std::string& args, const std::string& timeout = "timeout 120") {
+        std::string command = "cd '" + dir.string() + "' && " + timeout + " '" TAPCHECK_CLI "' " +
+                              args + " >out.txt 2>err.txt </dev/null";
+        int status = std::system(command.c_str());
+        Result r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = ReadFile(dir / "out.txt");
+        r.err = ReadFile(dir / "err.txt");
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);)
+            r.lines.push_back(line);
+        return r;
+    }
+
+    static bool Has(const Result& r, const std::string& line) {
+        return std::find(r.lines.begin(), r.lines.end(), line) != r.lines.end();
+    }
+    static size_t Count(const Result& r, const std::string& line) {
+        return static_cast<size_t>(std::count(r.lines.begin(), r.lines.end(), line));
+    }
+    // Index of the first line equal to `line` at or after `from`; lines.size() when none.
+    static size_t Find(const Result& r, const std::string& line, size_t from = 0) {
+        for (size_t i = from; i < r.lines.size(); ++i)
+            if (r.lines[i] == line) return i;
+        return r.lines.size();
+    }
+    static std::string Printed(const Result& r, const std::string& widget) {
+        for (const std::string& line : r.lines)
+            if (line.rfind(widget + "=", 0) == 0) return line.substr(widget.size() + 1);
+        return "<not printed>";
+    }
+
+    fs::path dir;
+};
+
+// The agent set up the usual way, as the prefix of the flash tests' command lines.
+const std::string kStartAgent = "--simulate cmdDelay cmdLoadTrap cmdInstTrap cmdTakeTrap ";
+
+TEST_F(CliEndToEnd, UsualWorkingOrderFromCheckToBatch) {
+    WriteFile(dir / "image.bin", Image(0x1800));
+    Result r = Run("--simulate cmdDelay print=lblJtagClk cmdMemSeek print=lstTrapAddr "
+                   "cmdLoadTrap cmdInstTrap cmdVrfTrap cmdTakeTrap cmdGetDevCode "
+                   "print=lblFlashCode txtBlkBase=7FE00000 answer=ok cmdBlkErase "
+                   "txtFromAddr=7FE00000 txtFlashLen=1800 file=image.bin answer=ok cmdWriteFlash "
+                   "file=back.bin cmdReadToFile cmdRunBatch");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+
+    // Check: the cable passes at once, short then long test.
+    size_t check = Find(r, "Checking JTAG hardware ...");
+    ASSERT_LT(check, r.lines.size()) << r.out;
+    EXPECT_EQ(r.lines[check - 1], "-------------------");
+    EXPECT_EQ(Find(r, "Short test result - -1", check) < Find(r, "Long test result - -1", check),
+              true);
+    EXPECT_FALSE(Has(r, "Check Your hardware !!! "));
+
+    // Find Free Mem: both windows searched, the areas found offered as trap addresses.
+    EXPECT_TRUE(Has(r, "Trying to find 5kB free memory space..."));
+    EXPECT_TRUE(Has(r, "RAM_START:40000000"));
+    EXPECT_TRUE(Has(r, "VRAM_START:C0000000"));
+    EXPECT_FALSE(Has(r, "Read memory Error !!!"));
+    EXPECT_EQ(Printed(r, "lstTrapAddr").rfind("80000800,", 0), 0u) << Printed(r, "lstTrapAddr");
+
+    // Load, install, verify, take.
+    EXPECT_TRUE(Has(r, "Loading trap routine. Memory address 80000800"));
+    EXPECT_TRUE(Has(r, "Trap routine loaded successfully."));
+    EXPECT_TRUE(Has(r, "New Trap Iptr=80000800"));
+    EXPECT_TRUE(Has(r, "New Trap Wptr=80000A00"));
+    EXPECT_TRUE(Has(r, "Setting Trap on interrupt..."));
+
+    // The flash answers, is erased and written; the read-back equals the image.
+    EXPECT_EQ(Printed(r, "lblFlashCode").rfind("Flash IDCODE ", 0), 0u);
+    EXPECT_FALSE(Has(r, "Failure reading IDCODE !!!"));
+    EXPECT_FALSE(Has(r, "Error clearing sector !!!"));
+    EXPECT_TRUE(Has(r, "Writing flash addr 7FE00000") || Has(r, "Writing flash addr 7FE00000 "))
+        << r.out;
+    EXPECT_GE(Count(r, "Done."), 2u) << "erase and write";
+    EXPECT_EQ(ReadFile(dir / "back.bin"), Image(0x1800));
+    EXPECT_FALSE(Has(r, "Error reading memory!!!"));
+
+    // The batch writes the four default values in order.
+    size_t b0 = Find(r, "Set DCU Control C8000000");
+    size_t b1 = Find(r, "Set DCU Control C0000000", b0);
+    size_t b2 = Find(r, "Set DCU Control 40000000", b1);
+    size_t b3 = Find(r, "Set DCU Control 20000000", b2);
+    EXPECT_LT(b3, r.lines.size());
+
+    // The agent's waits: dots appended in place to "Waiting for release ...".
+    bool dotted = std::any_of(r.lines.begin(), r.lines.end(), [](const std::string& l) {
+        return std::regex_match(l, std::regex(R"(Waiting for release \.\.\.\.+)"));
+    });
+    EXPECT_TRUE(dotted) << r.out;
+    // The log ends the output with one line feed.
+    EXPECT_EQ(r.out.back(), '\n');
+    EXPECT_NE(r.out.substr(r.out.size() - 2), "\n\n");
+}
+
+TEST_F(CliEndToEnd, StartUpMeasuresTheCpuSpeedFirst) {
+    Result r = Run("--simulate print=lblSpeed print=lblJtagClk print=trkDelay print=lblDelay");
+    ASSERT_EQ(r.code, 0) << r.err;
+    int speed = std::atoi(Printed(r, "lblSpeed").c_str());
+    EXPECT_GT(speed, 0) << r.out;
+    EXPECT_EQ(std::atoi(Printed(r, "lblJtagClk").c_str()), speed / 22);
+    EXPECT_EQ(Printed(r, "trkDelay"), "0");
+    EXPECT_EQ(Printed(r, "lblDelay"), "0");
+}
+
+TEST_F(CliEndToEnd, SettingTheSliderRunsItsChangeHandler) {
+    Result r = Run("--simulate trkDelay=100 print=lblDelay print=lblSpeed print=lblJtagClk");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Printed(r, "lblDelay"), "100");
+    int speed = std::atoi(Printed(r, "lblSpeed").c_str());
+    EXPECT_EQ(std::atoi(Printed(r, "lblJtagClk").c_str()), speed / 122);
+}
+
+TEST_F(CliEndToEnd, CompleteFlashingJobWithAliases) {
+    WriteFile(dir / "image.bin", Image(0x2000));
+    Result r = Run("--simulate flash-id erase-sector 7FE00000 "
+                   "write-flash --from 7FE00000 image.bin "
+                   "read-to-file --from 7FE00000 --length 2000 back.bin");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(Has(r, "Trap routine loaded successfully."));
+    EXPECT_EQ(ReadFile(dir / "back.bin"), Image(0x2000));
+    EXPECT_TRUE(Has(r, "Writing flash addr 7FE01000") ||
+                r.out.find("7FE01000") != std::string::npos);
+}
+
+TEST_F(CliEndToEnd, WriteAbortedAtAWaitEndsThatChunk) {
+    WriteFile(dir / "image.bin", Image(0x3000));
+    // Keep-alive points of the write: InitJtag's three pauses, then the agent's polls.
+    Result r = Run(kStartAgent + "txtFromAddr=7FE00000 txtFlashLen=3000 file=image.bin answer=ok "
+                                 "abort=no@4 cmdWriteFlash print=cmdCancel");
+    EXPECT_EQ(r.code, 0) << r.err;
+    size_t cancel = Find(r, "******** Canceled by user or timeout exceeded *********");
+    ASSERT_LT(cancel, r.lines.size()) << r.out;
+    EXPECT_EQ(r.lines[cancel + 1], "******** Operation terminated !!! *********");
+    EXPECT_EQ(r.lines[cancel + 2], "Flash programming NOT complete !!!");
+    EXPECT_EQ(r.lines[cancel + 3], "Error writing flash at address 7FE00000");
+    EXPECT_FALSE(Has(r, "Done.") && Find(r, "Done.", cancel) < r.lines.size());
+    EXPECT_EQ(r.out.find("Writing flash addr 7FE01000"), std::string::npos) << "no later chunk";
+}
+
+TEST_F(CliEndToEnd, AbortAnsweredYesLetsTheAgentFinish) {
+    WriteFile(dir / "image.bin", Image(0x1000));
+    Result r = Run(kStartAgent + "txtFromAddr=7FE00000 txtFlashLen=1000 file=image.bin answer=ok "
+                                 "abort=yes@4 cmdWriteFlash file=back.bin txtFlashLen=1000 "
+                                 "cmdReadToFile");
+    EXPECT_EQ(r.code, 0) << r.err;
+    // The agent is asked to stop and gives its own verdict; either way the host never hangs.
+    EXPECT_TRUE(Has(r, "Done.") || Has(r, "Flash programming NOT complete !!!")) << r.out;
+}
+
+TEST_F(CliEndToEnd, DcuMonitorRunsOnTheTimerAndStops) {
+    Result r = Run("--simulate cmdStartDCU print=cmdStartDCU trkPoll=200 wait=1000 "
+                   "print=txtStatus print=txtControl print=Panel1 cmdStartDCU print=cmdStartDCU "
+                   "print=Panel1");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Printed(r, "cmdStartDCU"), "Stop");
+    EXPECT_TRUE(std::regex_match(Printed(r, "txtStatus"), std::regex("[0-9A-F]{8}")));
+    EXPECT_EQ(Printed(r, "Panel1"), "0") << "busy mode while the monitor runs";
+    EXPECT_EQ(r.lines.back(), "Panel1=1");
+    EXPECT_EQ(r.lines[r.lines.size() - 2], "cmdStartDCU=Start");
+    EXPECT_TRUE(Has(r, "Reseting TAP ... Done."));
+}
+
+TEST_F(CliEndToEnd, ControlDialogComposesBatchRecords) {
+    Result r = Run("--simulate dialog=0003FFFF cmdAddRec lstBatch=0 dialog=cancel cmdEditRec "
+                   "lstBatch=1 dialog=80000000 cmdEditRec lstBatch=-1 cmdEditRec print=lstBatch");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Printed(r, "lstBatch"), "C8000000,80000000,40000000,20000000,00020000");
+}
+
+TEST_F(CliEndToEnd, ADialogWithNothingQueuedStopsTheRun) {
+    Result r = Run("--simulate cmdAddRec print=lstBatch");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "error: no answer queued for: the DCU Control register dialog\n");
+    EXPECT_EQ(Printed(r, "lstBatch"), "<not printed>");
+}
+
+TEST_F(CliEndToEnd, ErrorBoxExitsWithOneAndStopsTheRun) {
+    Result r = Run("--simulate txtFromAddr=7FE00000 txtFlashLen=200001 cmdWriteFlash print=txtRAM");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "error: Wrong Data length value !!!\n");
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CliEndToEnd, QuestionWithNothingQueuedIsAnError) {
+    Result r = Run("--simulate txtBlkBase=7FE00000 cmdBlkErase print=txtBlkBase");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "error: no answer queued for: Now Block data will be erased !!! Continue ?\n");
+    EXPECT_EQ(Printed(r, "txtBlkBase"), "<not printed>");
+}
+
+TEST_F(CliEndToEnd, CancelledQuestionChangesNothing) {
+    Result r = Run("--simulate txtBlkBase=7FE00000 answer=cancel cmdBlkErase print=Panel5");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Panel5=1\n");
+}
+
+TEST_F(CliEndToEnd, UsageErrorsExitWithTwoAndAOneLineMessage) {
+    for (const char* args :
+         {"--simulate cmdFoo", "--simulate txtRAM", "--simulate chk0=2", "--simulate answer=maybe",
+          "--simulate", "--simulate --port=direct cmdDelay", "--port= cmdDelay",
+          "--port=bogus cmdDelay", "--simulate=no-such-preset.json cmdDelay",
+          "--simulate write-flash image.bin"}) {
+        Result r = Run(args);
+        EXPECT_EQ(r.code, 2) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("tapcheck-cli: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.out, "") << args;
+    }
+}
+
+TEST_F(CliEndToEnd, AButtonThatIsHiddenOrDisabledIsRefused) {
+    Result r = Run("--simulate cmdLoadDCU");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("cmdLoadDCU"), std::string::npos);
+    // While the monitor runs the window is busy: the batch cannot be run, nor fields changed.
+    r = Run("--simulate cmdStartDCU cmdRunBatch");
+    EXPECT_EQ(r.code, 2);
+    r = Run("--simulate cmdStartDCU txtRAM=0");
+    EXPECT_EQ(r.code, 2);
+    r = Run("--simulate lstBatch=4");
+    EXPECT_EQ(r.code, 2) << "four items: 0 to 3";
+}
+
+TEST_F(CliEndToEnd, HelpListsStepsWidgetsAndTheBackend) {
+    Result r = Run("--simulate --help");
+    ASSERT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("Backend used with these options: simulated board"), std::string::npos);
+    for (const char* word : {"answer=ok|cancel|yes|no", "abort=yes|no@N", "wait=MS", "print=WIDGET",
+                             "dialog=VALUE|cancel", "--port=remote:HOST:PORT", "cmdWriteFlash",
+                             "lstBatch", "trkDelay", "selBrkCond", "write-flash --from A"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    r = Run("--port=remote:127.0.0.1:5555 --help");
+    EXPECT_NE(r.out.find("Backend used with these options: remote"), std::string::npos) << r.out;
+}
+
+TEST_F(CliEndToEnd, WithoutOptionsTheRealPortIsUsedNeverTheBoard) {
+    if (fs::exists("/dev/parport0")) GTEST_SKIP() << "a real parallel port is present";
+    Result r = Run("cmdDelay");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("error: The parallel port could not be opened"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(Has(r, "Checking JTAG hardware ..."));
+}
+
+TEST_F(CliEndToEnd, CtrlCAbortsAWaitThatNeverEndsAndStopsTheRun) {
+    // No agent runs: the first wait would last until the user aborts.
+    WriteFile(dir / "image.bin", Image(0x100));
+    Result r = Run("--simulate txtFromAddr=7FE00000 txtFlashLen=100 file=image.bin answer=ok "
+                   "cmdWriteFlash print=txtRAM",
+                   "timeout --preserve-status -s INT -k 60 2");
+    EXPECT_EQ(r.code, 130) << r.err;
+    EXPECT_TRUE(Has(r, "******** Canceled by user or timeout exceeded *********")) << r.err;
+    EXPECT_TRUE(Has(r, "Flash programming NOT complete !!!"));
+    EXPECT_EQ(Printed(r, "txtRAM"), "<not printed>");
+}
+
+} // namespace
