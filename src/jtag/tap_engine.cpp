@@ -1,0 +1,114 @@
+#include "jtag/tap_engine.h"
+
+#include "core/main_form.h"
+#include "port/platform.h"
+#include "port/qzportio.h"
+
+namespace tapster {
+
+int32_t JtagDelay = 0;
+uint8_t LastDataByte = 0;
+bool ControlLineHigh = false;
+bool TapReady = false;
+
+namespace {
+
+constexpr uint8_t kTms = 0x01;
+constexpr uint8_t kTck = 0x02;
+constexpr uint8_t kTdi = 0x04;
+constexpr uint8_t kControl = 0x08;
+constexpr uint8_t kTdo = 0x10;
+
+// The calibrated TCK high phase: passes count-down steps, nothing else. The barrier makes the
+// compiler keep every pass (it may not fold or shorten a loop whose counter it cannot see).
+inline void HighPhaseDelay(uint32_t passes) {
+#if defined(__GNUC__) || defined(__clang__)
+    do {
+        __asm__ __volatile__("" : "+r"(passes));
+    } while (--passes != 0);
+#else
+    volatile uint32_t n = passes;
+    while (--n != 0) {
+    }
+#endif
+}
+
+} // namespace
+
+bool TapClock(bool tms, bool tdi, bool sample) {
+    // TDO first: the bit the target presented after the previous falling edge.
+    bool tdo = false;
+    if (sample) tdo = (ReadPortByte(kStatusPort) & kTdo) != 0;
+
+    uint8_t level = static_cast<uint8_t>((tdi ? kTdi : 0) | (tms ? kTms : 0) |
+                                         (ControlLineHigh ? kControl : 0));
+    if (level != LastDataByte) {
+        WritePortByte(kDataPort, level);
+        LastDataByte = level;
+    }
+    WritePortByte(kDataPort, static_cast<uint8_t>(level | kTck));
+    if (JtagDelay >= 0) HighPhaseDelay(static_cast<uint32_t>(JtagDelay) + 1);
+    WritePortByte(kDataPort, level);
+    return tdo;
+}
+
+void TmsClock(bool tms) {
+    TapClock(tms, false, false);
+}
+
+void TapReset() {
+    for (int i = 0; i < 5; ++i)
+        TmsClock(true);
+    TmsClock(false);
+    TapReady = false;
+    Log("Reseting TAP ... Done.");
+}
+
+void SetControlLine(bool high) {
+    ControlLineHigh = high;
+    LastDataByte = 255; // no level byte equals it, so the next clock drives the new level
+    TapClock(false, false, false);
+    TapReady = false;
+}
+
+void ShiftIR(int count, uint32_t value) {
+    TmsClock(true);  // Select-DR-Scan
+    TmsClock(true);  // Select-IR-Scan
+    TmsClock(false); // Capture-IR
+    TmsClock(false); // Shift-IR
+    for (int i = 0; i < count; ++i) {
+        TapClock(i == count - 1, (value & 1) != 0, true);
+        value >>= 1;
+    }
+    TmsClock(true); // Update-IR
+}
+
+void EnterLinkScan() {
+    if (TapReady) return;
+    TapReset();
+    ShiftIR(5, 0x10);
+    TmsClock(true);  // Select-DR-Scan
+    TmsClock(false); // Capture-DR
+    TmsClock(false); // Shift-DR
+    TapReady = true;
+}
+
+void DelayMs(uint32_t ms) {
+    // Elapsed time rather than a deadline, so a tick count wrapping past 2^32 during the wait
+    // cannot end it early; it still ends on the first reading more than ms after the start.
+    const uint32_t start = platform::GetTickCount();
+    uint32_t now = start;
+    while (now - start <= ms) {
+        if (frmMain != nullptr) frmMain->ProcessEvents();
+        now = platform::GetTickCount();
+    }
+}
+
+void ResetTapEngineState() {
+    JtagDelay = 0;
+    LastDataByte = 0;
+    ControlLineHigh = false;
+    TapReady = false;
+}
+
+} // namespace tapster

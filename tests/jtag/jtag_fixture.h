@@ -1,0 +1,34 @@
+// Common set-up of the JTAG unit's tests: a test window with its virtual clock, every port
+// permitted (these tests sit below the port claim), engine and agent state back at their start
+// values, and a backend installed behind the port registers.
+#pragma once
+
+#include "jtag/agent_calls.h"
+#include "jtag/tap_engine.h"
+#include "port/port_backend.h"
+#include "port/port_permission.h"
+#include "test_form.h"
+
+#include <gtest/gtest.h>
+
+namespace tapster::test {
+
+class JtagTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetTapEngineState();
+        ResetAgentState();
+        PermitAllPorts(true);
+    }
+    void TearDown() override {
+        SetPortBackend(nullptr);
+        PermitAllPorts(false);
+        ResetTapEngineState();
+        ResetAgentState();
+    }
+    void Use(PortBackend& backend) { SetPortBackend(&backend); }
+
+    TestForm form;
+};
+
+} // namespace tapster::test
