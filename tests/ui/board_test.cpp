@@ -1,0 +1,121 @@
+// The window on the simulated board, as a user drives it: buttons clicked, the log read back.
+// And the program's start-up options.
+#include "gui_support.h"
+
+#include "app/startup.h"
+#include "port/platform.h"
+#include "ui/control_dialog.h"
+#include "ui/main_window.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+
+namespace tapster::test {
+namespace {
+
+class BoardWindowTest : public GuiTest {
+  protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        // The commands wait on the real tick count here: the Qt window does not drive the
+        // virtual clock.
+        platform::SetClock(nullptr);
+        BackendOptions options;
+        options.simulate = true;
+        std::string error;
+        backend = CreateBackend(options, error);
+        ASSERT_NE(backend, nullptr) << error;
+    }
+    void TearDown() override {
+        SetPortBackend(nullptr);
+        backend.reset();
+        GuiTest::TearDown();
+    }
+    QStringList Log(ui::TfrmMain& window) {
+        return window.findChild<QPlainTextEdit*>("Memo4")->toPlainText().split('\n');
+    }
+    std::unique_ptr<PortBackend> backend;
+};
+
+TEST_F(BoardWindowTest, CheckButtonFindsTheCableAndTheCpu) {
+    ui::TfrmMain window;
+    window.SetBackendName(QString::fromStdString(backend->Name()));
+    EXPECT_TRUE(window.statusBar()->findChild<QLabel*>("lblBackend")->text().contains("simulated"));
+    window.show();
+    window.findChild<QPushButton*>("cmdDelay")->click();
+
+    const QStringList log = Log(window);
+    EXPECT_TRUE(log.contains("Checking JTAG hardware ...")) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains("Short test result - -1"));
+    EXPECT_TRUE(log.contains("Long test result - -1"));
+    EXPECT_TRUE(log.filter("CPU type: STi55").size() == 1) << log.join('\n').toStdString();
+    EXPECT_FALSE(log.contains("Check Your hardware !!! "));
+    // The check never leaves the window busy.
+    EXPECT_FALSE(window.Form().Visible("cmdCancel"));
+    EXPECT_TRUE(window.Form().Enabled("Panel1"));
+}
+
+TEST_F(BoardWindowTest, MonitorStartsAndStopsFromItsButton) {
+    ui::TfrmMain window;
+    window.show();
+    auto* start = window.findChild<QPushButton*>("cmdStartDCU");
+    start->click();
+    EXPECT_EQ(start->text(), "Stop");
+    EXPECT_TRUE(window.Form().TimerEnabled());
+    EXPECT_EQ(window.Form().TimerInterval(), 500);
+    EXPECT_FALSE(window.Form().Enabled("Panel1")); // busy while it runs
+    start->click();
+    EXPECT_EQ(start->text(), "Start");
+    EXPECT_FALSE(window.Form().TimerEnabled());
+    EXPECT_TRUE(window.Form().Enabled("Panel1"));
+    EXPECT_EQ(Log(window).back(), "Reseting TAP ... Done.");
+}
+
+int RunProgram(const QStringList& args, QString& errors) {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.start(TAPCHECK_PATH, args);
+    if (!program.waitForFinished(20000)) {
+        program.kill();
+        program.waitForFinished();
+        return -1;
+    }
+    errors = QString::fromLocal8Bit(program.readAllStandardError());
+    return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+}
+
+TEST(TapcheckProgram, RefusesAnUnknownOption) {
+    QString errors;
+    EXPECT_EQ(RunProgram({"--bogus"}, errors), 2);
+    EXPECT_TRUE(errors.contains("--bogus")) << errors.toStdString();
+}
+
+TEST(TapcheckProgram, RefusesAPortItCannotCreateInsteadOfSimulating) {
+    QString errors;
+    EXPECT_EQ(RunProgram({"--port=carrier-pigeon"}, errors), 2);
+    EXPECT_TRUE(errors.contains("carrier-pigeon")) << errors.toStdString();
+}
+
+TEST(TapcheckProgram, RefusesAPresetFileThatDoesNotExist) {
+    QString errors;
+    EXPECT_EQ(RunProgram({"--simulate=/nonexistent/preset.json"}, errors), 2);
+    EXPECT_FALSE(errors.isEmpty());
+}
+
+TEST(TapcheckProgram, HelpNamesTheBackendOptions) {
+    QProcess program;
+    program.start(TAPCHECK_PATH, {"--help"});
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitCode(), 0);
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    EXPECT_TRUE(out.contains("--simulate")) << out.toStdString();
+    EXPECT_TRUE(out.contains("--port")) << out.toStdString();
+}
+
+} // namespace
+} // namespace tapster::test
