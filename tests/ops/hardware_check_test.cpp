@@ -1,7 +1,10 @@
 // The CPU-speed measurement, the delay slider and the "Check" button.
+#include "board_session.h"
 #include "jtag/tap_engine.h"
 #include "ops/commands.h"
 #include "ops/services.h"
+#include "port/lpt.h"
+#include "port/platform.h"
 #include "test_form.h"
 
 #include <filesystem>
@@ -121,6 +124,152 @@ TEST_F(CalibrationTest, SliderChangeSetsTheDelayAndTheClockLabel) {
         EXPECT_EQ(form.Text("lblJtagClk"), clock);
         EXPECT_EQ(form.Text("lblDelay"), std::to_string(position));
     }
+}
+
+using Lines = std::vector<std::string>;
+
+const Lines kInitLines = {"Initializing JTAG ...", "Reseting TAP ... Done.",
+                          "Setting TAP on Run-Test/Idle state ...", "Done"};
+const Lines kBanner = {"-------------------", "Checking JTAG hardware ...", "-------------------"};
+
+Lines Join(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const Lines& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// One loop-back test as the log shows it: a passed test resets the TAP twice, a failed one once.
+Lines TestLines(int tapClock, bool longTest, bool passed) {
+    Lines lines = {"TAP clock " + std::to_string(tapClock) + " MHz", "Reseting TAP ... Done."};
+    if (passed) lines.push_back("Reseting TAP ... Done.");
+    lines.push_back(std::string(longTest ? "Long test result - " : "Short test result - ") +
+                    (passed ? "-1" : "0"));
+    return lines;
+}
+
+bool NinetyFiveFamily(uint32_t& id) {
+    id = 1;
+    return true;
+}
+
+// The "Check" button on a 2400 MHz PC (slider 0 to 2378, ticks of 118) and the simulated board.
+class HardwareCheckTest : public test::BoardSession {
+  protected:
+    void SetUp() override {
+        BoardSession::SetUp();
+        SetSpeed(2400);
+        // The window tells the board the delay whenever it moves; the loop-back test's wait
+        // processes events before it clocks, so the board always knows the delay in force.
+        form.onEvent = [this](int) {
+            if (board) board->NoteHostDelay(JtagDelay);
+        };
+    }
+    void TearDown() override {
+        platform::SetPlatformIdQuery(nullptr);
+        BoardSession::TearDown();
+    }
+
+    void SetSpeed(uint32_t mhz) {
+        CpuSpeedMHz = mhz;
+        form.SetRange("trkDelay", 0, static_cast<int>(mhz) - 22);
+        form.SetTickInterval("trkDelay", (static_cast<int>(mhz) - 22) / 20);
+        form.SetPosition("trkDelay", 0);
+    }
+
+    Lines Identification() const {
+        return Join({kInitLines, {"Reseting TAP ... Done.", "CPU type: STi5510"}});
+    }
+};
+
+TEST_F(HardwareCheckTest, GoodCablePassesAtTheUsersDelayAndReleasesThePort) {
+    StartBoard();
+    cmdDelayClick();
+    EXPECT_EQ(form.LogLines(), Join({kInitLines, kBanner, TestLines(109, false, true),
+                                     TestLines(109, true, true), Identification()}));
+    EXPECT_EQ(form.Position("trkDelay"), 0);
+    EXPECT_EQ(form.Text("lblJtagClk"), "109");
+    EXPECT_TRUE(form.errorBoxes.empty());
+    // The only release in the program: the driver is gone until the next claim.
+    EXPECT_FALSE(win::standin::ServiceInstalled());
+}
+
+TEST_F(HardwareCheckTest, CableThatNeedsALongerDelayIsFoundByClimbing) {
+    board::BoardConfig config;
+    config.faults.minWorkingDelay = 300;
+    StartBoard(config);
+    cmdDelayClick();
+    EXPECT_EQ(form.LogLines(),
+              Join({kInitLines, kBanner, TestLines(109, false, false), TestLines(17, false, false),
+                    TestLines(9, false, false), TestLines(6, false, true), TestLines(6, true, true),
+                    Identification()}));
+    // The delay that passed stays for every later command.
+    EXPECT_EQ(form.Position("trkDelay"), 354);
+    EXPECT_EQ(JtagDelay, 354);
+    EXPECT_EQ(form.Text("lblDelay"), "354");
+    EXPECT_EQ(form.Text("lblJtagClk"), "6");
+}
+
+TEST_F(HardwareCheckTest, CableThatNeverPassesEndsAtTheTopOfTheRange) {
+    board::BoardConfig config;
+    config.faults.tdoStuckLow = true;
+    StartBoard(config);
+    cmdDelayClick();
+    Lines expected = Join({kInitLines, kBanner});
+    for (int position = 0; position <= 2360; position += 118)
+        expected =
+            Join({expected, TestLines(static_cast<int>(2400 / (position + 22)), false, false)});
+    expected.push_back("Check Your hardware !!! ");
+    EXPECT_EQ(form.LogLines(), expected);
+    EXPECT_EQ(form.Position("trkDelay"), 2360);
+    // No identification, and the port stays claimed.
+    EXPECT_TRUE(win::standin::ServiceRunning());
+}
+
+TEST_F(HardwareCheckTest, LongTestFailingAfterAShortPassGoesOnWithLongTests) {
+    board::BoardConfig config;
+    config.faults.flipEveryBits =
+        50000; // a flaky bit now and then: ten bits pass, a million do not
+    StartBoard(config);
+    cmdDelayClick();
+    const Lines& log = form.LogLines();
+    const Lines start = Join({kInitLines, kBanner, TestLines(109, false, true),
+                              TestLines(109, true, false), TestLines(17, true, false)});
+    ASSERT_GE(log.size(), start.size());
+    EXPECT_EQ(Lines(log.begin(), log.begin() + static_cast<long>(start.size())), start);
+    EXPECT_EQ(log.back(), "Check Your hardware !!! ");
+    EXPECT_FALSE(form.Logged("Short test result - 0"));
+}
+
+TEST_F(HardwareCheckTest, ShortPassAtTheMaximumSkipsTheLongTest) {
+    StartBoard();
+    SetSpeed(60); // slider 0 to 38
+    form.SetPosition("trkDelay", 38);
+    cmdDelayClick();
+    EXPECT_EQ(form.LogLines(),
+              Join({kInitLines, kBanner, TestLines(1, false, true), Identification()}));
+}
+
+TEST_F(HardwareCheckTest, FailedClaimMovesNothing) {
+    StartBoard();
+    win::standin::FailCall("OpenSCManagerA", 5);
+    form.SetPosition("trkDelay", 100);
+    cmdDelayClick();
+    EXPECT_EQ(form.errorBoxes, (Lines{"The parallel port could not be opened"}));
+    EXPECT_EQ(form.Position("trkDelay"), 100);
+    EXPECT_EQ(JtagDelay, 0);
+    EXPECT_FALSE(form.Logged("Checking JTAG hardware ..."));
+    EXPECT_EQ(board->TckCount(), 0u);
+}
+
+TEST_F(HardwareCheckTest, NoDriverOnThe95FamilyNeitherAtTheStartNorAtTheEnd) {
+    StartBoard();
+    platform::SetPlatformIdQuery(NinetyFiveFamily);
+    PermitAllPorts(true);
+    win::standin::ClearCalls();
+    cmdDelayClick();
+    EXPECT_TRUE(form.Logged("CPU type: STi5510"));
+    EXPECT_TRUE(win::standin::Calls().empty());
 }
 
 } // namespace
