@@ -4,8 +4,9 @@
 #include "board/cpu_system.h"
 #include "board/memory_map.h"
 
-#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace tapster::board {
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 
 namespace tapster::board {
 namespace {
@@ -60,9 +61,10 @@ class AgentTest : public ::testing::Test {
     void StartProgram(uint32_t address, const std::vector<uint8_t>& data) {
         for (size_t o = 0; o < data.size(); o += 252) {
             const size_t n = std::min<size_t>(252, data.size() - o);
-            rig_->HostWrite(kBuffer + static_cast<uint32_t>(o),
-                            std::vector<uint8_t>(data.begin() + static_cast<long>(o),
-                                                 data.begin() + static_cast<long>(o + n)));
+            rig_->HostWrite(
+                kBuffer + static_cast<uint32_t>(o),
+                std::vector<uint8_t>(data.begin() + static_cast<std::ptrdiff_t>(o),
+                                     data.begin() + static_cast<std::ptrdiff_t>(o + n)));
         }
         rig_->HostWriteWord(kMb + 4, address);
         rig_->HostWriteWord(kMb + 8, kBuffer);
