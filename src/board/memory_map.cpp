@@ -1,0 +1,124 @@
+#include "board/memory_map.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace tapster::board {
+
+namespace {
+
+uint32_t Mix(uint32_t x) {
+    // A small integer hash (lowbias32): neighbouring addresses give unrelated bytes.
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    x *= 0x846CA68Bu;
+    x ^= x >> 16;
+    return x;
+}
+
+// Used data never looks free, whichever free value the search counts.
+uint8_t Inward(uint8_t value) {
+    return value == 0x00 ? 0x01 : value == 0xFF ? 0xFE : value;
+}
+
+constexpr char kRomBanner[] = "ST20 internal boot ROM (simulated) rev 2";
+
+template <std::size_t N>
+void Lay(std::vector<uint8_t>& memory, uint32_t base, const DefaultArea (&layout)[N]) {
+    uint8_t* bytes = memory.data();
+    for (const DefaultArea& area : layout) {
+        uint8_t* at = bytes + area.offset;
+        if (area.kind == DefaultArea::Erased)
+            std::memset(at, 0xFF, area.length);
+        else if (area.kind == DefaultArea::Zeroed)
+            std::memset(at, 0x00, area.length);
+        else {
+            // Areas are word-aligned: one hash per word, as UsedAreaByte takes it.
+            for (uint32_t i = 0; i < area.length; i += 4) {
+                const uint32_t word = Mix((base + area.offset + i) >> 2);
+                for (uint32_t k = 0; k < 4; ++k)
+                    at[i + k] = Inward(static_cast<uint8_t>(word >> (8 * k)));
+            }
+        }
+    }
+}
+
+} // namespace
+
+uint8_t UsedAreaByte(uint32_t address) {
+    // One hash serves the four bytes of a word.
+    return Inward(static_cast<uint8_t>(Mix(address >> 2) >> (8 * (address & 3))));
+}
+
+uint8_t RomByte(uint32_t offset) {
+    offset &= kRomSize - 1;
+    if (offset < sizeof(kRomBanner) - 1) return static_cast<uint8_t>(kRomBanner[offset]);
+    return static_cast<uint8_t>(Mix(offset ^ 0x5510A5A5u) >> 8);
+}
+
+MemoryMap::MemoryMap() {
+    memories.push_back({kSdramBase, kSdramSize, true, std::vector<uint8_t>(kSdramSize)});
+    memories.push_back({kVramBase, kVramSize, true, std::vector<uint8_t>(kVramSize)});
+    memories.push_back({kSramBase, kSramSize, true, std::vector<uint8_t>(kSramSize, 0)});
+    memories.push_back({kDcuBase, kDcuSize, true, std::vector<uint8_t>(kDcuSize, 0)});
+    memories.push_back({kRomBase, kRomSize, false, std::vector<uint8_t>(kRomSize)});
+    Lay(memories[0].bytes, kSdramBase, kSdramLayout);
+    Lay(memories[1].bytes, kVramBase, kVramLayout);
+    for (uint32_t i = 0; i < kRomSize; ++i)
+        memories[4].bytes[i] = RomByte(i);
+}
+
+MemoryMap::Memory* MemoryMap::Find(uint32_t address) {
+    for (Memory& memory : memories) {
+        if (address - memory.base < memory.size) return &memory;
+    }
+    return nullptr;
+}
+
+uint8_t MemoryMap::Read8(uint32_t address) {
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if (address - it->base < it->size) return it->device->Read8(address - it->base);
+    }
+    if (Memory* memory = Find(address)) return memory->bytes[address - memory->base];
+    return kUnmappedByte;
+}
+
+void MemoryMap::Write8(uint32_t address, uint8_t value) {
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if (address - it->base < it->size) {
+            it->device->Write8(address - it->base, value);
+            return;
+        }
+    }
+    Memory* memory = Find(address);
+    if (memory != nullptr && memory->writable) memory->bytes[address - memory->base] = value;
+}
+
+void MemoryMap::Map(uint32_t base, uint32_t size, MappedDevice* device) {
+    if (device != nullptr && size != 0) windows.push_back({base, size, device});
+}
+
+bool MemoryMap::Poke(uint32_t address, uint8_t value) {
+    Memory* memory = Find(address);
+    if (memory == nullptr) return false;
+    memory->bytes[address - memory->base] = value;
+    return true;
+}
+
+bool MemoryMap::InStorage(uint32_t address, uint32_t length) {
+    static constexpr struct {
+        uint32_t base, size;
+    } kAreas[] = {{kDcuBase, kDcuSize},
+                  {kSramBase, kSramSize},
+                  {kSdramBase, kSdramSize},
+                  {kVramBase, kVramSize},
+                  {kRomBase, kRomSize}};
+    for (const auto& area : kAreas) {
+        const uint32_t offset = address - area.base;
+        if (offset < area.size && length <= area.size - offset) return true;
+    }
+    return false;
+}
+
+} // namespace tapster::board
