@@ -175,6 +175,21 @@ TEST_F(CliEndToEnd, SettingTheSliderRunsItsChangeHandler) {
     EXPECT_EQ(std::atoi(Printed(r, "lblJtagClk").c_str()), speed / 122);
 }
 
+TEST_F(CliEndToEnd, TheCheckFindsTheDelayAPresetBoardNeeds) {
+    // The board is told the slider's delay as the check moves it: below 200 its TDO is late.
+    WriteFile(dir / "slow.json", R"({"cpu": "STi5512", "faults": {"minWorkingDelay": 200}})");
+    Result r = Run("--simulate=slow.json cmdDelay print=trkDelay");
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto first = std::find_if(r.lines.begin(), r.lines.end(), [](const std::string& l) {
+        return l.rfind("Short test result - ", 0) == 0;
+    });
+    ASSERT_NE(first, r.lines.end()) << r.out;
+    EXPECT_EQ(*first, "Short test result - 0") << "the first delay is too short";
+    EXPECT_TRUE(Has(r, "Long test result - -1"));
+    EXPECT_GE(std::atoi(Printed(r, "trkDelay").c_str()), 200);
+    EXPECT_TRUE(Has(r, "CPU type: STi5512")) << r.out;
+}
+
 TEST_F(CliEndToEnd, CompleteFlashingJobWithAliases) {
     WriteFile(dir / "image.bin", Image(0x2000));
     Result r = Run("--simulate flash-id erase-sector 7FE00000 "
