@@ -1,0 +1,136 @@
+// The shared start-up: backend options out of the command line, the backend they name, and the
+// CLI's button table.
+#include "app/startup.h"
+#include "cli/runner.h"
+#include "cli/terminal_form.h"
+#include "ops/commands.h"
+
+#include <gtest/gtest.h>
+
+namespace tapster {
+namespace {
+
+struct BackendGuard {
+    ~BackendGuard() { SetPortBackend(nullptr); }
+};
+
+TEST(BackendOptions, AreTakenOutAndTheStepsKeepTheirOrder) {
+    std::vector<std::string> args = {"cmdDelay", "--simulate=board.json", "print=lblSpeed"};
+    BackendOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseBackendOptions(args, options, error)) << error;
+    EXPECT_TRUE(options.simulate);
+    EXPECT_EQ(options.preset, "board.json");
+    EXPECT_EQ(args, (std::vector<std::string>{"cmdDelay", "print=lblSpeed"}));
+
+    args = {"--port=remote:127.0.0.1:4444", "cmdDelay"};
+    options = {};
+    ASSERT_TRUE(ParseBackendOptions(args, options, error)) << error;
+    EXPECT_FALSE(options.simulate);
+    EXPECT_EQ(options.port, "remote:127.0.0.1:4444");
+    EXPECT_EQ(args, std::vector<std::string>{"cmdDelay"});
+
+    args = {"cmdDelay"};
+    options = {};
+    ASSERT_TRUE(ParseBackendOptions(args, options, error));
+    EXPECT_FALSE(options.simulate);
+    EXPECT_EQ(options.port, "");
+}
+
+TEST(BackendOptions, MalformedOrConflictingOptionsAreRefused) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"--simulate", "--port=direct"},
+                                          {"--simulate", "--simulate"},
+                                          {"--port=direct", "--port=direct"},
+                                          {"--simulate="},
+                                          {"--port="},
+                                          {"--port"}}) {
+        BackendOptions options;
+        std::string error;
+        EXPECT_FALSE(ParseBackendOptions(args, options, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(CreateBackend, SimulateInstallsTheBoard) {
+    BackendGuard guard;
+    BackendOptions options;
+    options.simulate = true;
+    std::string error;
+    std::unique_ptr<PortBackend> backend = CreateBackend(options, error);
+    ASSERT_NE(backend, nullptr) << error;
+    EXPECT_EQ(backend->Name(), "simulated board");
+    EXPECT_EQ(GetPortBackend(), backend.get());
+}
+
+TEST(CreateBackend, AMissingPresetIsAnErrorNotTheDefaultBoard) {
+    BackendGuard guard;
+    BackendOptions options;
+    options.simulate = true;
+    options.preset = "no-such-preset.json";
+    std::string error;
+    EXPECT_EQ(CreateBackend(options, error), nullptr);
+    EXPECT_NE(error.find("no-such-preset.json"), std::string::npos) << error;
+    EXPECT_EQ(GetPortBackend(), nullptr);
+}
+
+TEST(CreateBackend, AnUnknownPortKindIsAnError) {
+    BackendGuard guard;
+    BackendOptions options;
+    options.port = "usb:1";
+    std::string error;
+    EXPECT_EQ(CreateBackend(options, error), nullptr);
+    EXPECT_NE(error.find("usb:1"), std::string::npos);
+    EXPECT_EQ(GetPortBackend(), nullptr);
+}
+
+#ifdef __linux__
+TEST(CreateBackend, RealPortsAreNamedAndNotOpenedBeforeTheClaim) {
+    BackendGuard guard;
+    std::string error;
+    BackendOptions options;
+    options.port = "ppdev:/dev/parport7";
+    auto backend = CreateBackend(options, error);
+    ASSERT_NE(backend, nullptr) << error;
+    EXPECT_EQ(backend->Name(), "ppdev:/dev/parport7");
+
+    options.port = "remote:127.0.0.1:1";
+    backend = CreateBackend(options, error);
+    ASSERT_NE(backend, nullptr) << error;
+    EXPECT_NE(backend->Name().find("127.0.0.1"), std::string::npos) << backend->Name();
+
+    options.port = "remote:nohostport";
+    EXPECT_EQ(CreateBackend(options, error), nullptr);
+}
+
+TEST(CreateBackend, WithoutOptionsTheFirstParallelPort) {
+    BackendGuard guard;
+    std::string error;
+    auto backend = CreateBackend(BackendOptions{}, error);
+    ASSERT_NE(backend, nullptr) << error;
+    EXPECT_EQ(backend->Name(), "ppdev:/dev/parport0");
+}
+#endif
+
+TEST(CliButtons, EveryButtonOfTheWindowHasItsHandler) {
+    cli::TerminalForm window(stdout, stderr);
+    int buttons = 0;
+    for (const std::string& name : window.Names()) {
+        if (window.KindOf(name) == WidgetKind::Button) {
+            ++buttons;
+            EXPECT_NE(cli::ButtonHandler(name), nullptr) << name;
+        } else {
+            EXPECT_EQ(cli::ButtonHandler(name), nullptr) << name;
+        }
+    }
+    EXPECT_EQ(buttons, 25);
+    // "Take Trap" and the hidden "Load DCU" share one handler; the monitor's glyph button is
+    // the control-register change.
+    EXPECT_EQ(cli::ButtonHandler("cmdTakeTrap"), &cmdLoadDCUClick);
+    EXPECT_EQ(cli::ButtonHandler("cmdLoadDCU"), &cmdLoadDCUClick);
+    EXPECT_EQ(cli::ButtonHandler("cmdChgCtrl"), &cmdChangeCtrlClick);
+    EXPECT_EQ(cli::ButtonHandler("cmdCancel"), &cmdCancelClick);
+}
+
+} // namespace
+} // namespace tapster
