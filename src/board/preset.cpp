@@ -1,0 +1,364 @@
+#include "board/preset.h"
+
+#include "board/memory_map.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace tapster::board {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Reads one JSON object into the configuration, remembering the first problem with the path
+// of the field it concerns.
+class Reader {
+  public:
+    explicit Reader(std::string& problem) : problem(problem) {}
+
+    bool Failed() const { return !problem.empty(); }
+
+    bool Fail(const std::string& path, const std::string& what) {
+        if (problem.empty()) problem = path + ": " + what;
+        return false;
+    }
+
+    // Object fields: unknown keys are an error, so a misspelt field never goes unnoticed.
+    bool Object(const Json& value, const std::string& path,
+                std::initializer_list<const char*> known) {
+        if (!value.is_object()) return Fail(path, "expected an object");
+        for (const auto& item : value.items()) {
+            bool found = false;
+            for (const char* name : known)
+                found = found || item.key() == name;
+            if (!found) return Fail(Join(path, item.key()), "unknown field");
+        }
+        return true;
+    }
+
+    void Bool(const Json& object, const std::string& path, const char* key, bool& out) {
+        const Json* value = Field(object, key);
+        if (value == nullptr) return;
+        if (!value->is_boolean())
+            Fail(Join(path, key), "expected true or false");
+        else
+            out = value->get<bool>();
+    }
+
+    template <typename T>
+    void Number(const Json& object, const std::string& path, const char* key, T& out) {
+        const Json* value = Field(object, key);
+        if (value == nullptr) return;
+        const std::string where = Join(path, key);
+        if (!value->is_number()) {
+            Fail(where, "expected a number");
+        } else if (!value->is_number_integer()) {
+            Fail(where, "expected a whole number");
+        } else if (value->is_number_unsigned()) {
+            const auto n = value->get<uint64_t>();
+            if (n > static_cast<uint64_t>(std::numeric_limits<T>::max()))
+                OutOfRange(where, out);
+            else
+                out = static_cast<T>(n);
+        } else {
+            const auto n = value->get<int64_t>();
+            if (n < 0)
+                OutOfRange(where, out);
+            else
+                out = static_cast<T>(n);
+        }
+    }
+
+    // A hex value as a string ("7FE00000", "0x7FE00000") or as a JSON number.
+    void Hex(const Json& value, const std::string& where, uint64_t max, uint32_t& out) {
+        uint64_t n = 0;
+        if (value.is_number_unsigned()) {
+            n = value.get<uint64_t>();
+        } else if (value.is_string()) {
+            std::string text = value.get<std::string>();
+            if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+                text = text.substr(2);
+            if (text.empty() || text.size() > 8) {
+                Fail(where, "expected up to eight hex digits");
+                return;
+            }
+            for (char c : text) {
+                if (!std::isxdigit(static_cast<unsigned char>(c))) {
+                    Fail(where, "expected up to eight hex digits");
+                    return;
+                }
+                n = n * 16 + static_cast<uint64_t>(Digit(c));
+            }
+        } else {
+            Fail(where, "expected a hex string");
+            return;
+        }
+        if (n > max) {
+            std::ostringstream limit;
+            limit << std::hex << std::uppercase << max;
+            Fail(where, "must be at most " + limit.str() + " (hex)");
+            return;
+        }
+        out = static_cast<uint32_t>(n);
+    }
+    void HexField(const Json& object, const std::string& path, const char* key, uint64_t max,
+                  uint32_t& out) {
+        if (const Json* value = Field(object, key)) Hex(*value, Join(path, key), max, out);
+    }
+
+    // A run of bytes as hex digit pairs; blanks between pairs are allowed.
+    void Bytes(const Json& value, const std::string& where, std::vector<uint8_t>& out) {
+        if (!value.is_string()) {
+            Fail(where, "expected a hex string");
+            return;
+        }
+        std::string digits;
+        for (char c : value.get<std::string>()) {
+            if (c == ' ') continue;
+            if (!std::isxdigit(static_cast<unsigned char>(c))) {
+                Fail(where, "expected hex digit pairs");
+                return;
+            }
+            digits += c;
+        }
+        if (digits.empty() || digits.size() % 2 != 0) {
+            Fail(where, "expected hex digit pairs");
+            return;
+        }
+        out.clear();
+        for (size_t i = 0; i < digits.size(); i += 2)
+            out.push_back(static_cast<uint8_t>(Digit(digits[i]) * 16 + Digit(digits[i + 1])));
+    }
+
+    static const Json* Field(const Json& object, const char* key) {
+        const auto it = object.find(key);
+        return it == object.end() ? nullptr : &*it;
+    }
+    static std::string Join(const std::string& path, const std::string& key) {
+        return path.empty() ? key : path + "." + key;
+    }
+
+  private:
+    static int Digit(char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        return std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+    }
+    template <typename T> void OutOfRange(const std::string& where, T&) {
+        Fail(where,
+             "expected a whole number from 0 to " + std::to_string(std::numeric_limits<T>::max()));
+    }
+
+    std::string& problem;
+};
+
+void ReadFaults(Reader& r, const Json& json, FaultConfig& out) {
+    const std::string path = "faults";
+    if (!r.Object(json, path,
+                  {"noTarget", "tdoStuckLow", "tdoToggling", "minWorkingDelay", "neverAcknowledge",
+                   "keepsSending", "flipEveryBits"}))
+        return;
+    r.Bool(json, path, "noTarget", out.noTarget);
+    r.Bool(json, path, "tdoStuckLow", out.tdoStuckLow);
+    r.Bool(json, path, "tdoToggling", out.tdoToggling);
+    r.Number(json, path, "minWorkingDelay", out.minWorkingDelay);
+    r.Bool(json, path, "neverAcknowledge", out.neverAcknowledge);
+    r.Bool(json, path, "keepsSending", out.keepsSending);
+    r.Number(json, path, "flipEveryBits", out.flipEveryBits);
+}
+
+void ReadLink(Reader& r, const Json& json, LinkTiming& out) {
+    const std::string path = "link";
+    if (!r.Object(json, path, {"ackDuringData", "ackDelayClocks", "replyDelayClocks"})) return;
+    r.Bool(json, path, "ackDuringData", out.ackDuringData);
+    r.Number(json, path, "ackDelayClocks", out.ackDelayClocks);
+    r.Number(json, path, "replyDelayClocks", out.replyDelayClocks);
+}
+
+void ReadFlash(Reader& r, const Json& json, FlashConfig& out) {
+    const std::string path = "flash";
+    if (!r.Object(json, path, {"chip", "base", "protectedSectors"})) return;
+    if (const Json* chip = Reader::Field(json, "chip")) {
+        if (!chip->is_string() || chip->get<std::string>().empty())
+            r.Fail("flash.chip", "expected the name of a flash chip");
+        else
+            out.chip = chip->get<std::string>();
+    }
+    r.HexField(json, path, "base", 0xFFFFFFFF, out.base);
+    if (const Json* sectors = Reader::Field(json, "protectedSectors")) {
+        if (!sectors->is_array()) {
+            r.Fail("flash.protectedSectors", "expected a list of hex sector offsets");
+            return;
+        }
+        out.protectedSectors.clear();
+        for (size_t i = 0; i < sectors->size() && !r.Failed(); ++i) {
+            uint32_t offset = 0;
+            r.Hex((*sectors)[i], "flash.protectedSectors[" + std::to_string(i) + "]", 0xFFFFFFFF,
+                  offset);
+            out.protectedSectors.push_back(offset);
+        }
+    }
+}
+
+void ReadAgent(Reader& r, const Json& json, AgentConfig& out) {
+    const std::string path = "agent";
+    if (!r.Object(json, path,
+                  {"identifyPolls", "protectPolls", "programPolls", "eraseBlockPolls",
+                   "eraseChipPolls", "timeLimitPolls"}))
+        return;
+    r.Number(json, path, "identifyPolls", out.identifyPolls);
+    r.Number(json, path, "protectPolls", out.protectPolls);
+    r.Number(json, path, "programPolls", out.programPolls);
+    r.Number(json, path, "eraseBlockPolls", out.eraseBlockPolls);
+    r.Number(json, path, "eraseChipPolls", out.eraseChipPolls);
+    r.Number(json, path, "timeLimitPolls", out.timeLimitPolls);
+}
+
+void CheckInMemory(Reader& r, const std::string& where, uint32_t address, uint64_t length) {
+    if (length > 0xFFFFFFFF || !MemoryMap::InStorage(address, static_cast<uint32_t>(length)))
+        r.Fail(where, "not inside one of the board's memories (DCU window, SRAM, SDRAM, video "
+                      "RAM, ROM)");
+}
+
+void ReadFills(Reader& r, const Json& json, std::vector<FillArea>& out) {
+    if (!json.is_array()) {
+        r.Fail("fills", "expected a list");
+        return;
+    }
+    out.clear();
+    for (size_t i = 0; i < json.size() && !r.Failed(); ++i) {
+        const std::string path = "fills[" + std::to_string(i) + "]";
+        const Json& item = json[i];
+        if (!r.Object(item, path, {"address", "length", "value"})) return;
+        for (const char* key : {"address", "length", "value"}) {
+            if (Reader::Field(item, key) == nullptr) r.Fail(Reader::Join(path, key), "missing");
+        }
+        FillArea fill;
+        uint32_t value = 0;
+        r.HexField(item, path, "address", 0xFFFFFFFF, fill.address);
+        r.HexField(item, path, "length", 0xFFFFFFFF, fill.length);
+        r.HexField(item, path, "value", 0xFF, value);
+        if (r.Failed()) return;
+        fill.value = static_cast<uint8_t>(value);
+        CheckInMemory(r, path, fill.address, fill.length);
+        out.push_back(fill);
+    }
+}
+
+void ReadPatches(Reader& r, const Json& json, std::vector<BytePatch>& out) {
+    if (!json.is_array()) {
+        r.Fail("patches", "expected a list");
+        return;
+    }
+    out.clear();
+    for (size_t i = 0; i < json.size() && !r.Failed(); ++i) {
+        const std::string path = "patches[" + std::to_string(i) + "]";
+        const Json& item = json[i];
+        if (!r.Object(item, path, {"address", "bytes"})) return;
+        for (const char* key : {"address", "bytes"}) {
+            if (Reader::Field(item, key) == nullptr) r.Fail(Reader::Join(path, key), "missing");
+        }
+        BytePatch patch;
+        r.HexField(item, path, "address", 0xFFFFFFFF, patch.address);
+        if (const Json* bytes = Reader::Field(item, "bytes"))
+            r.Bytes(*bytes, path + ".bytes", patch.bytes);
+        if (r.Failed()) return;
+        CheckInMemory(r, path, patch.address, patch.bytes.size());
+        out.push_back(std::move(patch));
+    }
+}
+
+void ReadCpu(Reader& r, const Json& json, BoardConfig& out) {
+    if (const Json* cpu = Reader::Field(json, "cpu")) {
+        const std::string name = cpu->is_string() ? cpu->get<std::string>() : "";
+        if (name != "STi5510" && name != "STi5512" && name != "custom") {
+            r.Fail("cpu", "expected \"STi5510\", \"STi5512\" or \"custom\"");
+            return;
+        }
+        out.cpu = name;
+    }
+    const Json* idcode = Reader::Field(json, "idcode");
+    if (out.cpu == "custom") {
+        if (idcode == nullptr)
+            r.Fail("idcode", "needed when cpu is \"custom\"");
+        else
+            r.Hex(*idcode, "idcode", 0xFFFFFFFF, out.idcode);
+    } else if (idcode != nullptr) {
+        r.Fail("idcode", "only with cpu \"custom\" (" + out.cpu + " has its own)");
+    } else {
+        out.idcode = out.cpu == "STi5512" ? 0x5D406041u : 0x2D4CD041u;
+    }
+}
+
+} // namespace
+
+bool ParsePreset(const std::string& text, const std::string& name, BoardConfig& out,
+                 std::string& error) {
+    Json json;
+    try {
+        json = Json::parse(text);
+    } catch (const Json::exception& e) {
+        // "[json.exception.parse_error.101] parse error at line 3, column 5: ..." -> the part
+        // after the bracket.
+        std::string what = e.what();
+        const size_t bracket = what.find("] ");
+        if (bracket != std::string::npos) what = what.substr(bracket + 2);
+        error = name + ": not valid JSON: " + what;
+        return false;
+    }
+    if (!json.is_object()) {
+        error = name + ": expected a JSON object ({ ... }) at the top level";
+        return false;
+    }
+
+    std::string problem;
+    Reader r(problem);
+    BoardConfig config;
+    r.Object(json, "", {"cpu", "idcode", "fills", "patches", "faults", "link", "flash", "agent"});
+    if (!r.Failed()) ReadCpu(r, json, config);
+    if (const Json* v = Reader::Field(json, "fills"); v != nullptr && !r.Failed())
+        ReadFills(r, *v, config.fills);
+    if (const Json* v = Reader::Field(json, "patches"); v != nullptr && !r.Failed())
+        ReadPatches(r, *v, config.patches);
+    if (const Json* v = Reader::Field(json, "faults"); v != nullptr && !r.Failed())
+        ReadFaults(r, *v, config.faults);
+    if (const Json* v = Reader::Field(json, "link"); v != nullptr && !r.Failed())
+        ReadLink(r, *v, config.link);
+    if (const Json* v = Reader::Field(json, "flash"); v != nullptr && !r.Failed())
+        ReadFlash(r, *v, config.flash);
+    if (const Json* v = Reader::Field(json, "agent"); v != nullptr && !r.Failed())
+        ReadAgent(r, *v, config.agent);
+    if (r.Failed()) {
+        error = name + ": " + problem;
+        return false;
+    }
+    out = std::move(config);
+    return true;
+}
+
+bool LoadPreset(const std::string& path, BoardConfig& out, std::string& error) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = path + ": a folder, not a preset file";
+        return false;
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = path + ": cannot open the preset file";
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad()) {
+        error = path + ": cannot read the preset file";
+        return false;
+    }
+    return ParsePreset(text.str(), path, out, error);
+}
+
+} // namespace tapster::board
