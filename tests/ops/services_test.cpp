@@ -156,12 +156,5 @@ TEST_F(ServicesTest, NoClaimOnThe95Family) {
     EXPECT_TRUE(form.errorBoxes.empty());
 }
 
-TEST_F(ServicesTest, StartDirectoryFileJoinsTheDirectory) {
-    StartDirectory = "/tmp/tapster";
-    EXPECT_EQ(StartDirectoryFile("intRom.bin"), "/tmp/tapster/intRom.bin");
-    StartDirectory.clear();
-    EXPECT_EQ(StartDirectoryFile("intRom.bin"), "intRom.bin");
-}
-
 } // namespace
 } // namespace tapster
