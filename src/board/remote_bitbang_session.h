@@ -1,0 +1,36 @@
+// OpenOCD's remote_bitbang requests applied to the board's port registers, one character each:
+//   '0'..'7'  TCK (4), TMS (2), TDI (1) levels, written to the data register with the control line
+//   'R'       answers '0' or '1', the TDO the status register shows now
+//   'r'..'u'  TRST (2) and SRST (1) asserted; the control line is low while either is
+//   'B' 'b'   the adapter's light: ignored
+//   'Q'       the client is done
+// Anything else (line ends, newer clients' sleep requests) is ignored. The session outlives its
+// clients, so the levels carry over from one connection to the next.
+#pragma once
+
+#include "port/port_backend.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tapster::board {
+
+class RemoteBitbangSession {
+  public:
+    // Drives the lines idle at once: TCK, TMS and TDI low, no reset asserted (control high).
+    explicit RemoteBitbangSession(PortBackend& port);
+
+    // Handles the requests in input and appends the answers to output. False when a 'Q' ended
+    // the connection; whatever followed it in input is not looked at.
+    bool Handle(std::string_view input, std::string& output);
+
+  private:
+    void Drive();
+
+    PortBackend& port;
+    uint8_t jtagLines = 0; // TMS 0x01, TCK 0x02, TDI 0x04, as the data register carries them
+    bool resetAsserted = false;
+};
+
+} // namespace tapster::board
