@@ -254,12 +254,32 @@ void QtMainForm::DeleteItem(std::string_view name, int index) {
     }
 }
 
-// A widget's own visibility: whether it was hidden, not whether its window is on the screen.
-bool QtMainForm::Visible(std::string_view name) {
-    return !Widget(name)->isHidden();
+namespace {
+
+// The page control that holds `page` as one of its pages, or nullptr.
+QTabWidget* PageControlOf(QWidget* page, int& index) {
+    QWidget* stack = page->parentWidget();
+    auto* pages = stack != nullptr ? qobject_cast<QTabWidget*>(stack->parentWidget()) : nullptr;
+    index = pages != nullptr ? pages->indexOf(page) : -1;
+    return index >= 0 ? pages : nullptr;
 }
+
+} // namespace
+
+// A widget's own visibility: whether it was hidden, not whether its window is on the screen. A
+// page is visible while its tab is, whichever page is in front.
+bool QtMainForm::Visible(std::string_view name) {
+    QWidget* w = Widget(name);
+    int index = -1;
+    if (QTabWidget* pages = PageControlOf(w, index)) return pages->isTabVisible(index);
+    return !w->isHidden();
+}
+
 void QtMainForm::SetVisible(std::string_view name, bool visible) {
-    Widget(name)->setVisible(visible);
+    QWidget* w = Widget(name);
+    int index = -1;
+    if (QTabWidget* pages = PageControlOf(w, index)) return pages->setTabVisible(index, visible);
+    w->setVisible(visible);
 }
 
 // A widget's own enabled state; a widget inside a disabled container keeps its own.

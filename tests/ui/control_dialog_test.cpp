@@ -61,7 +61,9 @@ TEST_F(ControlDialogTest, FifteenBoxesInOneColumnWithSendAndCancel) {
         EXPECT_EQ(box->parentWidget(), panel);
         EXPECT_EQ(dialog.Box(b.bit), box);
         EXPECT_GT(box->y(), lastY);
-        if (x >= 0) EXPECT_EQ(box->x(), x);
+        if (x >= 0) {
+            EXPECT_EQ(box->x(), x);
+        }
         lastY = box->y();
         x = box->x();
         // Each caption fits the dialog's width.

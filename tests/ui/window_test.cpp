@@ -32,9 +32,16 @@ namespace {
 
 using ui::TfrmMain;
 
-// The plain widget table, with each widget's container readable.
+// The plain widget table, with each widget's container readable. It never shows a box.
 struct Table : WidgetStore {
     using WidgetStore::At;
+    void ErrorBox(const std::string&) override {}
+    bool WarningQuestion(const std::string&) override { return false; }
+    bool YesNoQuestion(const std::string&) override { return false; }
+    bool ChooseFile(std::string&) override { return false; }
+    bool ShowControlDialog() override { return false; }
+    void ProcessEvents() override {}
+    void HandleOneEvent() override {}
 };
 
 bool HasKind(QObject* o, WidgetKind kind) {
@@ -69,11 +76,12 @@ bool HasKind(QObject* o, WidgetKind kind) {
     return false;
 }
 
-// The nearest enclosing widget that the table names ("" for the window itself).
+// The nearest enclosing container that the table names ("" for the window itself). The buddy
+// edit of an up-down sits inside the up-down, and belongs where the up-down does.
 std::string ContainerOf(QWidget* w, const Table& table) {
     for (QWidget* p = w->parentWidget(); p != nullptr; p = p->parentWidget()) {
         const std::string name = p->objectName().toStdString();
-        if (table.Has(name)) return name;
+        if (table.Has(name) && table.KindOf(name) != WidgetKind::UpDown) return name;
     }
     return "";
 }
@@ -268,7 +276,7 @@ TEST_F(MainWindowTest, BusyModeDisablesExactlyTheCommandContainers) {
     TfrmMain window;
     window.show();
     ui::QtMainForm& form = window.Form();
-    WidgetStore table;
+    Table table;
     const std::set<std::string> busy = {"Panel1", "Panel3", "Panel5", "GroupBox5", "GroupBox7"};
 
     Deactivate();
