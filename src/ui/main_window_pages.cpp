@@ -135,11 +135,9 @@ QWidget* BuildHardwarePage() {
     memoryGrid->addWidget(Caption("Trap routine address"), 2, 0);
     memoryGrid->addWidget(HexCombo("lstTrapAddr", {"80000800"}, 0), 2, 1);
     memoryGrid->addWidget(Caption("Free Memory Condition"), 3, 0);
-    auto* condition = new QHBoxLayout;
-    condition->addWidget(Check("chk1", "0xFFFFFFFF", true));
-    condition->addWidget(Check("chk0", "0x00000000", false));
-    memoryGrid->addLayout(condition, 3, 1, 1, 2);
-    memoryGrid->addWidget(Button("cmdMemSeek", "Find Free Mem"), 4, 1);
+    memoryGrid->addWidget(Check("chk1", "0xFFFFFFFF", true), 3, 1);
+    memoryGrid->addWidget(Check("chk0", "0x00000000", false), 4, 1);
+    memoryGrid->addWidget(Button("cmdMemSeek", "Find Free Mem"), 5, 1);
     memoryGrid->setColumnStretch(2, 1);
 
     auto* params = new QGroupBox("Trap routine parameters");
@@ -317,18 +315,23 @@ QGroupBox* BuildManual() {
     auto* grid = new QGridLayout(manual);
     grid->addWidget(Caption("Addr"), 0, 0);
     grid->addWidget(Edit("txtManAddr"), 0, 1);
-    grid->addWidget(Button("cmdManRead", "Read"), 0, 2);
     grid->addWidget(Caption("Data"), 1, 0);
     grid->addWidget(Edit("txtManData"), 1, 1);
-    grid->addWidget(Button("cmdManWrite", "Write"), 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button("cmdManRead", "Read"));
+    buttons->addWidget(Button("cmdManWrite", "Write"));
+    grid->addLayout(buttons, 2, 0, 1, 3);
     auto* warning = Caption("Only for EXPERIENCED users !!! Don't anything at this section if You "
                             "not understand  WHAT are You  DOING !!!");
     warning->setWordWrap(true);
     QPalette palette = warning->palette();
-    palette.setColor(QPalette::WindowText, Qt::darkRed);
+    // Red while the section can be used; greyed out with it in busy mode.
+    palette.setColor(QPalette::Active, QPalette::WindowText, Qt::darkRed);
+    palette.setColor(QPalette::Inactive, QPalette::WindowText, Qt::darkRed);
     warning->setPalette(palette);
-    grid->addWidget(warning, 2, 0, 1, 3);
-    grid->setRowStretch(3, 1);
+    grid->addWidget(warning, 3, 0, 1, 3);
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(4, 1);
     return manual;
 }
 

@@ -11,7 +11,10 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
+#include <QTest>
+#include <QTimer>
 
 namespace tapster::test {
 namespace {
@@ -67,6 +70,15 @@ TEST_F(BoardWindowTest, MonitorStartsAndStopsFromItsButton) {
     EXPECT_TRUE(window.Form().TimerEnabled());
     EXPECT_EQ(window.Form().TimerInterval(), 500);
     EXPECT_FALSE(window.Form().Enabled("Panel1")); // busy while it runs
+    // The timer ticks from the event loop and fills the monitor edits from the board.
+    QSignalSpy ticks(window.findChild<QTimer*>("Timer1"), &QTimer::timeout);
+    for (int i = 0; i < 100 && ticks.count() < 2; ++i)
+        QTest::qWait(50);
+    ASSERT_GE(ticks.count(), 2);
+    bool read = false;
+    for (const char* edit : {"txtStatus", "txtControl", "txtWPAdr", "txtJTFrom", "txtJTIptr"})
+        read = read || window.Form().Text(edit) != "00000000";
+    EXPECT_TRUE(read);
     start->click();
     EXPECT_EQ(start->text(), "Start");
     EXPECT_FALSE(window.Form().TimerEnabled());
