@@ -178,16 +178,6 @@ TEST_F(QtFormTest, EnabledIsTheWidgetsOwnState) {
     EXPECT_TRUE(form->Widget("cmdDelay")->isEnabled());
 }
 
-TEST_F(QtFormTest, TimerFollowsTheMonitor) {
-    EXPECT_FALSE(form->TimerEnabled());
-    form->SetTimerInterval(500);
-    form->SetTimerEnabled(true);
-    EXPECT_TRUE(form->TimerEnabled());
-    EXPECT_EQ(form->TimerInterval(), 500);
-    form->SetTimerEnabled(false);
-    EXPECT_FALSE(form->TimerEnabled());
-}
-
 struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString text;
@@ -257,10 +247,6 @@ TEST_F(QtFormTest, FileDialogAcceptsANameThatDoesNotExistYet) {
 
     WhenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
     EXPECT_FALSE(form->ChooseFile(path));
-}
-
-TEST_F(QtFormTest, ControlDialogIsNotShownBeforeItExists) {
-    EXPECT_FALSE(form->ShowControlDialog());
 }
 
 TEST_F(QtFormTest, ClosingDuringACommandAbortsItAndClosesAfterwards) {
