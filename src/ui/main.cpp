@@ -29,15 +29,17 @@ int Refuse(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv); // takes its own options (-platform, ...) out of argv
-
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& a : args) {
+    // Help needs no screen, so it comes before the application object.
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::printf("Usage: tapcheck [option]\n%s", tapster::BackendOptionsHelp().c_str());
             return 0;
         }
     }
+
+    QApplication app(argc, argv); // takes its own options (-platform, ...) out of argv
+    std::vector<std::string> args(argv + 1, argv + argc);
 
     tapster::BackendOptions options;
     std::string error;
