@@ -183,6 +183,13 @@ bool Agent::ProgramBuffer() {
         if (value == 0xFFFF) continue; // nothing to clear
         Command(base, 0xA0);
         Write16(at, value);
+        // Verify as a real flash routine does: a word that does not read back as written (set
+        // bits over unerased data, or an address the chip does not answer) ends the call as
+        // aborted, with the chip put back into read mode, instead of going on regardless.
+        if (Read16(at) != value) {
+            Write16(base, 0xF0);
+            return false;
+        }
     }
     return true;
 }

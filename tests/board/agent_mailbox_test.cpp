@@ -153,8 +153,12 @@ TEST_F(AgentTest, ProgramThenReadBack) {
 TEST_F(AgentTest, ProgrammingOverUnerasedDataGivesTheAnd) {
     Boot();
     Program(kFlash + 0x100, {0xF0, 0x0F, 0xAA, 0x55});
-    Program(kFlash + 0x100, {0x3C, 0x3C, 0x0F, 0xFF});
-    EXPECT_EQ(ReadFlash(kFlash + 0x100, 4), (std::vector<uint8_t>{0x30, 0x0C, 0x0A, 0x55}));
+    // The second program cannot set bits: the flash holds the AND and the agent reports the
+    // call as aborted because the first word does not verify.
+    EXPECT_EQ(Program(kFlash + 0x100, {0x3C, 0x3C, 0x0F, 0xFF}).status,
+              kAgentCmdProgram | kAgentStAborted);
+    EXPECT_EQ(ReadFlash(kFlash + 0x100, 2), (std::vector<uint8_t>{0x30, 0x0C}));
+    EXPECT_EQ(ReadFlash(kFlash + 0x102, 2), (std::vector<uint8_t>{0xAA, 0x55}));
 }
 
 TEST_F(AgentTest, EraseBlockAndChipToFF) {
