@@ -226,12 +226,25 @@ TEST_F(RemoteClaimTest, TheClaimConnectsAndARefusedServerBecomesTheHint) {
         EXPECT_EQ(server.Finish(), "r4RQ");
         SetPortBackend(nullptr);
     }
-    RemoteBitbangBackend nowhere("127.0.0.1", 1, 200);
+    // A port that is bound but not listening refuses connections, whatever else runs here.
+    const int holder = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(holder, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const uint16_t refusing = ntohs(address.sin_port);
+    RemoteBitbangBackend nowhere("127.0.0.1", refusing, 200);
     SetPortBackend(&nowhere);
     EXPECT_FALSE(ClaimPort(888, 1912));
-    EXPECT_NE(LastPortClaimHint().find("remote_bitbang server 127.0.0.1:1"), std::string::npos)
+    EXPECT_NE(
+        LastPortClaimHint().find("remote_bitbang server 127.0.0.1:" + std::to_string(refusing)),
+        std::string::npos)
         << LastPortClaimHint();
     SetPortBackend(nullptr);
+    close(holder);
 }
 
 } // namespace
