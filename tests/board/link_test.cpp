@@ -285,3 +285,47 @@ TEST_F(LinkTest, MappedDevicesTakePrecedenceOverMemory) {
 }
 
 } // namespace
+
+namespace {
+
+// Runs of at least 5120 free bytes, the way "Find Free Mem" counts them.
+std::vector<std::pair<uint32_t, uint32_t>> FreeRuns(TargetBus& bus, uint32_t start, bool zeroFree) {
+    std::vector<std::pair<uint32_t, uint32_t>> runs;
+    uint32_t runStart = 0, runLength = 0;
+    for (uint32_t a = start; a != start + 0x200000; ++a) {
+        const uint8_t b = bus.Read8(a);
+        if (b == 0xFF || (zeroFree && b == 0x00)) {
+            if (runLength++ == 0) runStart = a;
+        } else {
+            if (runLength >= 5120) runs.emplace_back(runStart, runLength);
+            runLength = 0;
+        }
+    }
+    if (runLength >= 5120) runs.emplace_back(runStart, runLength);
+    return runs;
+}
+
+TEST(BoardMemory, DefaultLayoutOffersTheDocumentedFreeRuns) {
+    Board board(BoardConfig{}, Board::Parts::None);
+    using Runs = std::vector<std::pair<uint32_t, uint32_t>>;
+    EXPECT_EQ(FreeRuns(board.Bus(), kSdramBase, false),
+              (Runs{{0x40080000, 0x10000}, {0x40140000, 0x1800}}));
+    EXPECT_EQ(FreeRuns(board.Bus(), kSdramBase, true),
+              (Runs{{0x40080000, 0x10000}, {0x40140000, 0x1800}, {0x401C0000, 0x40000}}));
+    EXPECT_EQ(FreeRuns(board.Bus(), kVramBase, true), (Runs{{0xC0100000, 0x80000}}));
+}
+
+TEST(BoardMemory, RomContentsAreFixedAndVaried) {
+    Board a(BoardConfig{}, Board::Parts::None);
+    Board b(BoardConfig{}, Board::Parts::None);
+    std::vector<int> seen(256, 0);
+    for (uint32_t i = 0; i < kRomSize; ++i) {
+        const uint8_t value = a.Bus().Read8(kRomBase + i);
+        ASSERT_EQ(value, b.Bus().Read8(kRomBase + i));
+        ++seen[value];
+    }
+    for (int v = 0; v < 256; ++v)
+        EXPECT_GT(seen[v], 200) << "byte value " << v;
+}
+
+} // namespace
