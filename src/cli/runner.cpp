@@ -2,6 +2,7 @@
 
 #include "ops/commands.h"
 #include "ops/dcu_ctrl.h"
+#include "port/lpt.h"
 
 #include <cstdio>
 #include <string_view>
@@ -105,6 +106,11 @@ bool Runner::Click(const Step& step) {
         return Refuse(step, step.widget + " cannot be clicked now (disabled or hidden)");
     form_.BeginCommand();
     handler();
+    // A failed port claim shows only its box in the window; the terminal adds the reason.
+    if (form_.Failed()) {
+        const std::string hint = LastPortClaimHint();
+        if (!hint.empty()) std::fprintf(stderr, "tapcheck-cli: %s\n", hint.c_str());
+    }
     if (!form_.EndCommand())
         std::fprintf(stderr,
                      "tapcheck-cli: %s: the armed abort was not reached (%d keep-alive "

@@ -62,11 +62,9 @@ bool ClaimPortForCommand() {
     bool portReady = true;
     if (GetWindowsFamily() == kFamilyNt && !ClaimPort(kLptFirstBase, kLptSecondBase))
         portReady = false;
-    if (!portReady) {
-        frmMain->ErrorBox("The parallel port could not be opened");
-        const std::string hint = LastPortClaimHint();
-        if (!hint.empty()) Log(hint);
-    }
+    // The box is the whole report: nothing reaches the log. Why the claim failed stays available
+    // to the front ends as LastPortClaimHint().
+    if (!portReady) frmMain->ErrorBox("The parallel port could not be opened");
     return portReady;
 }
 

@@ -339,6 +339,9 @@ TEST_F(CliEndToEnd, WithoutOptionsTheRealPortIsUsedNeverTheBoard) {
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("error: The parallel port could not be opened"), std::string::npos)
         << r.err;
+    // The reason goes beside the error, never into the window's log.
+    EXPECT_NE(r.err.find("tapcheck-cli: Cannot open /dev/parport0"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Cannot open"), std::string::npos) << r.out;
     EXPECT_FALSE(Has(r, "Checking JTAG hardware ..."));
 }
 

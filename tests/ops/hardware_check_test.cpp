@@ -258,7 +258,7 @@ TEST_F(HardwareCheckTest, FailedClaimMovesNothing) {
     EXPECT_EQ(form.errorBoxes, (Lines{"The parallel port could not be opened"}));
     EXPECT_EQ(form.Position("trkDelay"), 100);
     EXPECT_EQ(JtagDelay, 0);
-    EXPECT_FALSE(form.Logged("Checking JTAG hardware ..."));
+    EXPECT_TRUE(form.LogLines().empty()); // the box alone reports it
     EXPECT_EQ(board->TckCount(), 0u);
 }
 
