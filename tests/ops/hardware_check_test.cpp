@@ -7,6 +7,7 @@
 #include "port/platform.h"
 #include "test_form.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -270,6 +271,42 @@ TEST_F(HardwareCheckTest, NoDriverOnThe95FamilyNeitherAtTheStartNorAtTheEnd) {
     cmdDelayClick();
     EXPECT_TRUE(form.Logged("CPU type: STi5510"));
     EXPECT_TRUE(win::standin::Calls().empty());
+}
+
+TEST_F(HardwareCheckTest, RunsWithoutBusyModeOrProgressDisplay) {
+    StartBoard();
+    form.SetVisible("ProgressBar1", false); // as start-up leaves it
+    int busyEvents = 0;
+    int progressEvents = 0;
+    form.onEvent = [&](int) {
+        board->NoteHostDelay(JtagDelay);
+        busyEvents += (form.Visible("cmdCancel") || !form.Enabled("Panel1")) ? 1 : 0;
+        progressEvents += form.Visible("ProgressBar1") ? 1 : 0;
+    };
+    cmdDelayClick();
+    ASSERT_TRUE(form.Logged("CPU type: STi5510"));
+    EXPECT_GT(form.events, 0);
+    EXPECT_EQ(busyEvents, 0);
+    EXPECT_EQ(progressEvents, 0);
+}
+
+TEST_F(HardwareCheckTest, SliderRangeBelowTwentyStillClimbsToItsEnd) {
+    // Maximum 8: a twentieth of it truncates to 0, yet every failed test must move the delay.
+    board::BoardConfig config;
+    config.faults.tdoStuckLow = true;
+    StartBoard(config);
+    SetSpeed(30);
+    form.onEvent = [this](int events) {
+        if (events == 100000) { // a climb that stands still: end it by shrinking the range
+            ADD_FAILURE() << "the climb does not end";
+            form.SetRange("trkDelay", 0, 0);
+        }
+    };
+    cmdDelayClick();
+    const Lines& log = form.LogLines();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Short test result - 0"), 8); // positions 0 to 7
+    EXPECT_EQ(log.back(), "Check Your hardware !!! ");
+    EXPECT_EQ(form.Position("trkDelay"), 7);
 }
 
 } // namespace
