@@ -107,6 +107,23 @@ TEST_F(MemorySearchTest, RunAcrossBlocksIsReportedOnceWithItsTrueStart) {
                                          "******************** Length : 00001C00;"}));
 }
 
+TEST_F(MemorySearchTest, ScanHandlesOneEventPerBlockAndAdvancesTheBarBy256) {
+    StartBoard();
+    ASSERT_TRUE(ClaimPortForCommand());
+    InitJtag();
+    EnterLinkScan();
+    std::vector<std::string> labels; // lblAdr as each event finds it
+    form.onEvent = [&](int) { labels.push_back(form.Text("lblAdr")); };
+    const int before = form.events;
+    EXPECT_TRUE(ScanTargetMemory(kRam, 0x300));
+    EXPECT_EQ(form.events - before, 3);
+    // The event comes before the block's read: the label still names the previous block.
+    EXPECT_EQ(labels, (Lines{"Addr 0x00000000", "Addr 40000000", "Addr 40000100"}));
+    EXPECT_EQ(form.Maximum("ProgressBar1"), 0x300);
+    EXPECT_EQ(form.Position("ProgressBar1"), 0x300);
+    EXPECT_EQ(form.Text("lblAdr"), "Addr 40000200");
+}
+
 TEST_F(MemorySearchTest, RunStartingAtAddressZeroIsReported) {
     StartBoard(); // nothing answers below the DCU registers: the bus floats high (0xFF)
     EXPECT_EQ(Scan(0, 0x2000), (Lines{"Free memory found : Start address - 00000000;",
@@ -143,7 +160,11 @@ TEST_F(MemorySearchTest, AbortInTheRamPassSkipsTheVideoRamPass) {
     StartBoard();
     form.SetVisible("ProgressBar1", false);
     int blocks = 0;
+    int idleDuringScan = 0;
     form.onEvent = [&](int) {
+        // Busy mode brackets the scan: panels disabled, "Abort !" shown.
+        if (form.Visible("ProgressBar1") && (form.Enabled("Panel1") || !form.Visible("cmdCancel")))
+            ++idleDuringScan;
         if (form.Visible("ProgressBar1") && ++blocks == 5) {
             form.yesNoAnswers.push_back(false); // "Wait for normal termination ?" No
             cmdCancelClick();
@@ -153,6 +174,7 @@ TEST_F(MemorySearchTest, AbortInTheRamPassSkipsTheVideoRamPass) {
     EXPECT_EQ(LogAfter("Searching RAM ..."),
               (Lines{"Read memory Error !!!", "Reseting TAP ... Done."}));
     EXPECT_EQ(blocks, 5);
+    EXPECT_EQ(idleDuringScan, 0);
     EXPECT_TRUE(form.errorBoxes.empty());
     EXPECT_FALSE(form.Visible("ProgressBar1"));
     EXPECT_TRUE(form.Enabled("Panel1"));
