@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
-  clang clang-format
+  clang clang-format libclang-rt-14-dev
   openocd
   xvfb xauth imagemagick
 )
