@@ -80,6 +80,16 @@ class MemoryCommandsTest : public test::BoardSession {
             bytes[i] = board->Bus().Read8(address + static_cast<uint32_t>(i));
         return bytes;
     }
+    // Counts the events that find the window in busy mode (panels disabled or "Abort !" shown).
+    void WatchBusyMode() {
+        form.onEvent = [this](int) {
+            const bool busy = !form.Enabled("Panel1") || form.Visible("cmdCancel");
+            (busy ? busyEvents : idleEvents)++;
+        };
+    }
+    int busyEvents = 0;
+    int idleEvents = 0;
+
     void ExpectIdle() {
         EXPECT_TRUE(form.Enabled("Panel1"));
         EXPECT_TRUE(form.Enabled("Panel3"));
@@ -96,7 +106,10 @@ class MemoryCommandsTest : public test::BoardSession {
 TEST_F(MemoryCommandsTest, RomDumpReplacesTheFileWithTheWholeRom) {
     StartBoard();
     WriteFile("intRom.bin", Bytes(200000, 0xAB));
+    WatchBusyMode();
     cmdReadRomClick();
+    EXPECT_GT(busyEvents, 512);
+    EXPECT_EQ(idleEvents, 0); // busy from before the JTAG start to the end
     EXPECT_EQ(LogAfter("Done"),
               (Lines{"Reseting TAP ... Done.", "----------------------------------------------",
                      "Reading internal ROM ...", "Done. See file intRom.bin at current directory.",
@@ -179,14 +192,17 @@ TEST_F(MemoryCommandsTest, ManualReadShowsTheWord) {
     config.patches = {Patch(kRam + 0x10, {0x78, 0x56, 0x34, 0x12})};
     StartBoard(config);
     form.SetText("txtManAddr", "40000010");
+    WatchBusyMode();
     cmdManReadClick();
     EXPECT_EQ(form.Text("txtManData"), "12345678");
+    // No busy mode: the JTAG start's waits find the window idle.
+    EXPECT_GT(idleEvents, 0);
+    EXPECT_EQ(busyEvents, 0);
     // A "0x" prefix parses to all ones: the word at FFFFFFFF, where the bus floats high.
     form.SetText("txtManAddr", "0x40000010");
     cmdManReadClick();
     EXPECT_EQ(form.Text("txtManData"), "FFFFFFFF");
     EXPECT_TRUE(form.errorBoxes.empty());
-    EXPECT_FALSE(form.Visible("cmdCancel")); // no busy mode
 }
 
 TEST_F(MemoryCommandsTest, ManualReadFailureShowsTheBox) {
@@ -223,7 +239,10 @@ TEST_F(MemoryCommandsTest, ManualWriteWritesAndShowsTheWordReadBack) {
     // An empty data field writes 0.
     form.SetText("txtManAddr", "40000020");
     form.SetText("txtManData", "");
+    WatchBusyMode();
     cmdManWriteClick();
+    EXPECT_GT(idleEvents, 0);
+    EXPECT_EQ(busyEvents, 0); // no busy mode
     EXPECT_EQ(board->Bus().Read32(kRam + 0x20), 0u);
     EXPECT_EQ(form.Text("txtManData"), "00000000");
 
@@ -328,7 +347,10 @@ class VerifyRamSizes : public MemoryCommandsTest {
         const Bytes file = Pattern(size, 0x31);
         form.SetText("txtVrfRAM", Hex8(base));
         form.files = {WriteFile("load.bin", file)};
+        WatchBusyMode();
         cmdVrfRAMClick();
+        EXPECT_GT(busyEvents, 0);
+        EXPECT_EQ(idleEvents, 0);
         EXPECT_EQ(
             LogAfter("Done"),
             (Lines{"Reseting TAP ... Done.",
@@ -342,6 +364,9 @@ class VerifyRamSizes : public MemoryCommandsTest {
         const uint32_t after = base + static_cast<uint32_t>(size);
         EXPECT_EQ(Target(after, kRam + 0x1000 - after), Bytes(kRam + 0x1000 - after, 0xA5));
         EXPECT_EQ(form.Maximum("ProgressBar1"), static_cast<int>(size));
+        // The compare pass starts the bar again at 0 and steps by 252, past the maximum at the
+        // end when the size is not a multiple of it.
+        EXPECT_EQ(form.Position("ProgressBar1"), static_cast<int>((size + 251) / 252 * 252));
         EXPECT_TRUE(form.errorBoxes.empty());
         ExpectIdle();
     }
@@ -396,7 +421,10 @@ TEST_F(MemoryCommandsTest, VerifyTrapMatchesTheLoadedImage) {
     StartBoard(config);
     WriteFile("fl4_trap.bin", image);
     const Bytes before = Target(kTrap - 0x100, 0x400);
+    WatchBusyMode();
     cmdVrfTrapClick();
+    EXPECT_GT(busyEvents, 0);
+    EXPECT_EQ(idleEvents, 0);
     EXPECT_EQ(
         LogAfter("Done"),
         (Lines{"Reseting TAP ... Done.", "Checking trap handler routine. Memory address 80000800",
@@ -404,6 +432,7 @@ TEST_F(MemoryCommandsTest, VerifyTrapMatchesTheLoadedImage) {
                "Trap handler routine verified successfully.", "Reseting TAP ... Done."}));
     EXPECT_EQ(Target(kTrap - 0x100, 0x400), before); // it only reads
     EXPECT_EQ(form.Maximum("ProgressBar1"), 484);
+    EXPECT_EQ(form.Position("ProgressBar1"), 504); // two blocks of 252
     ExpectIdle();
 }
 
