@@ -38,6 +38,11 @@ bool NinetyFiveFamily(uint32_t& id) {
     return true;
 }
 
+bool UnknownPlatform(uint32_t& id) {
+    id = 3;
+    return true;
+}
+
 class ServicesTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -154,6 +159,15 @@ TEST_F(ServicesTest, CommandWithAFailedClaimStaysIdleAndDoesNothing) {
 TEST_F(ServicesTest, NoClaimOnThe95Family) {
     platform::SetPlatformIdQuery(NinetyFiveFamily);
     PermitAllPorts(true); // the 95/98/ME family allows port instructions without a driver
+    win::standin::ClearCalls();
+    EXPECT_TRUE(ClaimPortForCommand());
+    EXPECT_TRUE(win::standin::Calls().empty());
+    EXPECT_TRUE(form.errorBoxes.empty());
+}
+
+TEST_F(ServicesTest, NoClaimOnAPlatformOfNeitherFamily) {
+    platform::SetPlatformIdQuery(UnknownPlatform);
+    ASSERT_EQ(GetWindowsFamily(), "");
     win::standin::ClearCalls();
     EXPECT_TRUE(ClaimPortForCommand());
     EXPECT_TRUE(win::standin::Calls().empty());
