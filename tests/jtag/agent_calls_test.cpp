@@ -232,6 +232,20 @@ TEST_F(AgentCallsTest, AbortFlagEndsTheWaitWithOneStop) {
     EXPECT_EQ(target.WordsWrittenTo(kMailbox).back(), AGENT_CMD_STOP);
 }
 
+TEST_F(AgentCallsTest, ReleaseReadAfterAnAbortStillCountsAsSuccess) {
+    // The user answers No during the first pause, but the agent has finished by the next read.
+    agent.busyPolls = 1;
+    WriteWord(kMailbox, AGENT_CMD_PROGRAM);
+    form.onEvent = [this](int n) {
+        Guard(n);
+        if (n == 50) AbortFlag = true;
+    };
+    logStart = form.LogLines().size();
+    EXPECT_TRUE(WaitForRelease());
+    EXPECT_EQ(Log(), (Lines{kWaiting + "."}));
+    EXPECT_EQ(agent.Stops(), 0);
+}
+
 TEST_F(AgentCallsTest, StopRequestSendsStopOnEveryPollUntilTheAgentAnswers) {
     agent.busyPolls = 5;
     WriteWord(kMailbox, AGENT_CMD_PROGRAM);
