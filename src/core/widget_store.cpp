@@ -96,21 +96,21 @@ WidgetStore::WidgetStore() {
     // Page "DCU registers".
     Add("shDcuRegs", Make(K::Container, "shDCU"));
     Add("Panel2", Make(K::Container, "shDcuRegs"));
-    Add("GroupBox6", Make(K::Container, "Panel2"));
+    Add("GroupBox6", Make(K::Container, "Panel2", "DCU monitor"));
     Add("cmdStartDCU", Make(K::Button, "GroupBox6", "Start"));
     Add("txtPoll", Make(K::Edit, "GroupBox6", "500"));
     Add("trkPoll", Ranged(Make(K::UpDown, "GroupBox6"), 100, 1000, 500, 100));
     for (const char* name : {"txtStatus", "txtControl", "txtWPAdr", "txtJTFrom", "txtJTIptr"})
         Add(name, Make(K::Edit, "GroupBox6", "00000000"));
     Add("cmdChgCtrl", Make(K::Button, "GroupBox6"));
-    Add("GroupBox7", Make(K::Container, "Panel2"));
+    Add("GroupBox7", Make(K::Container, "Panel2", "DCU Control - Batch Command"));
     Add("lstBatch",
         WithItems(Make(K::List, "GroupBox7"), {"C8000000", "C0000000", "40000000", "20000000"}, -1));
     Add("cmdAddRec", Make(K::Button, "GroupBox7", "Add Record"));
     Add("cmdEditRec", Make(K::Button, "GroupBox7", "Edit Record"));
     Add("cmdDelRec", Make(K::Button, "GroupBox7", "Delete Record"));
     Add("cmdRunBatch", Make(K::Button, "GroupBox7", "Run Batch"));
-    Add("GroupBox5", Make(K::Container, "Panel2"));
+    Add("GroupBox5", Make(K::Container, "Panel2", "Manual Commands"));
     Add("txtManAddr", Make(K::Edit, "GroupBox5"));
     Add("txtManData", Make(K::Edit, "GroupBox5"));
     Add("cmdManRead", Make(K::Button, "GroupBox5", "Read"));
@@ -125,7 +125,7 @@ WidgetStore::WidgetStore() {
                                  "Trap on breakpoint (Iptr) matched"},
                                 0));
     Add("cmdLoadDCU", Hidden(Make(K::Button, "Panel3", "Load DCU")));
-    Add("GroupBox8", Make(K::Container, "Panel3"));
+    Add("GroupBox8", Make(K::Container, "Panel3", "RAM Writing Verification"));
     Add("txtVrfRAM", Make(K::Edit, "GroupBox8"));
     Add("cmdVrfRAM", Make(K::Button, "GroupBox8", "Verify RAM Load"));
     Add("cmdVrfTrap", Make(K::Button, "GroupBox8", "Verify Trap Handler"));

@@ -69,6 +69,10 @@ TEST_F(ControlDialogTest, FifteenBoxesInOneColumnWithSendAndCancel) {
         // Each caption fits the dialog's width.
         EXPECT_LE(box->sizeHint().width(), box->width());
     }
+    // Shown, the dialog keeps its size: its contents fit 205 x 348.
+    EXPECT_EQ(dialog.size(), QSize(205, 348));
+    EXPECT_GT(dialog.SendButton()->y(), lastY);
+    EXPECT_LE(dialog.SendButton()->geometry().bottom(), 348);
     dialog.hide();
     EXPECT_EQ(dialog.SendButton()->objectName(), "cmdSendCtrl");
     EXPECT_EQ(dialog.SendButton()->text(), "Send");

@@ -141,9 +141,13 @@ TEST_F(MainWindowTest, EveryWidgetMatchesTheWidgetTableAfterStartUp) {
             EXPECT_EQ(form.Items(name), expected.Items(name));
             break;
         case WidgetKind::Container:
+            // Group boxes carry their captions; panels, pages and the log start empty.
+            EXPECT_EQ(form.Text(name), expected.Text(name));
             break;
         }
     }
+    EXPECT_EQ(form.TimerEnabled(), expected.TimerEnabled());
+    EXPECT_EQ(form.TimerInterval(), expected.TimerInterval());
     // The radio group's items and selection.
     EXPECT_EQ(form.Items("selBrkCond"), expected.Items("selBrkCond"));
     EXPECT_EQ(form.Position("selBrkCond"), 0);
@@ -164,6 +168,7 @@ TEST_F(MainWindowTest, StartUpSizesTheDelaySliderFromTheCpuSpeed) {
 TEST_F(MainWindowTest, WindowPagesAndLogLookAsSpecified) {
     TfrmMain window;
     EXPECT_EQ(window.windowTitle(), "Tapster");
+    EXPECT_EQ(window.font().family(), "MS Sans Serif");
     EXPECT_EQ(window.font().pointSize(), 8);
     // Every page fits the window's size: showing it does not make the window grow.
     window.show();
