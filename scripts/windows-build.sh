@@ -3,7 +3,8 @@
 # compilers, static linking) into build-win/ (or $BUILD_DIR) and runs the tests that need no
 # window under wine. Installs the cross compiler and wine when they are missing. GoogleTest is
 # built from Debian's own source package (/usr/src/googletest) by the same toolchain; nothing is
-# downloaded. Extra arguments go to ctest (for example -R port_tests).
+# downloaded. Extra arguments go to ctest (for example -R port_tests); TARGETS="a b" builds only
+# those targets.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build_dir="${BUILD_DIR:-$here/build-win}"
