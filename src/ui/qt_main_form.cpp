@@ -1,5 +1,7 @@
 #include "ui/qt_main_form.h"
 
+#include "port/lpt.h"
+
 #include "ui/control_dialog.h"
 
 #include <QAbstractButton>
@@ -340,7 +342,13 @@ void QtMainForm::ReplaceLastLogLine(const std::string& line) {
 }
 
 void QtMainForm::ErrorBox(const std::string& text) {
-    QMessageBox::critical(window_, "Tapster", Q(text), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, "Tapster", Q(text), QMessageBox::Ok, window_);
+    // The claim's box keeps its fixed text; why the port could not be had (the device, the lp
+    // group, the permission driver) goes underneath, since the log must stay untouched.
+    const std::string hint = LastPortClaimHint();
+    if (text == "The parallel port could not be opened" && !hint.empty())
+        box.setInformativeText(Q(hint));
+    box.exec();
 }
 
 bool QtMainForm::WarningQuestion(const std::string& text) {
