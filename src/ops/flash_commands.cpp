@@ -36,8 +36,11 @@ bool AgentMailboxSet() {
     return false;
 }
 
+// A length whose low 32 bits are 0 (a nine-digit text like 100000000) moves nothing; taking it
+// would report a write "Done." with nothing written.
 bool LengthFieldOk(uint64_t length) {
-    if (IsPositiveField(length) && Low32(length) <= kMaxFlashLength) return true;
+    if (IsPositiveField(length) && Low32(length) != 0 && Low32(length) <= kMaxFlashLength)
+        return true;
     frmMain->ErrorBox("Wrong Data length value !!!");
     return false;
 }
