@@ -47,7 +47,9 @@ bool DumpBlock(const std::array<uint8_t, kBlockSize>& block) {
 } // namespace
 
 bool ScanTargetMemory(uint32_t start, uint32_t length) {
-    const uint32_t end = start + length - 4; // wraps like the address arithmetic of the target
+    // Wraps like the address arithmetic of the target, except that a range shorter than a word
+    // must not wrap its end round to the top of memory (from 1, length 1 would dump 4 GiB).
+    const uint32_t end = length < 4 ? start : start + length - 4;
     uint32_t current = start;
     ProgressBegin(length);
 
