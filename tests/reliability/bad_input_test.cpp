@@ -1,0 +1,603 @@
+// Bad input: every field test of every command against the usual mistakes (empty, zero, a bad
+// character, a 0x prefix, blanks, seventeen digits, over-long lengths), and the files the
+// commands read and write: missing, unreadable, a directory, empty, shorter or longer than
+// asked, on a full or read-only location. A refused field gets its box before the target is
+// touched; a file problem gets a clear box; nothing half-done is reported as done.
+#include "core/hex.h"
+#include "reliability_session.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tapster::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One text typed into a field, with the value the hex field parse gives it.
+struct Input {
+    const char* label;
+    const char* text;
+    uint64_t value;
+};
+
+constexpr uint64_t kAllOnes = ~uint64_t{0};
+
+const std::vector<Input>& AddressInputs() {
+    static const std::vector<Input> inputs = {
+        {"empty", "", 0},
+        {"zero", "0", 0},
+        {"bad character", "7FE1000G", kAllOnes},
+        {"0x prefix", "0x7FE10000", kAllOnes},
+        {"leading space", " 7FE10000", kAllOnes},
+        {"trailing space", "7FE10000 ", kAllOnes},
+        {"inner space", "7FE1 0000", kAllOnes},
+        {"sign", "-7FE10000", kAllOnes},
+        {"17 digits (wraps to 7FE10000)", "0000000007FE10000", 0x7FE10000},
+        {"17 digits (wraps to all ones)", "1FFFFFFFFFFFFFFFF", kAllOnes},
+        {"9 digits (low 32 bits zero)", "100000000", 0x100000000},
+        {"valid", "7FE10000", 0x7FE10000},
+    };
+    return inputs;
+}
+
+const std::vector<Input>& LengthInputs() {
+    static const std::vector<Input> inputs = {
+        {"empty", "", 0},
+        {"zero", "0", 0},
+        {"bad character", "10G", kAllOnes},
+        {"0x prefix", "0x100", kAllOnes},
+        {"trailing space", "100 ", kAllOnes},
+        {"17 digits (wraps to 100)", "00000000000000100", 0x100},
+        {"over the limit", "200001", 0x200001},
+        {"far over the limit", "FFFFFFFF", 0xFFFFFFFF},
+        {"9 digits (low 32 bits zero)", "100000000", 0x100000000},
+        {"9 digits (low 32 bits 100)", "100000100", 0x100000100},
+        {"the limit", "200000", 0x200000},
+        {"valid", "100", 0x100},
+    };
+    return inputs;
+}
+
+bool Positive(uint64_t v) {
+    return static_cast<int64_t>(v) > 0;
+}
+
+// What a field test decides for one value; "" lets the command go on.
+using Rule = std::function<std::string(uint64_t)>;
+
+Rule PositiveOr(const std::string& box) {
+    return [box](uint64_t v) { return Positive(v) ? std::string() : box; };
+}
+Rule Low32NonZeroOr(const std::string& box) {
+    return [box](uint64_t v) { return static_cast<uint32_t>(v) != 0 ? std::string() : box; };
+}
+Rule NotNegativeOr(const std::string& box) {
+    return [box](uint64_t v) { return static_cast<int64_t>(v) >= 0 ? std::string() : box; };
+}
+// A length: positive, at most 2 MiB in its low 32 bits, and not 0 there (a length whose low 32
+// bits are 0 would move nothing and still report the command done).
+Rule LengthOr(const std::string& box) {
+    return [box](uint64_t v) {
+        const auto low = static_cast<uint32_t>(v);
+        return Positive(v) && low != 0 && low <= 0x200000 ? std::string() : box;
+    };
+}
+// Block or from address: positive, and not below the flash base 7FE00000.
+Rule AboveBaseOr(const std::string& box) {
+    return [box](uint64_t v) {
+        return Positive(v) && static_cast<uint32_t>(v) >= 0x7FE00000 ? std::string() : box;
+    };
+}
+// The flash base against a block or from address of 7FE10000.
+Rule BaseBelowOr(const std::string& box) {
+    return [box](uint64_t v) {
+        return Positive(v) && static_cast<uint32_t>(v) <= 0x7FE10000 ? std::string() : box;
+    };
+}
+
+struct FieldCase {
+    const char* command;
+    void (*handler)();
+    const char* field;
+    bool length; // takes the length inputs
+    Rule rule;
+    // The other fields valid, and the answers the command asks for once the field passes.
+    std::function<void(Session&)> prepare;
+};
+
+const std::string kTrapBox = "Wrong TRAP start address!!! Try to specify another one!";
+const std::string kBlockBox = "Wrong Flash or Block address value !!!";
+const std::string kFromBox = "Wrong Flash or From address value !!!";
+const std::string kLengthBox = "Wrong Data length value !!!";
+
+void FlashFields(Session& s) {
+    s.form->SetText("lstFlashBase", "7FE00000");
+    s.form->SetText("txtBlkBase", "7FE10000");
+    s.form->SetText("txtFromAddr", "7FE10000");
+    s.form->SetText("txtFlashLen", "100");
+}
+
+const std::vector<FieldCase>& FieldCases() {
+    static const std::vector<FieldCase> cases = {
+        {"cmdLoadTrapClick", cmdLoadTrapClick, "lstTrapAddr", false, PositiveOr(kTrapBox),
+         [](Session&) {}},
+        {"cmdManReadClick", cmdManReadClick, "txtManAddr", false,
+         Low32NonZeroOr("Wrong address value !!!"), [](Session&) {}},
+        {"cmdManWriteClick", cmdManWriteClick, "txtManAddr", false,
+         PositiveOr("Wrong address or data value !!!"),
+         [](Session& s) { s.form->SetText("txtManData", "12345678"); }},
+        {"cmdManWriteClick", cmdManWriteClick, "txtManData", false,
+         NotNegativeOr("Wrong address or data value !!!"),
+         [](Session& s) { s.form->SetText("txtManAddr", "80001000"); }},
+        {"cmdVrfRAMClick", cmdVrfRAMClick, "txtVrfRAM", false,
+         PositiveOr("Wrong RAM Address value !!!"),
+         [](Session& s) { s.form->files.push_back(s.WriteFile("ram.bin", 100)); }},
+        {"cmdGetDevCodeClick", cmdGetDevCodeClick, "lstFlashBase", false,
+         Low32NonZeroOr("Wrong Flash address value !!!"), [](Session&) {}},
+        {"cmdChipEraseClick", cmdChipEraseClick, "lstFlashBase", false,
+         Low32NonZeroOr("Wrong Flash address value !!!"),
+         [](Session& s) { s.form->warningAnswers.push_back(false); }},
+        {"cmdBlkEraseClick", cmdBlkEraseClick, "txtBlkBase", false, AboveBaseOr(kBlockBox),
+         [](Session& s) {
+             s.form->SetText("lstFlashBase", "7FE00000");
+             s.form->warningAnswers.push_back(false);
+         }},
+        {"cmdBlkEraseClick", cmdBlkEraseClick, "lstFlashBase", false, BaseBelowOr(kBlockBox),
+         [](Session& s) {
+             s.form->SetText("txtBlkBase", "7FE10000");
+             s.form->warningAnswers.push_back(false);
+         }},
+        {"cmdProtectClick", cmdProtectClick, "txtBlkBase", false, AboveBaseOr(kBlockBox),
+         [](Session& s) { s.form->SetText("lstFlashBase", "7FE00000"); }},
+        {"cmdProtectClick", cmdProtectClick, "lstFlashBase", false, BaseBelowOr(kBlockBox),
+         [](Session& s) { s.form->SetText("txtBlkBase", "7FE10000"); }},
+        {"cmdWriteFlashClick", cmdWriteFlashClick, "txtFlashLen", true, LengthOr(kLengthBox),
+         [](Session& s) {
+             s.form->files.push_back(s.WriteFile("image.bin", 0x200000));
+             s.form->warningAnswers.push_back(false);
+         }},
+        {"cmdWriteFlashClick", cmdWriteFlashClick, "txtFromAddr", false, AboveBaseOr(kFromBox),
+         [](Session& s) {
+             s.form->files.push_back(s.WriteFile("image.bin", 0x100));
+             s.form->warningAnswers.push_back(false);
+         }},
+        {"cmdWriteFlashClick", cmdWriteFlashClick, "lstFlashBase", false, BaseBelowOr(kFromBox),
+         [](Session& s) {
+             s.form->files.push_back(s.WriteFile("image.bin", 0x100));
+             s.form->warningAnswers.push_back(false);
+         }},
+        {"cmdReadToFileClick", cmdReadToFileClick, "txtFlashLen", true, LengthOr(kLengthBox),
+         [](Session& s) { s.form->files.push_back(s.Path("dump.bin")); }},
+        {"cmdReadToFileClick", cmdReadToFileClick, "txtFromAddr", false,
+         PositiveOr("Wrong From address value !!!"),
+         [](Session& s) { s.form->files.push_back(s.Path("dump.bin")); }},
+    };
+    return cases;
+}
+
+// Keep-alive points after which a command counts as running away (a 2 MiB dump takes 8200).
+constexpr int kEventBudget = 20000;
+
+class BadInput : public ::testing::Test {
+  protected:
+    static void TearDownTestSuite() {
+        std::cout
+            << "\nBad input matrix:\n| command | field | input | result |\n|---|---|---|---|\n"
+            << table().str() << std::flush;
+        table().str("");
+    }
+    static std::ostringstream& table() {
+        static std::ostringstream t;
+        return t;
+    }
+
+    // A session with the agent taken on a healthy board; every command bounded: an agent wait
+    // is aborted at once, and a run past the budget is stopped and fails the test.
+    std::unique_ptr<Session> NewSession(const std::string& suffix) {
+        auto s = std::make_unique<Session>(TestDirectory(suffix));
+        s->form->msPerEvent = 10;
+        s->Start();
+        EXPECT_TRUE(s->TakeAgent());
+        s->form->errorBoxes.clear();
+        Session* raw = s.get();
+        raw->form->onEvent = [this, raw](int n) {
+            if (raw->form->LastLogLine() == "Waiting for release ..." &&
+                raw->form->Visible("cmdCancel") && raw->form->yesNoAnswers.empty()) {
+                raw->form->yesNoAnswers.push_back(false);
+                cmdCancelClick();
+            }
+            if (n - eventsAtStart > kEventBudget) {
+                runaway = true;
+                AbortFlag = true;
+            }
+        };
+        return s;
+    }
+
+    void Run(Session& s, void (*handler)()) {
+        eventsAtStart = s.form->events;
+        runaway = false;
+        handler();
+        EXPECT_FALSE(runaway) << "the command ran past its budget and had to be stopped";
+        EXPECT_TRUE(s.Idle()) << "busy mode not left";
+        EXPECT_TRUE(s.ProgressHidden()) << "progress display left shown";
+    }
+
+    static void Row(const std::string& command, const std::string& field, const std::string& input,
+                    const std::string& result) {
+        std::string r = result;
+        for (char& c : r)
+            if (c == '\n' || c == '\r') c = ' ';
+        table() << "| " << command << " | " << field << " | " << input << " | " << r << " |\n";
+    }
+
+    int eventsAtStart = 0;
+    bool runaway = false;
+};
+
+TEST_F(BadInput, EveryFieldTestGivesItsBoxBeforeTheTargetIsTouched) {
+    std::unique_ptr<Session> s = NewSession("");
+    int n = 0;
+    for (const FieldCase& c : FieldCases()) {
+        for (const Input& in : c.length ? LengthInputs() : AddressInputs()) {
+            SCOPED_TRACE(std::string(c.command) + " " + c.field + " = \"" + in.text + "\"");
+            if (++n % 24 == 0) { // a fresh board now and then
+                s.reset();
+                s = NewSession("-" + std::to_string(n));
+            }
+            FlashFields(*s);
+            c.prepare(*s);
+            s->form->SetText(c.field, in.text);
+            s->form->errorBoxes.clear();
+            const uint64_t clocks = s->board->TckCount();
+            const size_t mark = s->Mark();
+            Run(*s, c.handler);
+
+            const std::string expected = c.rule(in.value);
+            const auto& boxes = s->form->errorBoxes;
+            std::string result;
+            if (!expected.empty()) {
+                EXPECT_EQ(boxes, std::vector<std::string>{expected});
+                EXPECT_EQ(s->board->TckCount(), clocks) << "the target was touched";
+                EXPECT_EQ(s->Mark(), mark) << "a refused command logged";
+                result = "box \"" + expected + "\"";
+            } else {
+                for (const std::string& b : boxes)
+                    EXPECT_NE(b.rfind("Wrong ", 0), 0u) << "refused a valid value: " << b;
+                result = "accepted (value " + HexMin(static_cast<uint32_t>(in.value), 8) + ")";
+                if (!boxes.empty()) result += ", then box \"" + boxes.front() + "\"";
+            }
+            // Whatever was left queued (a dialog or question the command did not reach).
+            s->form->files.clear();
+            s->form->warningAnswers.clear();
+            Row(c.command, c.field, in.label + std::string(" \"") + in.text + "\"", result);
+        }
+    }
+}
+
+// Fields the commands use without a test: the value the parse gives is used as it is.
+TEST_F(BadInput, UncheckedFieldsUseTheParsedValue) {
+    std::unique_ptr<Session> s = NewSession("");
+    for (const char* text : {"4000000G", "0x40000000", " 40000000", "1FFFFFFFFFFFFFFFF"}) {
+        SCOPED_TRACE(text);
+        // A bad character reads as FFFFFFFF, from which the search window wraps: nothing read.
+        s->form->SetText("txtRAM", text);
+        s->form->SetText("txtVRAM", text);
+        const size_t mark = s->Mark();
+        Run(*s, cmdMemSeekClick);
+        EXPECT_TRUE(s->LoggedSince(mark, "RAM_START:FFFFFFFF"));
+        EXPECT_TRUE(s->LoggedSince(mark, "NO Free memory found at Start address - FFFFFFFF;"));
+        EXPECT_TRUE(s->form->errorBoxes.empty());
+        Row("cmdMemSeekClick", "txtRAM, txtVRAM", std::string("\"") + text + "\"",
+            "not checked: scans from FFFFFFFF, reads nothing, \"NO Free memory found\"");
+
+        // Install points the slots at FFFFFFFF, as the field says.
+        s->form->SetText("lstTrapAddr", text);
+        Run(*s, cmdInstTrapClick);
+        EXPECT_TRUE(s->LoggedSince(mark, "New Trap Iptr=FFFFFFFF"));
+        Row("cmdInstTrapClick", "lstTrapAddr", std::string("\"") + text + "\"",
+            "not checked: installs FFFFFFFF");
+
+        // The trap verification would run past the top of the address space: refused.
+        s->form->errorBoxes.clear();
+        Run(*s, cmdVrfTrapClick);
+        ASSERT_EQ(s->form->errorBoxes.size(), 1u);
+        EXPECT_NE(s->form->errorBoxes[0].find("does not fit in target memory"), std::string::npos);
+        EXPECT_FALSE(s->LoggedSince(mark, "Trap handler routine verified successfully."));
+        Row("cmdVrfTrapClick", "lstTrapAddr", std::string("\"") + text + "\"",
+            "box \"" + s->form->errorBoxes[0] + "\"");
+        s->form->errorBoxes.clear();
+        s->form->SetText("lstTrapAddr", "80000800");
+    }
+
+    // "Read" refuses only zero: a bad character reads the word at FFFFFFFF.
+    s->form->SetText("txtManAddr", "0x80000800");
+    s->form->SetText("txtManData", "");
+    Run(*s, cmdManReadClick);
+    EXPECT_TRUE(s->form->errorBoxes.empty());
+    EXPECT_EQ(s->form->Text("txtManData"), Hex8(s->board->Bus().Read32(0xFFFFFFFF)));
+    Row("cmdManReadClick", "txtManAddr", "0x prefix \"0x80000800\"",
+        "not refused (only zero is): reads FFFFFFFF -> " + s->form->Text("txtManData"));
+}
+
+// A length of 1 to 3 bytes from an address below 4: the scan's end lies 4 bytes before the
+// range's end and must not wrap round to the top of the address space.
+TEST_F(BadInput, ReadToFileOfATinyRangeAtTheBottomReadsNothing) {
+    std::unique_ptr<Session> s = NewSession("");
+    for (const char* length : {"1", "3"}) {
+        SCOPED_TRACE(length);
+        s->form->SetText("txtFromAddr", "1");
+        s->form->SetText("txtFlashLen", length);
+        s->form->files.push_back(s->Path("tiny.bin"));
+        const uint64_t clocks = s->board->TckCount();
+        Run(*s, cmdReadToFileClick);
+        EXPECT_TRUE(s->form->errorBoxes.empty());
+        EXPECT_EQ(fs::file_size(s->Path("tiny.bin")), 0u);
+        EXPECT_LT(s->board->TckCount() - clocks, 100000u) << "blocks were read";
+        Row("cmdReadToFileClick", "txtFromAddr, txtFlashLen", std::string("1, ") + length,
+            "empty file, no block read");
+    }
+}
+
+// --- Files the commands read ----------------------------------------------------------------
+
+bool Root() {
+    return geteuid() == 0;
+}
+
+// The ways a file to be read can be wrong; each makes `path` so.
+struct BadFile {
+    const char* label;
+    std::function<bool(const std::string& path)> make; // false: cannot be made here (skip)
+};
+
+const std::vector<BadFile>& UnreadableFiles() {
+    static const std::vector<BadFile> files = {
+        {"missing", [](const std::string&) { return true; }},
+        {"a directory",
+         [](const std::string& path) {
+             fs::create_directories(path);
+             return true;
+         }},
+        {"unreadable (mode 000)",
+         [](const std::string& path) {
+             std::ofstream(path) << "data";
+             chmod(path.c_str(), 0);
+             return !Root(); // root reads it anyway
+         }},
+    };
+    return files;
+}
+
+void WriteBytes(const std::string& path, size_t size) {
+    std::ofstream out(path, std::ios::binary);
+    for (size_t i = 0; i < size; ++i)
+        out.put(static_cast<char>(i * 7 + 0x11));
+}
+
+TEST_F(BadInput, FilesThatCannotBeReadGiveABoxAndTouchNothing) {
+    struct Reader {
+        const char* command;
+        void (*handler)();
+        std::string name; // in the start directory
+        bool dialog;      // chosen with OpenDialog1
+        std::vector<std::string> success;
+    } readers[] = {
+        {"cmdLoadTrapClick",
+         cmdLoadTrapClick,
+         "fl4_trap.bin",
+         false,
+         {"Trap routine loaded successfully."}},
+        {"cmdVrfTrapClick",
+         cmdVrfTrapClick,
+         "fl4_trap.bin",
+         false,
+         {"Trap handler routine verified successfully."}},
+        {"cmdVrfRAMClick",
+         cmdVrfRAMClick,
+         "ram.bin",
+         true,
+         {"Memory downloaded and verified successfully."}},
+        {"cmdWriteFlashClick", cmdWriteFlashClick, "image.bin", true, {"Done."}},
+    };
+    for (const Reader& r : readers) {
+        for (const BadFile& f : UnreadableFiles()) {
+            SCOPED_TRACE(std::string(r.command) + ": " + f.label);
+            std::unique_ptr<Session> s = NewSession("");
+            const std::string path = s->Path(r.name);
+            fs::remove_all(path);
+            if (!f.make(path)) {
+                Row(r.command, "file", f.label, "not run: the tests run as root, who reads it");
+                continue;
+            }
+            FlashFields(*s);
+            s->form->SetText("txtVrfRAM", "40000000");
+            if (r.dialog) s->form->files.push_back(path);
+            s->form->warningAnswers.push_back(true);
+            const size_t mark = s->Mark();
+            const uint64_t clocks = s->board->TckCount();
+            Run(*s, r.handler);
+            ASSERT_EQ(s->form->errorBoxes.size(), 1u) << "no box";
+            EXPECT_NE(s->form->errorBoxes[0].find(path), std::string::npos)
+                << "the box does not name the file: " << s->form->errorBoxes[0];
+            for (const std::string& line : r.success)
+                EXPECT_FALSE(s->LoggedSince(mark, line));
+            EXPECT_LT(s->board->TckCount() - clocks, 1u) << "the target was touched";
+            Row(r.command, "file", f.label, "box \"" + s->form->errorBoxes[0] + "\"");
+        }
+    }
+}
+
+TEST_F(BadInput, FilesOfTheWrongLength) {
+    // The trap routine: an empty image is refused, a short one loaded padded with zeros, a long
+    // one cut at 484 bytes.
+    for (size_t size : {size_t{0}, size_t{100}, size_t{1000}}) {
+        SCOPED_TRACE(size);
+        std::unique_ptr<Session> s = NewSession("");
+        WriteBytes(s->Path("fl4_trap.bin"), size);
+        for (uint32_t i = 0; i < 0x200; ++i)
+            s->board->Bus().Write8(kTrap + i, 0xEE);
+        const size_t mark = s->Mark();
+        Run(*s, cmdLoadTrapClick);
+        std::string result;
+        if (size == 0) {
+            ASSERT_EQ(s->form->errorBoxes.size(), 1u);
+            EXPECT_FALSE(s->LoggedSince(mark, "Trap routine loaded successfully."));
+            result = "box \"" + s->form->errorBoxes[0] + "\"";
+        } else {
+            EXPECT_TRUE(s->form->errorBoxes.empty());
+            EXPECT_TRUE(s->LoggedSince(mark, "Trap routine loaded successfully."));
+            for (uint32_t i = 0; i < kImageSize; ++i) {
+                const uint8_t want = i < size ? static_cast<uint8_t>(i * 7 + 0x11) : 0;
+                ASSERT_EQ(s->board->Bus().Read8(kTrap + i), want) << i;
+            }
+            EXPECT_EQ(s->board->Bus().Read8(kTrap + kImageSize), 0xEE) << "written past 484";
+            result = size < kImageSize ? "loaded, padded with zeros to 484 bytes"
+                                       : "first 484 bytes loaded";
+        }
+        Row("cmdLoadTrapClick", "fl4_trap.bin", std::to_string(size) + " bytes", result);
+
+        // Verify Trap Handler checks the file's own bytes: an empty file has none.
+        const size_t vmark = s->Mark();
+        Run(*s, cmdVrfTrapClick);
+        const bool verified = s->LoggedSince(vmark, "Trap handler routine verified successfully.");
+        EXPECT_EQ(verified, size <= kImageSize) << "a verification of the loaded image";
+        Row("cmdVrfTrapClick", "fl4_trap.bin", std::to_string(size) + " bytes",
+            verified ? "verified" : "difference reported");
+    }
+
+    // Write from File: a file shorter than the length is refused before anything is written;
+    // a longer one programs the length asked for.
+    for (size_t size : {size_t{0}, size_t{0x7FF}, size_t{0x1000}}) {
+        SCOPED_TRACE(size);
+        std::unique_ptr<Session> s = NewSession("");
+        WriteBytes(s->Path("image.bin"), size);
+        FlashFields(*s);
+        s->form->SetText("txtFromAddr", "7FE20000");
+        s->form->SetText("txtFlashLen", "800");
+        s->form->files.push_back(s->Path("image.bin"));
+        s->form->warningAnswers.push_back(true);
+        const size_t mark = s->Mark();
+        const uint64_t clocks = s->board->TckCount();
+        Run(*s, cmdWriteFlashClick);
+        std::string result;
+        if (size < 0x800) {
+            ASSERT_EQ(s->form->errorBoxes.size(), 1u);
+            EXPECT_FALSE(s->LoggedSince(mark, "Done."));
+            EXPECT_EQ(s->board->TckCount(), clocks);
+            EXPECT_EQ(s->form->warningAnswers.size(), 1u) << "asked to overwrite anyway";
+            result = "box \"" + s->form->errorBoxes[0] + "\"";
+        } else {
+            EXPECT_TRUE(s->form->errorBoxes.empty());
+            EXPECT_TRUE(s->LoggedSince(mark, "Done."));
+            EXPECT_EQ(s->board->Bus().Read8(0x7FE20000 + 0x7FF),
+                      static_cast<uint8_t>(0x7FF * 7 + 0x11));
+            EXPECT_EQ(s->board->Bus().Read8(0x7FE20000 + 0x800), 0xFF)
+                << "programmed past the length";
+            result = "first 800 bytes programmed, \"Done.\"";
+        }
+        Row("cmdWriteFlashClick", "file (length 800)", std::to_string(size) + " bytes", result);
+    }
+
+    // Verify RAM Load of an empty file: nothing to move, verified.
+    std::unique_ptr<Session> s = NewSession("");
+    WriteBytes(s->Path("empty.bin"), 0);
+    s->form->SetText("txtVrfRAM", "40000000");
+    s->form->files.push_back(s->Path("empty.bin"));
+    const size_t mark = s->Mark();
+    Run(*s, cmdVrfRAMClick);
+    EXPECT_TRUE(s->LoggedSince(mark, "Memory downloaded and verified successfully."));
+    Row("cmdVrfRAMClick", "file", "0 bytes", "verified, no block moved");
+}
+
+// --- Files the dumps write ------------------------------------------------------------------
+
+// Runs `handler` with the file size limit of the process at `bytes` (writes past it fail with
+// EFBIG instead of killing the process), then restores the limit.
+void WithFileSizeLimit(rlim_t bytes, const std::function<void()>& handler) {
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    handler();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+}
+
+struct BadTarget {
+    const char* label;
+    // Makes the dump go to a bad place; returns the path the dump will try to write.
+    std::function<std::string(Session&, const std::string& name)> make;
+    bool sizeLimit = false;
+};
+
+const std::vector<BadTarget>& BadTargets() {
+    static const std::vector<BadTarget> targets = {
+        {"inside a missing directory",
+         [](Session& s, const std::string& name) {
+             StartDirectory = (s.dir / "missing").string();
+             return (s.dir / "missing" / name).string();
+         }},
+        {"a directory",
+         [](Session& s, const std::string& name) {
+             fs::create_directories(s.dir / name);
+             return (s.dir / name).string();
+         }},
+        {"read-only location (/proc)",
+         [](Session&, const std::string& name) {
+             StartDirectory = "/proc";
+             return "/proc/" + name;
+         }},
+        {"a full device (/dev/full)",
+         [](Session& s, const std::string& name) {
+             fs::create_symlink("/dev/full", s.dir / name);
+             return (s.dir / name).string();
+         }},
+        {"disk full after 8 KiB (RLIMIT_FSIZE)",
+         [](Session& s, const std::string& name) { return (s.dir / name).string(); }, true},
+    };
+    return targets;
+}
+
+TEST_F(BadInput, DumpsToABadPlaceSayItAndNeverReportDone) {
+    for (const BadTarget& t : BadTargets()) {
+        for (bool rom : {true, false}) {
+            const char* command = rom ? "cmdReadRomClick" : "cmdReadToFileClick";
+            SCOPED_TRACE(std::string(command) + ": " + t.label);
+            std::unique_ptr<Session> s = NewSession("");
+            const std::string path = t.make(*s, rom ? "intRom.bin" : "dump.bin");
+            s->form->SetText("txtFromAddr", "7FE00000");
+            s->form->SetText("txtFlashLen", "10000");
+            if (!rom) s->form->files.push_back(path);
+            const size_t mark = s->Mark();
+            auto run = [&] { Run(*s, rom ? cmdReadRomClick : cmdReadToFileClick); };
+            if (t.sizeLimit)
+                WithFileSizeLimit(8192, run);
+            else
+                run();
+
+            ASSERT_EQ(s->form->errorBoxes.size(), 1u) << "no box for the file";
+            EXPECT_NE(s->form->errorBoxes[0].find(path), std::string::npos)
+                << "the box does not name the file: " << s->form->errorBoxes[0];
+            EXPECT_FALSE(s->LoggedSince(mark, "Done. See file intRom.bin at current directory."));
+            EXPECT_FALSE(s->LoggedSince(mark, "Done."));
+            EXPECT_FALSE(TapReady);
+            std::string said = "box \"" + s->form->errorBoxes[0] + "\"";
+            for (const std::string& line : s->form->LogFrom(mark))
+                if (line == "Read memory Error !!!" || line.rfind("Error writing file", 0) == 0)
+                    said += ", log \"" + line + "\"";
+            Row(command, "dump file", t.label, said);
+        }
+    }
+}
+
+} // namespace
+} // namespace tapster::test
