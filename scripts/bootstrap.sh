@@ -26,6 +26,9 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# Packages only (CI installs everything first, then builds each tree its own way).
+[ "${PACKAGES_ONLY:-0}" = 1 ] && exit 0
+
 build_dir="${BUILD_DIR:-$here/build}"
 cmake -S "$here" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
   -DTAPSTER_WERROR=ON "$@" >/dev/null

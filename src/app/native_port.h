@@ -15,6 +15,7 @@ class NativePortBackend : public PortBackend {
     void WriteRegister(uint16_t port, uint8_t value) override;
     uint8_t ReadRegister(uint16_t port) override;
     std::string Name() const override { return "direct"; }
+    bool UsesPortInstructions() const override { return true; }
 };
 
 } // namespace tapster

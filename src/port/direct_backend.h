@@ -23,6 +23,7 @@ class DirectBackend : public PortBackend {
     bool Acquire(std::string& error) override;
     void Relinquish() override;
     std::string Name() const override { return "direct"; }
+    bool UsesPortInstructions() const override { return true; }
 
   private:
     IopermCall ioperm;

@@ -1,6 +1,7 @@
 #include "port/lpt.h"
 
 #include "port/platform.h"
+#include "port/port_backend.h"
 #include "port/qziopm.h"
 
 namespace tapster {
@@ -23,6 +24,16 @@ void Step(bool& ok, int32_t result, const char* step) {
     ok = false;
 }
 
+#ifdef _WIN32
+// On Windows only a backend that executes port instructions needs the permission driver; the
+// simulated board and a remote server are made usable directly, so they work without the driver
+// and without administrator rights.
+bool NeedsPermissionDriver() {
+    const PortBackend* backend = GetPortBackend();
+    return backend == nullptr || backend->UsesPortInstructions();
+}
+#endif
+
 } // namespace
 
 std::string GetWindowsFamily() {
@@ -34,8 +45,16 @@ std::string GetWindowsFamily() {
 }
 
 bool ClaimPort(uint16_t first, uint16_t second) {
-    TQZIOPM_Driver& driver = QZIOPMDriver();
     claimHint.clear();
+#ifdef _WIN32
+    if (!NeedsPermissionDriver()) {
+        std::string error;
+        if (GetPortBackend()->Acquire(error)) return true;
+        claimHint = error;
+        return false;
+    }
+#endif
+    TQZIOPM_Driver& driver = QZIOPMDriver();
     bool ok = true;
     Step(ok, driver.ConnectManager(), "Connecting to the service manager");
     int32_t r = driver.InstallDriver();
@@ -56,6 +75,12 @@ bool ClaimPort(uint16_t first, uint16_t second) {
 }
 
 bool ReleasePort(uint16_t first, uint16_t second) {
+#ifdef _WIN32
+    if (!NeedsPermissionDriver()) {
+        GetPortBackend()->Relinquish();
+        return true;
+    }
+#endif
     TQZIOPM_Driver& driver = QZIOPMDriver();
     bool ok = true;
     ok = driver.SetPortRangeAccess(second, RangeEnd(second), false) == 0 && ok;

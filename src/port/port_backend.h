@@ -23,6 +23,9 @@ class PortBackend {
     virtual void Relinquish() {}
     // How the window and the CLI name it: "simulated board", "ppdev:/dev/parport0", ...
     virtual std::string Name() const = 0;
+    // True for backends that execute x86 port instructions themselves, which on Windows are
+    // legal only after the permission driver has granted the ports.
+    virtual bool UsesPortInstructions() const { return false; }
 };
 
 // The backend behind ReadPortByte/WritePortByte; chosen once at start-up.

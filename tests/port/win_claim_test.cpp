@@ -5,6 +5,7 @@
 #ifdef _WIN32
 
 #include "port/lpt.h"
+#include "port/port_backend.h"
 #include "port/qziopm.h"
 #include "port/win_api.h"
 
@@ -123,6 +124,33 @@ TEST_F(WinClaimTest, ReleaseWithoutAClaimFailsHarmlessly) {
     EXPECT_FALSE(ReleasePort(kFirst, kSecond));
     EXPECT_FALSE(QZIOPMDriver().DeviceOpen());
     EXPECT_FALSE(QZIOPMDriver().ManagerConnected());
+}
+
+// A backend that executes no port instructions (the simulated board, a remote server) is claimed
+// without the permission driver: the claim works without administrator rights and under wine.
+class CountingBackend : public PortBackend {
+  public:
+    void WriteRegister(uint16_t, uint8_t) override {}
+    uint8_t ReadRegister(uint16_t) override { return 0; }
+    bool Acquire(std::string&) override {
+        ++acquired;
+        return true;
+    }
+    void Relinquish() override { ++relinquished; }
+    std::string Name() const override { return "test"; }
+    int acquired = 0;
+    int relinquished = 0;
+};
+
+TEST_F(WinClaimTest, ABackendWithoutPortInstructionsNeedsNoDriver) {
+    CountingBackend backend;
+    SetPortBackend(&backend);
+    EXPECT_TRUE(ClaimPort(kFirst, kSecond));
+    EXPECT_EQ(backend.acquired, 1);
+    EXPECT_EQ(ServiceState(), win::kErrorServiceDoesNotExist);
+    EXPECT_TRUE(ReleasePort(kFirst, kSecond));
+    EXPECT_EQ(backend.relinquished, 1);
+    SetPortBackend(nullptr);
 }
 
 } // namespace
