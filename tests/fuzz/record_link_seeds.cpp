@@ -164,5 +164,13 @@ int main(int argc, char** argv) {
     Record(corpus, {"readblock_length_05", 0, false, 0x7FFE0000, 0, 0, 0x10, 0, 0x05, plain});
     Record(corpus,
            {"readword_keeps_sending", 1, false, 0x80000040, 0, 0, 0x01, 0, 0, keepsSending});
+    Record(corpus, {"writeblock_keeps_sending", 2, false, 0x80000200, 0x11223344, 8, 0x01, 0, 0,
+                    keepsSending});
+    Record(corpus, {"writeword_keeps_sending", 3, false, 0x80000100, 0xDEADBEEF, 0, 0x01, 0, 0,
+                    keepsSending});
+    BoardConfig silent;
+    silent.faults.neverAcknowledge = true;
+    Record(corpus, {"writeblock_never_acknowledged", 2, false, 0x80000200, 0x11223344, 8, 0x02, 0,
+                    0, silent});
     return 0;
 }
