@@ -30,24 +30,27 @@ struct ButtonCommand {
 };
 
 constexpr ButtonCommand kButtonCommands[] = {
-    {"cmdDelay", &cmdDelayClick},           {"cmdMemSeek", &cmdMemSeekClick},
-    {"cmdChkTraps", &cmdChkTrapsClick},     {"cmdReadRom", &cmdReadRomClick},
-    {"cmdLoadTrap", &cmdLoadTrapClick},     {"cmdInstTrap", &cmdInstTrapClick},
-    {"cmdTakeTrap", &cmdLoadDCUClick},      {"cmdGetDevCode", &cmdGetDevCodeClick},
-    {"cmdProtect", &cmdProtectClick},       {"cmdBlkErase", &cmdBlkEraseClick},
-    {"cmdChipErase", &cmdChipEraseClick},   {"cmdReadToFile", &cmdReadToFileClick},
-    {"cmdWriteFlash", &cmdWriteFlashClick}, {"cmdCancel", &cmdCancelClick},
-    {"cmdAddRec", &cmdAddRecClick},         {"cmdEditRec", &cmdEditRecClick},
-    {"cmdDelRec", &cmdDelRecClick},         {"cmdRunBatch", &cmdRunBatchClick},
-    {"cmdManRead", &cmdManReadClick},       {"cmdManWrite", &cmdManWriteClick},
-    {"cmdLoadDCU", &cmdLoadDCUClick},       {"cmdVrfRAM", &cmdVrfRAMClick},
-    {"cmdVrfTrap", &cmdVrfTrapClick},
+    {"cmdMemSeek", &cmdMemSeekClick},       {"cmdChkTraps", &cmdChkTrapsClick},
+    {"cmdReadRom", &cmdReadRomClick},       {"cmdLoadTrap", &cmdLoadTrapClick},
+    {"cmdInstTrap", &cmdInstTrapClick},     {"cmdTakeTrap", &cmdLoadDCUClick},
+    {"cmdGetDevCode", &cmdGetDevCodeClick}, {"cmdProtect", &cmdProtectClick},
+    {"cmdBlkErase", &cmdBlkEraseClick},     {"cmdChipErase", &cmdChipEraseClick},
+    {"cmdReadToFile", &cmdReadToFileClick}, {"cmdWriteFlash", &cmdWriteFlashClick},
+    {"cmdCancel", &cmdCancelClick},         {"cmdAddRec", &cmdAddRecClick},
+    {"cmdEditRec", &cmdEditRecClick},       {"cmdDelRec", &cmdDelRecClick},
+    {"cmdRunBatch", &cmdRunBatchClick},     {"cmdManRead", &cmdManReadClick},
+    {"cmdManWrite", &cmdManWriteClick},     {"cmdLoadDCU", &cmdLoadDCUClick},
+    {"cmdVrfRAM", &cmdVrfRAMClick},         {"cmdVrfTrap", &cmdVrfTrapClick},
 };
 
-// The monitor's own buttons: they stay usable in busy mode.
+// Refused while another command runs (see RunMonitorCommand): the monitor's own buttons, which
+// stay usable in busy mode, and the hardware check, which ends by releasing the cable and the
+// port claim; inside the wait of a command without busy mode that command's next port access
+// would fault.
 constexpr ButtonCommand kMonitorCommands[] = {
     {"cmdStartDCU", &cmdStartDCUClick},
     {"cmdChgCtrl", &cmdChangeCtrlClick},
+    {"cmdDelay", &cmdDelayClick},
 };
 
 QLabel* BoldNavy(const char* name, const char* text) {
