@@ -30,10 +30,11 @@ has_target() { ninja -C "$build" -t targets all 2>/dev/null | grep -q "^$1:"; }
 
 if ((do_build)); then
     echo "== building in $build" >&2
+    mkdir -p "$build"
     cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g -DNDEBUG" -DTAPSTER_TESTS=OFF \
-        -DTAPSTER_WERROR=ON >"$build.configure.log" 2>&1 ||
-        { cat "$build.configure.log" >&2; exit 1; }
+        -DTAPSTER_WERROR=ON >"$build/configure.log" 2>&1 ||
+        { cat "$build/configure.log" >&2; exit 1; }
     targets=(tapster_bench tapcheck-cli)
     if ((gui)) && has_target tapster_gui_bench; then
         targets+=(tapster_gui_bench tapster_gui_flash_run tapcheck)

@@ -1,7 +1,7 @@
 // A port backend in front of another that sees every register access on its way to the cable:
 // it counts writes, reads and rising TCK edges, folds each access (kind, port, byte) into a
 // 64-bit FNV-1a hash, and can copy the accesses to a text file so that two traces can be diffed
-// line by line. Header-only: the wire-trace test and the responsiveness benchmark share it.
+// line by line. Shared by the wire-trace and the responsiveness tests.
 #pragma once
 
 #include "port/port_backend.h"
@@ -52,6 +52,7 @@ class WirePort final : public PortBackend {
     bool Acquire(std::string& error) override { return inner_.Acquire(error); }
     void Relinquish() override { inner_.Relinquish(); }
     std::string Name() const override { return inner_.Name(); }
+    bool UsesPortInstructions() const override { return inner_.UsesPortInstructions(); }
 
     // Starts a new section of the trace (the counts and the hash begin afresh); the dump file,
     // when there is one, gets a line "# name".
