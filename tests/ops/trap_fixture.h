@@ -5,6 +5,7 @@
 
 #include "board/board.h"
 #include "board_session.h"
+#include "core/hex.h"
 #include "jtag/agent_calls.h"
 #include "jtag/tap_engine.h"
 #include "ops/commands.h"
@@ -33,9 +34,11 @@ class LinkRecorder : public board::LinkObserver {
 
     void AfterWrite(uint32_t address, uint32_t length) override {
         writes.push_back({address, length, length == 4 ? bus_.Read32(address) : 0});
+        sequence.push_back("W" + Hex8(address));
     }
     void BeforeRead(uint32_t address, uint32_t length) override {
         reads.push_back({address, length, 0});
+        sequence.push_back("R" + Hex8(address));
     }
 
     // The words written to `address` by 4-byte writes, in order.
@@ -55,10 +58,13 @@ class LinkRecorder : public board::LinkObserver {
     void Clear() {
         writes.clear();
         reads.clear();
+        sequence.clear();
     }
 
     std::vector<Access> writes;
     std::vector<Access> reads;
+    // Reads and writes interleaved as they happened: "R00003000", "W0000308C", ...
+    std::vector<std::string> sequence;
 
   private:
     board::TargetBus& bus_;

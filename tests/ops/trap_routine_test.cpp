@@ -45,6 +45,23 @@ TEST_F(TrapRoutineTest, LoadRefusesAnAddressThatIsNotPositive) {
     EXPECT_TRUE(link->reads.empty());
 }
 
+TEST_F(TrapRoutineTest, EachCommandClaimsThePortFirst) {
+    Start();
+    WriteFile("fl4_trap.bin", kImageSize);
+    win::standin::FailCall("OpenSCManagerA", 5);
+    // The claim comes before the load's address check: a bad address is not even looked at.
+    form.SetText("lstTrapAddr", "");
+    const size_t mark = Mark();
+    cmdLoadTrapClick();
+    cmdInstTrapClick();
+    cmdLoadDCUClick();
+    EXPECT_EQ(form.errorBoxes, Lines(3, "The parallel port could not be opened"));
+    for (const std::string& line : form.LogFrom(mark))
+        EXPECT_NE(line, "Initializing JTAG ...");
+    EXPECT_TRUE(link->writes.empty());
+    EXPECT_TRUE(link->reads.empty());
+}
+
 TEST_F(TrapRoutineTest, LoadPokesTheImageInTwoBlocksAtTheDefaultAddress) {
     Start();
     WriteFile("fl4_trap.bin", kImageSize);
@@ -192,15 +209,16 @@ struct Condition {
     int index;
     const char* item;
     const char* slotName;
+    uint32_t slotWptr; // the slot word read into the mailbox base
     uint32_t armRegister;
     uint32_t armValue;
 };
 
 const Condition kConditions[] = {
-    {0, "Trap on interrupt", "BRK_TRAP_HIGH", 0x3004, 0x20000000},
-    {1, "Trap on next flow", "ERR_TRAP_HIGH", 0x3004, 0x10000000},
-    {2, "Trap on watchpoint (Wptr) matched", "SYS_TRAP_HIGH", 0x306C, 0x000A0000},
-    {3, "Trap on breakpoint (Iptr) matched", "SCHED_TRAP_HIGH", 0x302C, 0x000A0000},
+    {0, "Trap on interrupt", "BRK_TRAP_HIGH", 0x80000048, 0x3004, 0x20000000},
+    {1, "Trap on next flow", "ERR_TRAP_HIGH", 0x80000068, 0x3004, 0x10000000},
+    {2, "Trap on watchpoint (Wptr) matched", "SYS_TRAP_HIGH", 0x80000088, 0x306C, 0x000A0000},
+    {3, "Trap on breakpoint (Iptr) matched", "SCHED_TRAP_HIGH", 0x800000A8, 0x302C, 0x000A0000},
 };
 
 class TakeTrapTest : public TrapRoutineTest, public ::testing::WithParamInterface<Condition> {};
@@ -216,18 +234,30 @@ TEST_P(TakeTrapTest, TakesTheTrapAndTheAgentAnswersAfterwards) {
     MailboxBase = 0;
     board->Bus().Write32(kMailbox + 20, 0x77777777); // OP_TEMP left over
     form.SetPosition("selBrkCond", c.index);
+    // Only the chosen slot points at the routine: the mailbox base must come from that one.
+    for (uint32_t wptr : {0x80000048u, 0x80000068u, 0x80000088u, 0x800000A8u})
+        if (wptr != c.slotWptr) board->Bus().Write32(wptr, 0x80002000);
     link->Clear();
     const size_t mark = Mark();
+    // The settle wait after the arming write: virtual milliseconds spent with "Setting ..." last.
+    uint32_t settleMs = 0, lastTicks = form.clock.ticks;
+    form.onEvent = [&](int) {
+        if (form.LastLogLine().rfind("Setting ", 0) == 0) settleMs += form.clock.ticks - lastTicks;
+        lastTicks = form.clock.ticks;
+    };
 
     cmdLoadDCUClick();
+    form.onEvent = nullptr;
 
-    EXPECT_EQ(MailboxBase, kMailbox);
-    // OP_TEMP cleared first, then the trace controls enabled.
-    ASSERT_GE(link->writes.size(), 3u);
-    EXPECT_EQ(link->writes[0].address, kMailbox + 20);
+    // The agent call at the end waits for an agent at the mailbox: only where there is one.
+    ASSERT_EQ(MailboxBase, kMailbox);
+    // The slot's WPTR read, OP_TEMP cleared, then the trace controls enabled.
+    ASSERT_GE(link->sequence.size(), 4u);
+    EXPECT_EQ(Lines(link->sequence.begin(), link->sequence.begin() + 4),
+              (Lines{"R" + Hex8(c.slotWptr), "W" + Hex8(kMailbox + 20), "W0000308C", "W0000306C"}));
     EXPECT_EQ(link->writes[0].word, 0u);
-    EXPECT_EQ(link->writes[1].address, 0x308Cu);
-    EXPECT_EQ(link->writes[2].address, 0x306Cu);
+    EXPECT_GE(settleMs, 500u);
+    EXPECT_LT(settleMs, 1000u) << "one wait of 500 ms";
     // The chosen arming write and no other write to the registers of the other conditions.
     for (uint32_t reg : {0x3004u, 0x306Cu, 0x302Cu}) {
         Words words = link->WordsTo(reg);

@@ -73,7 +73,12 @@ TEST_F(TrapSurveyTest, AfterAnInstallShowsTheSlotsPointingAtTheRoutine) {
     EXPECT_EQ(log, expected);
     EXPECT_EQ(MailboxBase, 0x12345678u);
     EXPECT_TRUE(link->writes.empty()) << "the survey only reads";
-    EXPECT_EQ(link->reads.size(), 34u);
+    // 34 reads, ascending: the two registers, then words +0, +4, +8, +C of each slot.
+    Lines reads = {"R00003000", "R00003004"};
+    for (uint32_t k = 0; k < 8; ++k)
+        for (uint32_t w = 0; w < 4; ++w)
+            reads.push_back("R" + Hex8(0x80000040 + 0x20 * k + 4 * w));
+    EXPECT_EQ(link->sequence, reads);
 }
 
 TEST_F(TrapSurveyTest, WithNoTargetEveryValueIsZeroAndTheSurveyCompletes) {
@@ -119,10 +124,14 @@ TEST_F(TrapSurveyTest, ReportsReadOpTempAtTheMailboxAndPairTrappedStatusHighLow)
                      "SYS_TRAP_HIGH STATUS 00000000", "SYS_TRAP_LOW STATUS 00000000",
                      "SCHED_TRAP_HIGH STATUS 00000000", "SCHED_TRAP_LOW STATUS 00000000"}));
     EXPECT_EQ(log.back(), kDash42);
-    // The trace registers are enabled before they are read.
+    // The trace registers are enabled, jump trace first, after the two DCU registers and before
+    // the trace and watchpoint registers are read; then OP_TEMP and the trapped-status words.
     EXPECT_EQ(link->WordsTo(0x308C), (std::vector<uint32_t>{0x00010000}));
     EXPECT_EQ(link->WordsTo(0x306C), (std::vector<uint32_t>{0x00010000}));
-    EXPECT_EQ(link->reads.size(), 5u + 8u);
+    EXPECT_EQ(link->sequence,
+              (Lines{"R00003000", "R00003004", "W0000308C", "W0000306C", "R00003080", "R00003068",
+                     "R80000A14", "R80000054", "R800000D4", "R80000074", "R800000F4", "R80000094",
+                     "R80000114", "R800000B4", "R80000134"}));
 }
 
 TEST_F(TrapSurveyTest, OpTempWithNoMailboxIsReadAtAddress14) {
@@ -143,10 +152,8 @@ TEST_F(TrapSurveyTest, RefreshFillsTheFiveMonitorEditsFromTheirRegisters) {
     const size_t mark = Mark();
     RefreshDcuMonitor();
     EXPECT_EQ(Mark(), mark) << "the refresh logs nothing";
-    std::vector<uint32_t> order;
-    for (const auto& r : link->reads)
-        order.push_back(r.address);
-    EXPECT_EQ(order, (std::vector<uint32_t>{0x3000, 0x3004, 0x3080, 0x3084, 0x3068}));
+    EXPECT_EQ(link->sequence, (Lines{"R00003000", "R00003004", "W0000308C", "W0000306C",
+                                     "R00003080", "R00003084", "R00003068"}));
     // The board's CPU runs between transactions; the control register stays as written.
     EXPECT_EQ(form.Text("txtControl"), Hex8(board->Bus().Read32(0x3004)));
     for (const char* edit : {"txtStatus", "txtJTIptr", "txtJTFrom", "txtWPAdr"})
