@@ -81,8 +81,11 @@ class Table:
         self.rows.append((measure, wall, cpu, target, verdict, note))
 
     def unavailable(self, measure, target, name):
-        self.row(measure, "n/a", "n/a", target, None if not target else False,
-                 self.why_missing(name))
+        # A target that could not be measured fails the run, but is not called missed.
+        if target:
+            self.missed += 1
+        self.rows.append((measure, "n/a", "n/a", target, "n/a" if target else "",
+                          self.why_missing(name)))
 
     # --- rows -------------------------------------------------------------------------------
     def per_clock(self, measure, name, limit_ns=None):
