@@ -1,5 +1,6 @@
 // The flash commands on the simulated board, through the agent taken into BRK_TRAP_HIGH.
 #include "core/hex.h"
+#include "port/platform.h"
 #include "trap_fixture.h"
 
 namespace tapster::test {
@@ -192,15 +193,108 @@ TEST_F(FlashTest, WithNoMailboxTheAgentCommandsRefuseInsteadOfWaiting) {
     EXPECT_TRUE(Idle());
 }
 
+// --- Busy mode and the claim ----------------------------------------------------------------
+
+// A window that notes, at each error box, whether it was in busy mode.
+struct BusyAtBoxForm : TestForm {
+    void ErrorBox(const std::string& text) override {
+        busyAtBox.push_back(!Enabled("Panel5") && Visible("cmdCancel"));
+        TestForm::ErrorBox(text);
+    }
+    std::vector<bool> busyAtBox;
+};
+
+// Each flash command enters busy mode at its own point: "Check" and "Block Protect Status" only
+// after a successful claim, the others before claiming (and they leave it again on a failure).
+TEST_F(FlashTest, AFailedClaimEndsEachCommandInItsOwnBusyState) {
+    StartWithAgent();
+    const std::string image = WriteFile("image.bin", 0x1000);
+    win::standin::FailCall("OpenSCManagerA", 5);
+    {
+        BusyAtBoxForm probe; // the window the commands now talk to
+        probe.SetVisible("ProgressBar1", false);
+        probe.SetText("txtBlkBase", "7FE00000");
+        probe.SetText("txtFromAddr", "7FE00000");
+        probe.SetText("txtFlashLen", "1000");
+        probe.warningAnswers = {true, true, true};
+        probe.files = {image, (dir / "dump.bin").string()};
+        for (void (*command)() : {&cmdGetDevCodeClick, &cmdChipEraseClick, &cmdBlkEraseClick,
+                                  &cmdProtectClick, &cmdWriteFlashClick, &cmdReadToFileClick}) {
+            command();
+            EXPECT_TRUE(probe.Enabled("Panel5") && !probe.Visible("cmdCancel"));
+        }
+        EXPECT_EQ(probe.errorBoxes, Lines(6, "The parallel port could not be opened"));
+        EXPECT_EQ(probe.busyAtBox, (std::vector<bool>{false, true, true, false, true, true}));
+        EXPECT_EQ(probe.questions.size(), 3u);
+        EXPECT_TRUE(probe.files.empty());
+        for (const std::string& line : probe.LogLines())
+            EXPECT_NE(line, "Initializing JTAG ...");
+    }
+    frmMain = &form;
+    platform::SetClock(&form.clock);
+    EXPECT_TRUE(link->writes.empty());
+    EXPECT_TRUE(link->reads.empty());
+}
+
+// With the claim made: busy from the JTAG initialisation on, except "Check", which initialises
+// the chain first; busy through every agent wait; idle afterwards.
+TEST_F(FlashTest, BusyModeBracketsTheWorkOfEachCommand) {
+    StartWithAgent();
+    const std::string image = WriteFile("image.bin", 0x1000);
+    form.SetText("txtBlkBase", "7FE10000");
+    form.SetText("txtFromAddr", "7FE10000");
+    form.SetText("txtFlashLen", "1000");
+    struct Case {
+        const char* name;
+        void (*command)();
+        bool busyInInit;
+    } cases[] = {{"Check", &cmdGetDevCodeClick, false},
+                 {"Clear Chip", &cmdChipEraseClick, true},
+                 {"Clear Sector", &cmdBlkEraseClick, true},
+                 {"Block Protect Status", &cmdProtectClick, true},
+                 {"Write from File", &cmdWriteFlashClick, true},
+                 {"Read to File", &cmdReadToFileClick, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form.warningAnswers = {true};
+        form.files = {c.command == &cmdReadToFileClick ? (dir / "dump.bin").string() : image};
+        int initEvents = 0, busyInitEvents = 0, laterEvents = 0, busyLaterEvents = 0;
+        bool initDone = false;
+        const size_t mark = Mark();
+        form.onEvent = [&](int) {
+            const bool busy = !form.Enabled("Panel5") && form.Visible("cmdCancel");
+            const std::vector<std::string> log = form.LogFrom(mark);
+            initDone = initDone || std::count(log.begin(), log.end(), kTapReset) >= 2;
+            (initDone ? laterEvents : initEvents)++;
+            (initDone ? busyLaterEvents : busyInitEvents) += busy ? 1 : 0;
+        };
+        c.command();
+        form.onEvent = nullptr;
+        EXPECT_GT(initEvents, 0);
+        EXPECT_EQ(busyInitEvents, c.busyInInit ? initEvents : 0);
+        EXPECT_GT(laterEvents, 0);
+        EXPECT_EQ(busyLaterEvents, laterEvents);
+        EXPECT_TRUE(Idle());
+        EXPECT_EQ(form.LogLines().back(), kTapReset);
+    }
+    EXPECT_TRUE(form.errorBoxes.empty());
+}
+
 // --- Identify, protection, erase ------------------------------------------------------------
 
 TEST_F(FlashTest, CheckShowsTheCodesWithFourDigits) {
     StartWithAgent();
     const size_t mark = Mark();
-    form.onEvent = [this](int) {
-        EXPECT_TRUE(form.Visible("cmdCancel") || !form.Logged("Waiting for release ..."));
+    int waitEvents = 0, busyWaitEvents = 0;
+    form.onEvent = [&](int) {
+        if (form.LastLogLine().rfind("Waiting for release ...", 0) != 0) return;
+        ++waitEvents;
+        busyWaitEvents += form.Visible("cmdCancel") && !form.Enabled("Panel5") ? 1 : 0;
     };
     cmdGetDevCodeClick();
+    form.onEvent = nullptr;
+    EXPECT_GT(waitEvents, 0);
+    EXPECT_EQ(busyWaitEvents, waitEvents) << "busy mode while the agent is waited for";
     const Lines log = form.LogFrom(mark);
     ASSERT_GE(log.size(), 9u);
     EXPECT_EQ(Lines(log.begin(), log.begin() + 5), kInitLines);
