@@ -29,7 +29,15 @@ class DcuMonitorTest : public OpsBoardTest {
 TEST_F(DcuMonitorTest, StartThenStop) {
     Start();
     size_t mark = Mark();
+    int events = 0, busyEvents = 0;
+    form.onEvent = [&](int) {
+        ++events;
+        busyEvents += Busy() ? 1 : 0;
+    };
     cmdStartDCUClick();
+    form.onEvent = nullptr;
+    EXPECT_GT(events, 0);
+    EXPECT_EQ(busyEvents, events) << "busy mode before the JTAG initialisation";
     EXPECT_EQ(form.LogFrom(mark), kInitLines);
     EXPECT_EQ(form.Text("cmdStartDCU"), "Stop");
     EXPECT_TRUE(form.TimerEnabled());
@@ -281,10 +289,18 @@ TEST_F(DcuMonitorTest, EditingTheBatchList) {
 TEST_F(DcuMonitorTest, RunBatchWritesEveryItemWithAReport) {
     Start();
     bool busyDuringWaits = true;
-    form.onEvent = [&](int) { busyDuringWaits = busyDuringWaits && Busy(); };
+    // Virtual milliseconds spent with the 34-dash line last: the wait between write and report.
+    uint32_t settleMs = 0, lastTicks = form.clock.ticks;
+    form.onEvent = [&](int) {
+        busyDuringWaits = busyDuringWaits && Busy();
+        if (form.LastLogLine() == kDash34) settleMs += form.clock.ticks - lastTicks;
+        lastTicks = form.clock.ticks;
+    };
     const size_t mark = Mark();
     cmdRunBatchClick();
     form.onEvent = nullptr;
+    EXPECT_GE(settleMs, 4u * 100u);
+    EXPECT_LT(settleMs, 4u * 200u) << "one wait of 100 ms per item";
 
     EXPECT_EQ(link->WordsTo(0x3004), (Words{0xC8000000, 0xC0000000, 0x40000000, 0x20000000}));
     const Lines log = form.LogFrom(mark);
@@ -303,6 +319,18 @@ TEST_F(DcuMonitorTest, RunBatchWritesEveryItemWithAReport) {
     EXPECT_EQ(log[5 + 11 * 3 + 5], "DCU_CONTROL 20000000");
     EXPECT_EQ(log.back(), kTapReset);
     EXPECT_TRUE(busyDuringWaits);
+    EXPECT_TRUE(Idle());
+}
+
+TEST_F(DcuMonitorTest, RunBatchWithAFailedClaimDoesNothingElse) {
+    Start();
+    win::standin::FailCall("OpenSCManagerA", 5);
+    const size_t mark = Mark();
+    cmdRunBatchClick();
+    EXPECT_EQ(form.errorBoxes, (Lines{"The parallel port could not be opened"}));
+    for (const std::string& line : form.LogFrom(mark))
+        EXPECT_NE(line, "Initializing JTAG ...");
+    EXPECT_TRUE(link->writes.empty());
     EXPECT_TRUE(Idle());
 }
 
