@@ -3,6 +3,8 @@
 #include "core/main_form.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace tapster::test {
@@ -13,12 +15,13 @@ TestForm::TestForm() {
 }
 
 TestForm::~TestForm() {
-    if (frmMain == this)
-        frmMain = nullptr;
+    if (frmMain == this) frmMain = nullptr;
     platform::SetClock(nullptr);
 }
 
-void TestForm::ErrorBox(const std::string& text) { errorBoxes.push_back(text); }
+void TestForm::ErrorBox(const std::string& text) {
+    errorBoxes.push_back(text);
+}
 
 bool TestForm::WarningQuestion(const std::string& text) {
     questions.push_back(text);
@@ -53,8 +56,7 @@ bool TestForm::ChooseFile(std::string& path) {
 }
 
 bool TestForm::ShowControlDialog() {
-    if (onDialogShown)
-        onDialogShown();
+    if (onDialogShown) onDialogShown();
     if (dialogAnswers.empty()) {
         ADD_FAILURE() << "unexpected control dialog";
         return false;
@@ -67,16 +69,21 @@ bool TestForm::ShowControlDialog() {
 void TestForm::ProcessEvents() {
     clock.ticks += msPerEvent;
     ++events;
-    if (onEvent)
-        onEvent(events);
+    if (events > maxEvents) {
+        std::fprintf(stderr, "test form: more than %d event rounds; the command under test hangs\n",
+                     maxEvents);
+        std::abort();
+    }
+    if (onEvent) onEvent(events);
 }
 
-void TestForm::HandleOneEvent() { ProcessEvents(); }
+void TestForm::HandleOneEvent() {
+    ProcessEvents();
+}
 
 std::vector<std::string> TestForm::LogFrom(size_t from) const {
     const auto& all = LogLines();
-    if (from >= all.size())
-        return {};
+    if (from >= all.size()) return {};
     return std::vector<std::string>(all.begin() + static_cast<long>(from), all.end());
 }
 

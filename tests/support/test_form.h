@@ -46,10 +46,10 @@ class TestForm : public WidgetStore {
     ~TestForm() override;
 
     // Scripted answers, taken in order. A box with no answer queued fails the test.
-    std::deque<bool> warningAnswers; // true = OK
-    std::deque<bool> yesNoAnswers;   // true = Yes
-    std::deque<std::string> files;   // "" = cancel
-    std::deque<bool> dialogAnswers;  // true = Send (the dialog state decides the value)
+    std::deque<bool> warningAnswers;     // true = OK
+    std::deque<bool> yesNoAnswers;       // true = Yes
+    std::deque<std::string> files;       // "" = cancel
+    std::deque<bool> dialogAnswers;      // true = Send (the dialog state decides the value)
     std::function<void()> onDialogShown; // lets a test tick boxes while the dialog is open
 
     // What the user saw.
@@ -62,6 +62,9 @@ class TestForm : public WidgetStore {
     int events = 0;
     // Milliseconds the virtual clock advances per event processing.
     uint32_t msPerEvent = 1;
+    // A command that is still processing events after this many has hung (an agent wait that
+    // nothing ends): the test program stops with a message instead of running into the timeout.
+    int maxEvents = 5000000;
 
     VirtualClock clock;
 
