@@ -94,6 +94,22 @@ void RunOp(int op, uint32_t address, uint32_t value, uint8_t count) {
     }
 }
 
+// The board_link input for recorded clocks: the three header bytes, the control line raised, then
+// runs of equal clocks (up to 16 per byte).
+std::vector<uint8_t> HostActivity(std::vector<uint8_t> header, const std::vector<uint8_t>& c) {
+    header.push_back(0xC8);
+    for (size_t i = 0; i < c.size();) {
+        size_t run = 1;
+        while (run < 16 && i + run < c.size() && c[i + run] == c[i])
+            ++run;
+        const uint8_t tms = (c[i] & 0x01) != 0 ? 0x10 : 0;
+        const uint8_t tdi = (c[i] & 0x04) != 0 ? 0x20 : 0;
+        header.push_back(static_cast<uint8_t>(0x80 | tdi | tms | (run - 1)));
+        i += run;
+    }
+    return header;
+}
+
 void Record(const std::string& corpus, const Exchange& x) {
     Board board(x.config, (x.boardChoice & 0x08) != 0 ? Board::Parts::None : Board::Parts::Attach);
     if ((x.boardChoice & 0x10) != 0) board.ForceReplyLength(x.replyLength);
@@ -102,7 +118,6 @@ void Record(const std::string& corpus, const Exchange& x) {
     tapster::ResetTapEngineState();
     tapster::SetControlLine(true);
     recorder.tdo.clear();
-    const size_t setupClocks = recorder.clocks.size();
     std::printf("%s\n", x.name.c_str());
     RunOp(x.op, x.address, x.value, x.count);
     if (x.twice) RunOp((x.op + 1) & 3, x.value, x.address, x.count);
@@ -121,20 +136,41 @@ void Record(const std::string& corpus, const Exchange& x) {
     }
     Save(corpus + "/link/" + x.name, link);
 
-    // corpus/board_link: control line high, then runs of equal clocks (up to 16 per byte).
-    std::vector<uint8_t> host = {x.boardChoice, x.boardParameter, x.replyLength, 0xC8};
-    (void)setupClocks;
-    const auto& c = recorder.clocks;
-    for (size_t i = 0; i < c.size();) {
-        size_t run = 1;
-        while (run < 16 && i + run < c.size() && c[i + run] == c[i])
-            ++run;
-        const uint8_t tms = (c[i] & 0x01) != 0 ? 0x10 : 0;
-        const uint8_t tdi = (c[i] & 0x04) != 0 ? 0x20 : 0;
-        host.push_back(static_cast<uint8_t>(0x80 | tdi | tms | (run - 1)));
-        i += run;
-    }
-    Save(corpus + "/board_link/" + x.name, host);
+    Save(corpus + "/board_link/" + x.name,
+         HostActivity({x.boardChoice, x.boardParameter, x.replyLength}, recorder.clocks));
+}
+
+// The host's side of a flash agent call, as link operations only: a routine loaded into SRAM, a
+// trap slot pointing at it, the trap armed and taken, then one mailbox call polled to its end.
+void RecordAgentCall(const std::string& corpus, const std::string& name, uint32_t command) {
+    constexpr uint32_t kRoutine = 0x80001000;
+    constexpr uint32_t kMailbox = kRoutine + 0x200;
+    constexpr uint32_t kFlash = 0x7FE00000;
+    Board board;
+    board.ForceReplyLength(0x04); // one word per read keeps the seed small
+    Recorder recorder(board);
+    tapster::SetPortBackend(&recorder);
+    tapster::ResetTapEngineState();
+    tapster::SetControlLine(true);
+    std::printf("%s\n", name.c_str());
+    const std::vector<uint8_t> routine(484, 0x4E);
+    bool ok = tapster::WriteBlock(kRoutine, routine.data(), 252) == 252;
+    ok = ok && tapster::WriteBlock(kRoutine + 252, routine.data() + 252, 232) == 232;
+    ok = ok && tapster::WriteWord(0x80000060 + 0x0C, kRoutine); // ERR_TRAP_HIGH slot: IPTR
+    ok = ok && tapster::WriteWord(0x80000060 + 0x08, kMailbox); // and WPTR
+    ok = ok && tapster::WriteWord(0x3004, 1u << 28);            // trap at the next instruction
+    ok = ok && !tapster::ReadWord(0x3000).failed;               // the trap is taken
+    ok = ok && tapster::WriteWord(kMailbox + 4, kFlash);
+    ok = ok && tapster::WriteWord(kMailbox + 8, kMailbox + 28);
+    ok = ok && tapster::WriteWord(kMailbox + 12, 8);
+    ok = ok && tapster::WriteWord(kMailbox + 16, kFlash);
+    ok = ok && tapster::WriteWord(kMailbox, command);
+    uint32_t status = 0;
+    for (int poll = 0; poll < 30 && (status & 0x9) == 0; ++poll)
+        status = tapster::ReadWord(kMailbox).value;
+    tapster::SetPortBackend(nullptr);
+    std::printf("  links %s, mailbox status %08X\n", ok ? "ok" : "FAILED", status);
+    Save(corpus + "/board_link/" + name, HostActivity({0x10, 0, 0x04}, recorder.clocks));
 }
 
 } // namespace
@@ -172,5 +208,8 @@ int main(int argc, char** argv) {
     silent.faults.neverAcknowledge = true;
     Record(corpus, {"writeblock_never_acknowledged", 2, false, 0x80000200, 0x11223344, 8, 0x02, 0,
                     0, silent});
+    RecordAgentCall(corpus, "agent_read_id", 0x0010);
+    RecordAgentCall(corpus, "agent_erase_block", 0x0200);
+    RecordAgentCall(corpus, "agent_program", 0x0100);
     return 0;
 }
