@@ -19,12 +19,14 @@ status=0
 for t in "${targets[@]}"; do
   mkdir -p "$scratch/$t/corpus" "$scratch/$t/artifacts"
   cp -R "$here/tests/fuzz/corpus/$t/." "$scratch/$t/corpus/"
+  dict=()
+  [ -f "$here/tests/fuzz/$t.dict" ] && dict=(-dict="$here/tests/fuzz/$t.dict")
   echo "fuzz: $t for ${seconds}s"
   # -timeout: one input may take at most 10 s (a hang); -malloc_limit_mb: no single allocation
   # above 64 MiB; -rss_limit_mb: the whole process stays under 1 GiB.
   if ! "$build_dir/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" -timeout=10 \
     -malloc_limit_mb=64 -rss_limit_mb=1024 -max_len=8192 -print_final_stats=1 \
-    -artifact_prefix="$scratch/$t/artifacts/" "$scratch/$t/corpus" >"$scratch/$t/log" 2>&1; then
+    "${dict[@]}" -artifact_prefix="$scratch/$t/artifacts/" "$scratch/$t/corpus" >"$scratch/$t/log" 2>&1; then
     status=1
     tail -n 60 "$scratch/$t/log"
     mkdir -p "$build_dir/fuzz-artifacts/$t"
