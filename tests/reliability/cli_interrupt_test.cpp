@@ -65,9 +65,12 @@ class CliInterrupt : public ::testing::Test {
 };
 
 constexpr int kExitInterrupt = 130;
+// A long TCK high phase makes every clock cost real time (the link's timeouts grow with it), so a
+// scan or a dump lasts many seconds on any machine and the interrupt lands inside it.
+const std::string kSlowCable = "trkDelay=1000 ";
 
 TEST_F(CliInterrupt, DuringTheFreeMemorySearchTheScanStops) {
-    Result r = Interrupt("--simulate cmdMemSeek print=txtRAM", "2");
+    Result r = Interrupt("--simulate " + kSlowCable + "cmdMemSeek print=txtRAM", "2");
     EXPECT_EQ(r.code, kExitInterrupt) << r.err;
     EXPECT_TRUE(Has(r, "Searching RAM ...")) << r.out;
     EXPECT_TRUE(Has(r, "Read memory Error !!!")) << r.out;
@@ -77,8 +80,9 @@ TEST_F(CliInterrupt, DuringTheFreeMemorySearchTheScanStops) {
 }
 
 TEST_F(CliInterrupt, DuringReadToFileTheDumpHoldsWholeBlocks) {
-    Result r = Interrupt(
-        "--simulate txtFromAddr=40000000 txtFlashLen=200000 file=dump.bin cmdReadToFile", "2");
+    Result r = Interrupt("--simulate " + kSlowCable +
+                             "txtFromAddr=40000000 txtFlashLen=200000 file=dump.bin cmdReadToFile",
+                         "2");
     EXPECT_EQ(r.code, kExitInterrupt) << r.err;
     EXPECT_TRUE(Has(r, "Error reading memory!!!")) << r.out;
     ASSERT_TRUE(fs::exists(dir / "dump.bin"));
