@@ -20,18 +20,18 @@ struct BytePatch {
 };
 
 struct FaultConfig {
-    bool noTarget = false;          // TDO reads 1 always
-    bool tdoStuckLow = false;       // TDO stuck at 0
-    bool tdoToggling = false;       // TDO toggles on every clock
-    int32_t minWorkingDelay = 0;    // the cable only works when TCK stays high this long (see board)
-    bool neverAcknowledge = false;  // the target never acknowledges a byte
-    bool keepsSending = false;      // the target sends bytes without end
-    uint32_t flipEveryBits = 0;     // 0: off; N: every Nth TDO bit is inverted
+    bool noTarget = false;         // TDO reads 1 always
+    bool tdoStuckLow = false;      // TDO stuck at 0
+    bool tdoToggling = false;      // TDO toggles on every clock
+    int32_t minWorkingDelay = 0;   // the cable only works when TCK stays high this long (see board)
+    bool neverAcknowledge = false; // the target never acknowledges a byte
+    bool keepsSending = false;     // the target sends bytes without end
+    uint32_t flipEveryBits = 0;    // 0: off; N: every Nth TDO bit is inverted
 };
 
 struct LinkTiming {
-    bool ackDuringData = true;  // acknowledge during the data bits, else after the last bit
-    uint32_t ackDelayClocks = 0; // extra clocks before a late acknowledge
+    bool ackDuringData = true;     // acknowledge during the data bits, else after the last bit
+    uint32_t ackDelayClocks = 0;   // extra clocks before a late acknowledge
     uint32_t replyDelayClocks = 4; // clocks between a command and the first reply byte
 };
 
@@ -53,8 +53,8 @@ struct AgentConfig {
 };
 
 struct BoardConfig {
-    std::string cpu = "STi5510";   // "STi5510", "STi5512" or "custom"
-    uint32_t idcode = 0x2D4CD041;  // derived from cpu unless cpu is "custom"
+    std::string cpu = "STi5510";    // "STi5510", "STi5512" or "custom"
+    uint32_t idcode = 0x2D4CD041;   // derived from cpu unless cpu is "custom"
     std::vector<FillArea> fills;    // applied in order over the default contents
     std::vector<BytePatch> patches; // applied after the fills
     FaultConfig faults;

@@ -19,9 +19,13 @@ uint64_t ParseHex(const std::string& text) {
     return value;
 }
 
-bool IsPositiveField(uint64_t parsed) { return static_cast<int64_t>(parsed) > 0; }
+bool IsPositiveField(uint64_t parsed) {
+    return static_cast<int64_t>(parsed) > 0;
+}
 
-std::string Hex8(uint32_t value) { return HexMin(value, 8); }
+std::string Hex8(uint32_t value) {
+    return HexMin(value, 8);
+}
 
 std::string HexMin(uint32_t value, int minDigits) {
     static const char digits[] = "0123456789ABCDEF";

@@ -5,8 +5,7 @@ namespace tapster {
 MainForm* frmMain = nullptr;
 
 void Log(const std::string& line) {
-    if (frmMain != nullptr)
-        frmMain->LogLine(line);
+    if (frmMain != nullptr) frmMain->LogLine(line);
 }
 
 } // namespace tapster

@@ -104,8 +104,8 @@ WidgetStore::WidgetStore() {
         Add(name, Make(K::Edit, "GroupBox6", "00000000"));
     Add("cmdChgCtrl", Make(K::Button, "GroupBox6"));
     Add("GroupBox7", Make(K::Container, "Panel2", "DCU Control - Batch Command"));
-    Add("lstBatch",
-        WithItems(Make(K::List, "GroupBox7"), {"C8000000", "C0000000", "40000000", "20000000"}, -1));
+    Add("lstBatch", WithItems(Make(K::List, "GroupBox7"),
+                              {"C8000000", "C0000000", "40000000", "20000000"}, -1));
     Add("cmdAddRec", Make(K::Button, "GroupBox7", "Add Record"));
     Add("cmdEditRec", Make(K::Button, "GroupBox7", "Edit Record"));
     Add("cmdDelRec", Make(K::Button, "GroupBox7", "Delete Record"));
@@ -119,11 +119,11 @@ WidgetStore::WidgetStore() {
     // Page "Other stuffs".
     Add("shOther", Make(K::Container, "shDCU"));
     Add("Panel3", Make(K::Container, "shOther"));
-    Add("selBrkCond", WithItems(Make(K::Radio, "Panel3", "Break conditions"),
-                                {"Trap on interrupt", "Trap on next flow",
-                                 "Trap on watchpoint (Wptr) matched",
-                                 "Trap on breakpoint (Iptr) matched"},
-                                0));
+    Add("selBrkCond",
+        WithItems(Make(K::Radio, "Panel3", "Break conditions"),
+                  {"Trap on interrupt", "Trap on next flow", "Trap on watchpoint (Wptr) matched",
+                   "Trap on breakpoint (Iptr) matched"},
+                  0));
     Add("cmdLoadDCU", Hidden(Make(K::Button, "Panel3", "Load DCU")));
     Add("GroupBox8", Make(K::Container, "Panel3", "RAM Writing Verification"));
     Add("txtVrfRAM", Make(K::Edit, "GroupBox8"));
@@ -136,16 +136,18 @@ void WidgetStore::Add(const std::string& name, WidgetState state) {
     order_.push_back(name);
 }
 
-bool WidgetStore::Has(std::string_view name) const { return widgets_.find(name) != widgets_.end(); }
+bool WidgetStore::Has(std::string_view name) const {
+    return widgets_.find(name) != widgets_.end();
+}
 
-WidgetKind WidgetStore::KindOf(std::string_view name) const { return At(name).kind; }
+WidgetKind WidgetStore::KindOf(std::string_view name) const {
+    return At(name).kind;
+}
 
 bool WidgetStore::Usable(std::string_view name) const {
     for (const WidgetState* w = &At(name);; w = &At(w->parent)) {
-        if (!w->enabled || !w->visible)
-            return false;
-        if (w->parent.empty())
-            return true;
+        if (!w->enabled || !w->visible) return false;
+        if (w->parent.empty()) return true;
     }
 }
 
@@ -157,18 +159,28 @@ const WidgetState& WidgetStore::At(std::string_view name) const {
     auto it = widgets_.find(name);
     if (it == widgets_.end()) {
         // A command naming a widget the window does not have is a programming error.
-        std::fprintf(stderr, "internal error: no widget named '%.*s'\n", static_cast<int>(name.size()),
-                     name.data());
+        std::fprintf(stderr, "internal error: no widget named '%.*s'\n",
+                     static_cast<int>(name.size()), name.data());
         std::abort();
     }
     return it->second;
 }
 
-std::string WidgetStore::Text(std::string_view name) { return At(name).text; }
-void WidgetStore::SetText(std::string_view name, const std::string& text) { At(name).text = text; }
-bool WidgetStore::Checked(std::string_view name) { return At(name).checked; }
-void WidgetStore::SetChecked(std::string_view name, bool checked) { At(name).checked = checked; }
-int WidgetStore::Position(std::string_view name) { return At(name).position; }
+std::string WidgetStore::Text(std::string_view name) {
+    return At(name).text;
+}
+void WidgetStore::SetText(std::string_view name, const std::string& text) {
+    At(name).text = text;
+}
+bool WidgetStore::Checked(std::string_view name) {
+    return At(name).checked;
+}
+void WidgetStore::SetChecked(std::string_view name, bool checked) {
+    At(name).checked = checked;
+}
+int WidgetStore::Position(std::string_view name) {
+    return At(name).position;
+}
 
 void WidgetStore::SetPosition(std::string_view name, int position) {
     WidgetState& w = At(name);
@@ -176,15 +188,12 @@ void WidgetStore::SetPosition(std::string_view name, int position) {
         w.kind == WidgetKind::Progress) {
         // Sliders and up-downs keep their position inside their range, as the real controls do.
         if (w.kind != WidgetKind::Progress) {
-            if (position < w.minimum)
-                position = w.minimum;
-            if (position > w.maximum)
-                position = w.maximum;
+            if (position < w.minimum) position = w.minimum;
+            if (position > w.maximum) position = w.maximum;
         }
     } else if (w.kind == WidgetKind::List || w.kind == WidgetKind::Combo ||
                w.kind == WidgetKind::Radio) {
-        if (position < -1 || position >= static_cast<int>(w.items.size()))
-            position = -1;
+        if (position < -1 || position >= static_cast<int>(w.items.size())) position = -1;
         if (w.kind == WidgetKind::Combo && position >= 0)
             w.text = w.items[static_cast<size_t>(position)];
     }
@@ -193,23 +202,30 @@ void WidgetStore::SetPosition(std::string_view name, int position) {
         At("txtPoll").text = std::to_string(position);
 }
 
-int WidgetStore::Minimum(std::string_view name) { return At(name).minimum; }
-int WidgetStore::Maximum(std::string_view name) { return At(name).maximum; }
+int WidgetStore::Minimum(std::string_view name) {
+    return At(name).minimum;
+}
+int WidgetStore::Maximum(std::string_view name) {
+    return At(name).maximum;
+}
 
 void WidgetStore::SetRange(std::string_view name, int minimum, int maximum) {
     WidgetState& w = At(name);
     w.minimum = minimum;
     w.maximum = maximum;
-    if (w.kind != WidgetKind::Progress && w.position > maximum)
-        w.position = maximum;
+    if (w.kind != WidgetKind::Progress && w.position > maximum) w.position = maximum;
 }
 
-int WidgetStore::TickInterval(std::string_view name) { return At(name).tickInterval; }
+int WidgetStore::TickInterval(std::string_view name) {
+    return At(name).tickInterval;
+}
 void WidgetStore::SetTickInterval(std::string_view name, int interval) {
     At(name).tickInterval = interval;
 }
 
-std::vector<std::string> WidgetStore::Items(std::string_view name) { return At(name).items; }
+std::vector<std::string> WidgetStore::Items(std::string_view name) {
+    return At(name).items;
+}
 void WidgetStore::AddItem(std::string_view name, const std::string& text) {
     At(name).items.push_back(text);
 }
@@ -222,21 +238,32 @@ void WidgetStore::SetItem(std::string_view name, int index, const std::string& t
 
 void WidgetStore::DeleteItem(std::string_view name, int index) {
     WidgetState& w = At(name);
-    if (index < 0 || index >= static_cast<int>(w.items.size()))
-        return;
+    if (index < 0 || index >= static_cast<int>(w.items.size())) return;
     w.items.erase(w.items.begin() + index);
     // Like a list box: the selection goes away with the deleted item.
     w.position = -1;
 }
 
-bool WidgetStore::Visible(std::string_view name) { return At(name).visible; }
-void WidgetStore::SetVisible(std::string_view name, bool visible) { At(name).visible = visible; }
-bool WidgetStore::Enabled(std::string_view name) { return At(name).enabled; }
-void WidgetStore::SetEnabled(std::string_view name, bool enabled) { At(name).enabled = enabled; }
+bool WidgetStore::Visible(std::string_view name) {
+    return At(name).visible;
+}
+void WidgetStore::SetVisible(std::string_view name, bool visible) {
+    At(name).visible = visible;
+}
+bool WidgetStore::Enabled(std::string_view name) {
+    return At(name).enabled;
+}
+void WidgetStore::SetEnabled(std::string_view name, bool enabled) {
+    At(name).enabled = enabled;
+}
 
-void WidgetStore::LogLine(const std::string& line) { log_.push_back(line); }
+void WidgetStore::LogLine(const std::string& line) {
+    log_.push_back(line);
+}
 
-std::string WidgetStore::LastLogLine() { return log_.empty() ? std::string() : log_.back(); }
+std::string WidgetStore::LastLogLine() {
+    return log_.empty() ? std::string() : log_.back();
+}
 
 void WidgetStore::ReplaceLastLogLine(const std::string& line) {
     if (log_.empty())

@@ -11,7 +11,19 @@
 
 namespace tapster {
 
-enum class WidgetKind { Label, Button, Edit, Combo, Check, Slider, UpDown, Progress, Radio, List, Container };
+enum class WidgetKind {
+    Label,
+    Button,
+    Edit,
+    Combo,
+    Check,
+    Slider,
+    UpDown,
+    Progress,
+    Radio,
+    List,
+    Container
+};
 
 struct WidgetState {
     WidgetKind kind = WidgetKind::Label;

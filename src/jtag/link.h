@@ -7,8 +7,8 @@
 namespace tapster {
 
 // Timeouts in clocks, derived from JtagDelay.
-uint32_t StartLimit();        // JtagDelay * 8 + 1024
-uint32_t AcknowledgeLimit();  // JtagDelay * 4 + 64
+uint32_t StartLimit();       // JtagDelay * 8 + 1024
+uint32_t AcknowledgeLimit(); // JtagDelay * 4 + 64
 
 bool WaitStart(uint32_t limit);
 bool WaitAck(uint32_t limit);

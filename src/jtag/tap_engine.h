@@ -9,10 +9,10 @@ namespace tapster {
 constexpr uint16_t kDataPort = 0x378;
 constexpr uint16_t kStatusPort = 0x379;
 
-extern int32_t JtagDelay;     // busy-loop count stretching the TCK high phase (the slider)
-extern uint8_t LastDataByte;  // last byte written with TCK low
-extern bool ControlLineHigh;  // level driven on D3
-extern bool TapReady;         // TAP known to sit in Shift-DR with the link instruction
+extern int32_t JtagDelay;    // busy-loop count stretching the TCK high phase (the slider)
+extern uint8_t LastDataByte; // last byte written with TCK low
+extern bool ControlLineHigh; // level driven on D3
+extern bool TapReady;        // TAP known to sit in Shift-DR with the link instruction
 
 // One full TCK period; returns TDO (sampled before the rising edge) when sample is true.
 bool TapClock(bool tms, bool tdi, bool sample);

@@ -8,8 +8,8 @@
 namespace tapster {
 
 struct ControlBit {
-    int bit;             // the check box's tag
-    const char* widget;  // its name in the dialog
+    int bit;            // the check box's tag
+    const char* widget; // its name in the dialog
     const char* caption;
 };
 
