@@ -11,10 +11,10 @@ namespace tapster {
 
 namespace {
 
-std::unique_ptr<PortBackend> CreateRealPort(const std::string& spec, std::string& error) {
-    if (spec == "ppdev" || spec.rfind("ppdev:", 0) == 0) {
+std::unique_ptr<PortBackend> CreateRealPort(const std::string& option, std::string& error) {
+    if (option == "ppdev" || option.rfind("ppdev:", 0) == 0) {
 #ifdef __linux__
-        std::string device = spec.size() > 6 ? spec.substr(6) : std::string(kDefaultParport);
+        std::string device = option.size() > 6 ? option.substr(6) : std::string(kDefaultParport);
         if (device.empty()) {
             error = "--port=ppdev: needs a device, e.g. --port=ppdev:/dev/parport0";
             return nullptr;
@@ -25,7 +25,7 @@ std::unique_ptr<PortBackend> CreateRealPort(const std::string& spec, std::string
         return nullptr;
 #endif
     }
-    if (spec == "direct") {
+    if (option == "direct") {
 #if defined(TAPSTER_HAVE_DIRECT_BACKEND)
         return std::make_unique<DirectBackend>();
 #elif defined(TAPSTER_HAVE_NATIVE_PORT)
@@ -35,12 +35,12 @@ std::unique_ptr<PortBackend> CreateRealPort(const std::string& spec, std::string
         return nullptr;
 #endif
     }
-    if (spec.rfind("remote:", 0) == 0) {
+    if (option.rfind("remote:", 0) == 0) {
 #ifdef TAPSTER_HAVE_REMOTE_BACKEND
         std::string host;
         uint16_t port = 0;
-        if (!ParseRemoteAddress(spec.substr(7), host, port, error)) {
-            error = "--port=" + spec + ": " + error;
+        if (!ParseRemoteAddress(option.substr(7), host, port, error)) {
+            error = "--port=" + option + ": " + error;
             return nullptr;
         }
         return std::make_unique<RemoteBitbangBackend>(host, port);
@@ -50,7 +50,7 @@ std::unique_ptr<PortBackend> CreateRealPort(const std::string& spec, std::string
 #endif
     }
     error =
-        "unknown port '" + spec + "' (expected ppdev:/dev/parportN, direct or remote:HOST:PORT)";
+        "unknown port '" + option + "' (expected ppdev:/dev/parportN, direct or remote:HOST:PORT)";
     return nullptr;
 }
 

@@ -1,4 +1,4 @@
-// A main window made of plain values: every widget of the window with its spec name, default,
+// A main window made of plain values: every widget of the window with its name, default,
 // item list and container, the log as a list of lines and Timer1 as two fields. The terminal
 // front end and the tests build on it; they add the boxes, dialogs and event processing.
 #pragma once

@@ -45,7 +45,7 @@ const std::vector<Fault>& Faults() {
 // How a command tells the user what failed.
 enum class Says {
     Message, // a failure line or box of its own (failureTexts)
-    Values,  // the spec gives it no message: the values it shows are wrong (zeros, mostly)
+    Values,  // the command has no failure message: the values it shows are wrong (zeros, mostly)
 };
 
 struct CommandCase {
