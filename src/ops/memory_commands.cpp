@@ -137,6 +137,23 @@ bool ComparePass(std::FILE* file, uint32_t base, uint64_t size, const std::strin
     return true;
 }
 
+// The opening both verifications share once their file is open: busy mode, the progress display
+// over the file's length, the link, and the two header lines.
+void BeginVerification(const std::string& header, uint32_t base, uint64_t size) {
+    Deactivate();
+    ProgressBegin(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
+    InitJtag();
+    EnterLinkScan();
+    Log(header + Hex8(base));
+    Log("---------------------- Data length " + Hex8(static_cast<uint32_t>(size)));
+}
+
+void EndVerification() {
+    TapReset();
+    Activate();
+    ProgressEnd();
+}
+
 } // namespace
 
 int CompareBlock(uint32_t address, const uint8_t* source) {
@@ -222,12 +239,7 @@ void cmdVrfRAMClick() {
     File file = OpenForReading(path, size);
     if (!file || !FitsAddressSpace(base, size, path)) return;
 
-    Deactivate();
-    ProgressBegin(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
-    InitJtag();
-    EnterLinkScan();
-    Log("Trying write into the RAM. Memory address " + Hex8(base));
-    Log("---------------------- Data length " + Hex8(static_cast<uint32_t>(size)));
+    BeginVerification("Trying write into the RAM. Memory address ", base, size);
 
     if (WritePass(file.get(), base, size, path)) {
         Log("Comparing RAM with source file ...");
@@ -238,9 +250,7 @@ void cmdVrfRAMClick() {
     }
 
     file.reset();
-    TapReset();
-    Activate();
-    ProgressEnd();
+    EndVerification();
 }
 
 void cmdVrfTrapClick() {
@@ -251,12 +261,7 @@ void cmdVrfTrapClick() {
     File file = OpenForReading(path, size);
     if (!file || !FitsAddressSpace(base, size, path)) return;
 
-    Deactivate();
-    ProgressBegin(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
-    InitJtag();
-    EnterLinkScan();
-    Log("Checking trap handler routine. Memory address " + Hex8(base));
-    Log("---------------------- Data length " + Hex8(static_cast<uint32_t>(size)));
+    BeginVerification("Checking trap handler routine. Memory address ", base, size);
 
     // Only the image's own bytes are compared: what lies in target memory behind the image (in
     // the last block, whatever its length) is not part of the routine.
@@ -281,9 +286,7 @@ void cmdVrfTrapClick() {
     if (verified) Log("Trap handler routine verified successfully.");
 
     file.reset();
-    TapReset();
-    Activate();
-    ProgressEnd();
+    EndVerification();
 }
 
 } // namespace tapster
