@@ -11,8 +11,10 @@ command -v timeout >/dev/null 2>&1 || { echo "timeout(1) missing: skipped"; exit
 
 work="$(mktemp -d)"
 pid=""
+# shellcheck source=../support/board_server.sh
+. "$(dirname "$0")/../support/board_server.sh"
 cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
+  board_server_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -24,16 +26,7 @@ fail() {
 }
 
 # Port 0: the server picks a free port and says which.
-"$server" --listen 127.0.0.1:0 >"$work/server.log" 2>&1 &
-pid=$!
-port=""
-for _ in $(seq 1 100); do
-  port="$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9][0-9]*\).*/\1/p' "$work/server.log")"
-  [ -n "$port" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the server ended early"
-  sleep 0.1
-done
-[ -n "$port" ] || fail "the server did not say where it listens"
+board_server_start "$server" "$work"
 
 examine() { # $1: log name
   timeout 60 openocd \
