@@ -3,6 +3,7 @@
 // host and the link are measured), the trap survey, and 100 DCU monitor ticks. Wall time, CPU
 // time, TCK periods and bytes per second.
 #include "bench_session.h"
+#include "jtag/agent_calls.h"
 #include "ops/commands.h"
 #include "ops/services.h"
 
