@@ -139,10 +139,11 @@ class Assembly {
                                    });
     }
 
-    // Sets a symbol's value for this pass; true when it changed.
-    bool Assign(const std::string& name, uint32_t value) {
+    // Sets a symbol's value for this pass; true when it changed. Only the first definition
+    // counts (a duplicate is an error already).
+    bool Assign(const std::string& name, int line, uint32_t value) {
         Symbol& symbol = symbols_[name];
-        if (symbol.value == value) return false;
+        if (symbol.line != line || symbol.value == value) return false;
         symbol.value = value;
         return true;
     }
@@ -186,15 +187,15 @@ class Assembly {
             const Statement& st = statements_[i];
             const auto here = static_cast<uint32_t>(address);
             for (const std::string& label : st.labels)
-                changed |= Assign(label, here);
+                changed |= Assign(label, st.line, here);
             if (st.kind == StatementKind::Equ) {
                 const auto value = Evaluate(st.operands[0], here).value;
-                if (value) changed |= Assign(st.equName, *value);
+                if (value) changed |= Assign(st.equName, st.line, *value);
             }
             const uint32_t size = SizeAt(st, here, sizes_[i]);
             if (size != sizes_[i] || addresses_[i] != here) {
+                if (!changed) unsettledLine_ = st.line;
                 changed = true;
-                unsettledLine_ = st.line;
             }
             sizes_[i] = size;
             addresses_[i] = here;

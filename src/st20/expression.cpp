@@ -110,7 +110,13 @@ class Expression::Parser {
         return 0;
     }
 
+    // Bounds on the recursion of parsing and evaluating, whatever the input.
+    static constexpr size_t kMaxNodes = 4096;
+    static constexpr int kMaxDepth = 256;
+    int depth_ = 0;
+
     int Add(Node node) {
+        if (out_.nodes_.size() >= kMaxNodes) return Fail("expression too long"), -1;
         out_.nodes_.push_back(std::move(node));
         return static_cast<int>(out_.nodes_.size()) - 1;
     }
@@ -123,11 +129,19 @@ class Expression::Parser {
             const int right = Level(level + 1);
             if (right < 0) return -1;
             left = Add(Node{Kind::Binary, op, 0, {}, left, right});
+            if (left < 0) return -1;
         }
         return left;
     }
 
     int Unary() {
+        if (++depth_ > kMaxDepth) return Fail("expression nested too deeply"), -1;
+        const int node = UnaryBody();
+        --depth_;
+        return node;
+    }
+
+    int UnaryBody() {
         SkipSpaces();
         if (pos_ < text_.size() &&
             (text_[pos_] == '-' || text_[pos_] == '~' || text_[pos_] == '+')) {
