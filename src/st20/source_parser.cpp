@@ -207,10 +207,9 @@ bool Failed(Statement& st) {
 
 } // namespace
 
-bool ParseLine(std::string_view line, int lineNumber, Statement& out, std::string& error) {
-    out = Statement{};
-    out.line = lineNumber;
-    Statement& st = out;
+bool ParseLine(std::string_view line, int lineNumber, Statement& st, std::string& error) {
+    st = Statement{};
+    st.line = lineNumber;
     std::string_view text = Trim(StripComment(line));
     // Labels: `name:` in front of the statement, any number of them.
     for (;;) {
