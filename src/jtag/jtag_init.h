@@ -10,7 +10,9 @@ constexpr uint32_t kIdSti5512 = 0x5D406041;
 
 void InitJtag();
 uint32_t ReadIdCode();
-void IdentifyCpu();
+// Logs the CPU type or IDCODE. False when no IDCODE was read: all ones (no target answers) or
+// bit 0 clear, which no IEEE 1149.1 IDCODE has.
+bool IdentifyCpu();
 void ReleaseJtag();
 bool LoopbackTest(uint32_t count);
 

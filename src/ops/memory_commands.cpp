@@ -5,6 +5,7 @@
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
@@ -97,7 +98,7 @@ int CompareBytes(uint32_t address, const uint8_t* source, uint32_t count) {
 
 void ReportDifference(uint32_t address) {
     Log("Difference found at address " + Hex8(address) + "!!!");
-    Log(kTestFails);
+    LogFailure(kTestFails);
 }
 
 // The write pass of "Verify RAM Load"; false when a block could not be written.
@@ -110,7 +111,7 @@ bool WritePass(std::FILE* file, uint32_t base, uint64_t size, const std::string&
         if (!ReadChunk(file, buffer, chunk, path)) return false;
         if (!WriteFileBytes(current, buffer, chunk)) {
             Log("Error writing memory at address " + Hex8(current) + "!!!");
-            Log(kTestFails);
+            LogFailure(kTestFails);
             return false;
         }
         BlockDisplayEnd(current);
@@ -179,7 +180,7 @@ void cmdReadRomClick() {
     if (scanned && written) {
         Log("Done. See file intRom.bin at current directory.");
     } else {
-        Log("Read memory Error !!!");
+        LogFailure("Read memory Error !!!");
         if (!written) frmMain->ErrorBox("Could not write the file " + path + " !!!");
     }
     TapReset();

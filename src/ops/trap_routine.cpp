@@ -7,6 +7,7 @@
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/dcu_tables.h"
 #include "ops/services.h"
@@ -47,7 +48,7 @@ uint32_t TrapAddressField() {
 }
 
 void LogWriteError(uint32_t address) {
-    Log("Error writing memory at address " + Hex8(address) + "!!!");
+    LogFailure("Error writing memory at address " + Hex8(address) + "!!!");
 }
 
 } // namespace
