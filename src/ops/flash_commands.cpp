@@ -2,6 +2,7 @@
 // flash agent's mailbox, the dump of target memory to a file, and the "Abort !" button.
 #include "core/hex.h"
 #include "core/main_form.h"
+#include "core/safe_file.h"
 #include "jtag/agent_calls.h"
 #include "jtag/jtag_init.h"
 #include "jtag/tap_engine.h"
@@ -93,9 +94,12 @@ std::string ContinueQuestion(const std::string& first) {
 bool ReadProgramFile(const std::string& path, uint32_t length, std::vector<uint8_t>& data) {
     const uint32_t chunks = (length + kAgentBufferSize - 1) / kAgentBufferSize;
     data.assign(static_cast<size_t>(chunks) * kAgentBufferSize, 0);
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    uint64_t size = 0;
+    std::string reason;
+    std::FILE* f = OpenRegularFile(path, size, reason);
     if (f == nullptr) {
-        frmMain->ErrorBox("The file " + path + " could not be opened !!! Nothing was written.");
+        frmMain->ErrorBox("The file " + path + " could not be opened (" + reason +
+                          ") !!! Nothing was written.");
         return false;
     }
     const size_t got = std::fread(data.data(), 1, data.size(), f);

@@ -2,6 +2,7 @@
 // of a RAM load and of the trap routine in target memory against their files.
 #include "core/hex.h"
 #include "core/main_form.h"
+#include "core/safe_file.h"
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
@@ -33,16 +34,19 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a verification file and measures it; null with an error box naming it.
+// Opens a verification file (a regular file only) and measures it; null with an error box
+// naming it. A file of 4 GiB or more is refused: its length would wrap in the 32-bit fields.
 File OpenForReading(const std::string& path, uint64_t& size) {
-    File file(std::fopen(path.c_str(), "rb"));
-    long length = -1;
-    if (file && std::fseek(file.get(), 0, SEEK_END) == 0) length = std::ftell(file.get());
-    if (!file || length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        frmMain->ErrorBox("Could not open the file " + path + " !!!");
+    std::string reason;
+    File file(OpenRegularFile(path, size, reason));
+    if (!file) {
+        frmMain->ErrorBox("Could not open the file " + path + " (" + reason + ") !!!");
         return nullptr;
     }
-    size = static_cast<uint64_t>(length);
+    if (size > kLargestFileSize) {
+        frmMain->ErrorBox("The file " + path + " is 4 GiB or larger !!! Nothing was verified.");
+        return nullptr;
+    }
     return file;
 }
 
