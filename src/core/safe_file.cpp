@@ -87,11 +87,19 @@ std::FILE* OpenRegularFile(const std::string& path, uint64_t& size, std::string&
 }
 
 std::FILE* CreateFreshFile(const std::string& path, std::string& reason) {
-    // unlink removes a symbolic link itself; a directory of that name is left and the exclusive
-    // create below then fails.
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT && errno != EISDIR && errno != EPERM) {
-        reason = ErrnoText(errno);
-        return nullptr;
+    // Only a regular file or a symbolic link is deleted (unlink removes the link itself, never
+    // its target); a device, FIFO or directory of that name is left alone and refused.
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+            reason = S_ISDIR(info.st_mode) ? "a directory of that name exists"
+                                           : "it exists and is not a regular file";
+            return nullptr;
+        }
+        if (::unlink(path.c_str()) != 0) {
+            reason = ErrnoText(errno);
+            return nullptr;
+        }
     }
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {

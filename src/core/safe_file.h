@@ -18,8 +18,9 @@ constexpr uint64_t kLargestFileSize = (uint64_t{1} << 32) - 1;
 // such file", ...) when it cannot be opened or is not a regular file; size is its length.
 std::FILE* OpenRegularFile(const std::string& path, uint64_t& size, std::string& reason);
 
-// Deletes `path` (a symbolic link is removed, its target left alone), then creates it
-// exclusively for writing in binary mode, never through a symbolic link. Null with a reason.
+// Deletes `path` when it is a regular file or a symbolic link (the link itself, never its
+// target), then creates it exclusively for writing in binary mode, never through a symbolic
+// link. Null with a reason; a device, FIFO or directory in the way is refused, not deleted.
 std::FILE* CreateFreshFile(const std::string& path, std::string& reason);
 
 } // namespace tapster

@@ -50,7 +50,7 @@ bool IdentifyCpu() {
     else
         Log("CPU IDCODE: " + Hex8(code));
     ReleaseJtag();
-    return code != 0xFFFFFFFFu && (code & 1u) != 0;
+    return code == kIdSti5510 || code == kIdSti5512;
 }
 
 void ReleaseJtag() {

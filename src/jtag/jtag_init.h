@@ -10,8 +10,8 @@ constexpr uint32_t kIdSti5512 = 0x5D406041;
 
 void InitJtag();
 uint32_t ReadIdCode();
-// Logs the CPU type or IDCODE. False when no IDCODE was read: all ones (no target answers) or
-// bit 0 clear, which no IEEE 1149.1 IDCODE has.
+// Logs the CPU type, or the IDCODE read when it is neither CPU. True only for a CPU this tool
+// serves: all ones (no target), a stuck or chattering line and an unknown chip all read false.
 bool IdentifyCpu();
 void ReleaseJtag();
 bool LoopbackTest(uint32_t count);
