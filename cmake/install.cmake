@@ -33,6 +33,16 @@ foreach(program ${TAPSTER_PROGRAMS})
   endif()
 endforeach()
 
+# Everything the install rules take from the build, as one target: `cmake --build B --target
+# tapster_installables` then `cmake --install B` works in a tree built only in part.
+add_custom_target(tapster_installables)
+if(TAPSTER_INSTALLED_PROGRAMS)
+  add_dependencies(tapster_installables ${TAPSTER_INSTALLED_PROGRAMS})
+endif()
+if(TARGET placeholder_agent)
+  add_dependencies(tapster_installables placeholder_agent)
+endif()
+
 # The agent images are made at build time into the simulated start directory (the placeholder
 # today, the assembled agent when there is one): every fl4_trap*.bin found there at install time.
 if(NOT TAPSTER_SIM_DIR)
@@ -85,6 +95,7 @@ if(TAPSTER_GZIP)
     DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
     COMMENT "Compressing the changelog")
   add_custom_target(tapster_changelog ALL DEPENDS ${doc_out}/changelog.gz)
+  add_dependencies(tapster_installables tapster_changelog)
   install(FILES ${doc_out}/changelog.gz DESTINATION ${TAPSTER_INSTALL_DOCDIR})
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${TAPSTER_INSTALL_DOCDIR})

@@ -1,9 +1,9 @@
 # A manual page for every program, made at build time by help2man from the program's own --help,
 # so the page says what the program does today. packaging/man/NAME.h2m adds the sections --help
 # has no room for (files, environment, see also). Needs the host to run the programs, so not in a
-# cross build.
+# cross build, and not in the sanitizer and fuzzing trees, which are never packaged.
 option(TAPSTER_MAN_PAGES "Make the manual pages with help2man" ON)
-if(NOT TAPSTER_MAN_PAGES OR CMAKE_CROSSCOMPILING)
+if(NOT TAPSTER_MAN_PAGES OR CMAKE_CROSSCOMPILING OR TAPSTER_SANITIZE OR TAPSTER_FUZZ)
   return()
 endif()
 find_program(TAPSTER_HELP2MAN help2man)
@@ -57,4 +57,5 @@ if(TARGET tapcheck)
 endif()
 
 add_custom_target(tapster_man_pages ALL DEPENDS ${man_pages})
+add_dependencies(tapster_installables tapster_man_pages)
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -6,17 +6,19 @@ set(CPACK_PACKAGE_VENDOR "Tapster developers")
 set(CPACK_PACKAGE_CONTACT "Tapster developers <tapster@example.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "JTAG service tool for ST20 set-top-box boards")
+# Debian shows the description in 80 columns: lines of at most 72 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tapster brings up and services set-top-box boards built around an ST20-core processor
-(STi5510, STi5512) through a passive JTAG cable on the PC's parallel port. It reads and writes
-target memory, surveys and installs trap handlers, dumps the internal ROM and programs flash
+    "Tapster brings up and services set-top-box boards built around an
+ST20-core processor (STi5510, STi5512) through a passive JTAG cable on
+the PC's parallel port. It reads and writes target memory, surveys and
+installs trap handlers, dumps the internal ROM and programs flash
 through an agent routine running in target RAM.
 
-The package holds the window tapcheck, the same commands without a display (tapcheck-cli),
-a simulated board served over OpenOCD's remote_bitbang protocol (tapcheck-board), menu entries
-for a real cable and for the built-in simulated board, and the manual pages.")
+The package holds the window tapcheck, the same commands without a
+display (tapcheck-cli), a simulated board served over OpenOCD's
+remote_bitbang protocol (tapcheck-board), menu entries for a real cable
+and for the built-in simulated board, and the manual pages.")
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGE_CHECKSUM "")
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build[^/]*/" "/\\\\.cache/")
 
 if(WIN32)
