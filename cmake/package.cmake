@@ -16,8 +16,9 @@ through an agent routine running in target RAM.
 
 The package holds the window tapcheck, the same commands without a
 display (tapcheck-cli), a simulated board served over OpenOCD's
-remote_bitbang protocol (tapcheck-board), menu entries for a real cable
-and for the built-in simulated board, and the manual pages.")
+remote_bitbang protocol (tapcheck-board), an ST20 assembler and
+disassembler (st20asm, st20dis), menu entries for a real cable and for
+the built-in simulated board, and the manual pages.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git" "/build[^/]*/" "/\\\\.cache/")
 
