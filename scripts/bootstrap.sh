@@ -12,6 +12,7 @@ packages=(
   clang clang-format libclang-rt-14-dev
   openocd
   xvfb xauth imagemagick
+  help2man dpkg-dev
 )
 
 missing=()

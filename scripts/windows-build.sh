@@ -4,7 +4,9 @@
 # window under wine. Installs the cross compiler and wine when they are missing. GoogleTest is
 # built from Debian's own source package (/usr/src/googletest) by the same toolchain; nothing is
 # downloaded. Extra arguments go to ctest (for example -R port_tests); TARGETS="a b" builds only
-# those targets.
+# those targets. Last it makes build-win/packages/tapster-VERSION-win64.zip (the programs, the
+# agent image, README and docs in one folder) and runs the hardware check on the simulated board
+# from a fresh unpacked copy of it under wine.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build_dir="${BUILD_DIR:-$here/build-win}"
@@ -86,4 +88,25 @@ say "building"
 cmake --build "$build_dir" -j "$jobs" ${TARGETS:+--target $TARGETS}
 say "testing under wine"
 ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" -LE gui --timeout 120 "$@"
+
+say "packaging"
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")"
+name="tapster-$version-win64"
+out="$build_dir/packages"
+rm -rf "$out"
+cmake --build "$build_dir" -j "$jobs" --target tapster_installables >/dev/null
+cmake --install "$build_dir" --prefix "$out/$name" >/dev/null
+(cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
+rm -rf "${out:?}/$name"
+# The zip as a user gets it: unpacked somewhere new, the check run from inside its folder.
+check="$out/check"
+mkdir -p "$check"
+(cd "$check" && cmake -E tar xf "../$name.zip")
+(cd "$check/$name" && timeout 120 wine tapcheck-cli.exe --simulate cmdDelay) >"$check/cmdDelay.log" 2>&1 ||
+  { cat "$check/cmdDelay.log"; echo "windows-build: the zip's tapcheck-cli.exe failed" >&2; exit 1; }
+grep -q "^Long test result - -1" "$check/cmdDelay.log" ||
+  { cat "$check/cmdDelay.log"; echo "windows-build: the check did not pass from the zip" >&2; exit 1; }
+(cd "$check" && find "$name" -type f | sort)
+rm -rf "$check"
+say "made $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"
 say "done"

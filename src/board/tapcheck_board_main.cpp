@@ -3,6 +3,7 @@
 #include "board/board.h"
 #include "board/preset.h"
 #include "board/remote_bitbang_session.h"
+#include "tapster_version.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -22,7 +23,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tapcheck-board [--listen HOST:PORT] [PRESET.json]\n"
+    "Usage: tapcheck-board [--listen HOST:PORT] [PRESET.json]\n"
+    "  or:  tapcheck-board --help | --version\n"
     "Serves the simulated board over OpenOCD's remote_bitbang protocol.\n"
     "  --listen HOST:PORT  where to listen (default 127.0.0.1:3335; port 0 picks a free one)\n"
     "  PRESET.json         board preset (default: the built-in board)\n";
@@ -54,6 +56,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
         std::string address;
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            return -1;
+        } else if (arg == "--version") {
+            std::printf("tapcheck-board %s\n", TAPSTER_VERSION_TEXT);
             return -1;
         } else if (arg == "--listen" && i + 1 < argc) {
             address = argv[++i];

@@ -69,9 +69,9 @@ std::string HelpText(const WidgetStore& window, const std::string& backendName) 
     std::string text =
         "tapcheck-cli: the window's commands without a display.\n"
         "\n"
-        "usage: tapcheck-cli [--simulate[=PRESET.json] | --port=ppdev:/dev/parportN | "
-        "--port=direct |\n"
-        "                    --port=remote:HOST:PORT] [--deadline SECONDS] STEP...\n"
+        "Usage: tapcheck-cli [--simulate[=PRESET.json] | --port=PORT] [--deadline SECONDS] "
+        "STEP...\n"
+        "  or:  tapcheck-cli --help | --version\n"
         "\n"
         "Backend used with these options: " +
         backendName +

@@ -5,6 +5,7 @@
 #include "cli/steps.h"
 #include "cli/terminal_form.h"
 #include "core/main_form.h"
+#include "tapster_version.h"
 
 #include <chrono>
 #include <csignal>
@@ -83,6 +84,10 @@ int main(int argc, char** argv) {
             std::string name = backend ? backend->Name() : "none (" + error + ")";
             SetPortBackend(nullptr);
             std::fputs(cli::HelpText(form, name).c_str(), stdout);
+            return cli::kExitOk;
+        }
+        if (arg == "--version") {
+            std::printf("tapcheck-cli %s\n", TAPSTER_VERSION_TEXT);
             return cli::kExitOk;
         }
     }

@@ -1,6 +1,7 @@
 // The program Tapcheck: the application object, the main window (whose creation runs the
 // start-up measurements), the hidden control-register dialog, then the event loop.
 #include "app/startup.h"
+#include "tapster_version.h"
 #include "ui/control_dialog.h"
 #include "ui/main_window.h"
 
@@ -29,11 +30,16 @@ int Refuse(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Help needs no screen, so it comes before the application object.
+    // Help and the version need no screen, so they come before the application object.
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::printf("Usage: tapcheck [option]\n%s", tapster::BackendOptionsHelp().c_str());
+            std::printf("Usage: tapcheck [option]\n  or:  tapcheck --help | --version\n%s",
+                        tapster::BackendOptionsHelp().c_str());
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("tapcheck %s\n", TAPSTER_VERSION_TEXT);
             return 0;
         }
     }

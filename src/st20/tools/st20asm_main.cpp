@@ -6,11 +6,12 @@
 
 #include "st20/assembler.h"
 #include "st20/tools/tool_files.h"
+#include "tapster_version.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: st20asm [--base ADDR] [-o OUT.bin] [-l OUT.lst] [--max-size N] SOURCE.s\n";
+    "Usage: st20asm [--base ADDR] [-o OUT.bin] [-l OUT.lst] [--max-size N] SOURCE.s\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "st20asm: %s\n%s", problem.c_str(), kUsage);
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
         const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("st20asm %s\n", TAPSTER_VERSION_TEXT);
             return 0;
         }
         const bool takesValue =

@@ -5,10 +5,11 @@
 
 #include "st20/disassembler.h"
 #include "st20/tools/tool_files.h"
+#include "tapster_version.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: st20dis FILE [--base ADDR]\n";
+constexpr const char* kUsage = "Usage: st20dis FILE [--base ADDR]\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "st20dis: %s\n%s", problem.c_str(), kUsage);
@@ -26,6 +27,10 @@ int main(int argc, char** argv) {
         const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("st20dis %s\n", TAPSTER_VERSION_TEXT);
             return 0;
         }
         if (arg == "--base") {
