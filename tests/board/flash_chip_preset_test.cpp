@@ -77,6 +77,15 @@ TEST(FlashChipPreset, BadFlashFieldsAreRefusedByName) {
         {R"({"flash": {"faults": {"neverFinish": true}}})",
          "preset.json: flash.faults.neverFinish: unknown field"},
         {R"({"cpuClockHz": 0})", "preset.json: cpuClockHz: must be above 0"},
+        {R"({"flash": {"protectedSectors": ["0", "5000"]}})",
+         "preset.json: flash.protectedSectors[1]: 5000 is not the start of a sector of "
+         "AM29LV160DB"},
+        {R"({"flash": {"chip": "28F320J3", "faults": {"badSectors": ["400000"]}}})",
+         "preset.json: flash.faults.badSectors[0]: 400000 is not the start of a sector of "
+         "28F320J3"},
+        {R"({"flash": {"faults": {"stuckFrom": "1FFF00", "stuckLength": "200"}}})",
+         "preset.json: flash.faults.stuckLength: runs past the end of the AM29LV160DB (200000 "
+         "bytes)"},
     };
     for (const auto& c : cases) {
         BoardConfig config;
