@@ -96,7 +96,7 @@ class FlashChip {
         IntelBufferData,  // the words to buffer
         IntelBufferConfirm,
     };
-    enum class OpKind { Program, Erase, Lock, Unlock, Refused };
+    enum class OpKind { Program, Erase, Lock, Unlock };
     struct Sector {
         uint32_t start = 0;
         uint32_t size = 0;
