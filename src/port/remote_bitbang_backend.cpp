@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <string_view>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -77,11 +77,11 @@ class RemoteBitbangBackend : public PortBackend {
     int fd = -1;
     bool lost = false;
     bool busy = false;
-    std::string pending;     // requests not yet sent
-    std::string inbox;       // answers received and not yet taken
-    size_t inboxTaken = 0;   // of inbox
-    std::deque<int> queued;  // per queued sample: -1 answered by the server, else its value
-    int lastControl = -1;    // unknown until the first write
+    std::string pending;    // requests not yet sent
+    std::string inbox;      // answers received and not yet taken
+    size_t inboxTaken = 0;  // of inbox
+    std::deque<int> queued; // per queued sample: -1 answered by the server, else its value
+    int lastControl = -1;   // unknown until the first write
 };
 
 } // namespace tapster

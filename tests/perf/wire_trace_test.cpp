@@ -74,8 +74,7 @@ class WireTrace : public PerfSession, public ::testing::WithParamInterface<size_
         wire->Restart(name);
         const uint64_t trips = queued ? queued->RoundTrips() : 0;
         step();
-        sections.push_back(
-            {name, wire->Section(), queued ? queued->RoundTrips() - trips : 0});
+        sections.push_back({name, wire->Section(), queued ? queued->RoundTrips() - trips : 0});
         EXPECT_TRUE(form.errorBoxes.empty()) << name << ": " << form.errorBoxes.front();
         form.errorBoxes.clear();
     }

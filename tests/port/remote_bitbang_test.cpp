@@ -201,17 +201,17 @@ TEST(RemoteBitbang, QueuedSamplesKeepTheWireOrderAndTheirAnswers) {
     const uint8_t plain = port.ReadRegister(0x379); // answered after all the queued ones
     expectedWire += "R";
     for (size_t i = 0; i < queued; ++i) {
-        const uint8_t want = answers[i] == '1' ? (kRemoteStatusIdle | kRemoteStatusTdo)
-                                               : kRemoteStatusIdle;
+        const uint8_t want =
+            answers[i] == '1' ? (kRemoteStatusIdle | kRemoteStatusTdo) : kRemoteStatusIdle;
         ASSERT_EQ(port.ReadSample(), want) << "sample " << i;
     }
-    EXPECT_EQ(plain, answers[queued] == '1' ? (kRemoteStatusIdle | kRemoteStatusTdo)
-                                            : kRemoteStatusIdle);
+    EXPECT_EQ(plain,
+              answers[queued] == '1' ? (kRemoteStatusIdle | kRemoteStatusTdo) : kRemoteStatusIdle);
     EXPECT_FALSE(port.Lost());
     port.Relinquish();
     const std::string wire = server.Finish();
-    EXPECT_TRUE(wire == expectedWire + "Q") << "got " << wire.size() << " requests, "
-                                             << wire.substr(0, 16) << "...";
+    EXPECT_TRUE(wire == expectedWire + "Q")
+        << "got " << wire.size() << " requests, " << wire.substr(0, 16) << "...";
 }
 
 // Every way a server can fail the client, at the claim or later: the claim says why, or the
