@@ -25,12 +25,18 @@ class RemoteBitbangSession {
     // the connection; whatever followed it in input is not looked at.
     bool Handle(std::string_view input, std::string& output);
 
+    // Rising TCK edges and 'R' requests handled so far, across clients.
+    uint64_t Clocks() const { return clocks; }
+    uint64_t Samples() const { return samples; }
+
   private:
     void Drive();
 
     PortBackend& port;
     uint8_t jtagLines = 0; // TMS 0x01, TCK 0x02, TDI 0x04, as the data register carries them
     bool resetAsserted = false;
+    uint64_t clocks = 0;
+    uint64_t samples = 0;
 };
 
 } // namespace tapster::board

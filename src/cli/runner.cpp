@@ -3,6 +3,7 @@
 #include "ops/commands.h"
 #include "ops/dcu_ctrl.h"
 #include "port/lpt.h"
+#include "port/port_backend.h"
 
 #include <cstdio>
 #include <string_view>
@@ -111,6 +112,11 @@ bool Runner::Click(const Step& step) {
         const std::string hint = LastPortClaimHint();
         if (!hint.empty()) std::fprintf(stderr, "tapcheck-cli: %s\n", hint.c_str());
     }
+    // A cable that can no longer be reached ended the command; say so, the log cannot.
+    if (const PortBackend* backend = GetPortBackend(); backend != nullptr && backend->Lost()) {
+        std::fprintf(stderr, "tapcheck-cli: %s\n", backend->LostMessage().c_str());
+        cableLost_ = true;
+    }
     if (!form_.EndCommand())
         std::fprintf(stderr,
                      "tapcheck-cli: %s: the armed abort was not reached (%d keep-alive "
@@ -177,7 +183,7 @@ int Runner::Run(const std::vector<Step>& steps) {
             break;
         }
         if (form_.Interrupted()) return kExitInterrupt;
-        if (form_.Failed()) return kExitErrorBox;
+        if (form_.Failed() || cableLost_) return kExitErrorBox;
     }
     return kExitOk;
 }

@@ -33,6 +33,7 @@ class Runner {
     bool Refuse(const Step& step, const std::string& why);
 
     TerminalForm& form_;
+    bool cableLost_ = false; // the backend can no longer reach its cable: the run ends
 };
 
 // What the CLI does before the first step, as the window does at its creation: the start

@@ -35,6 +35,8 @@ class PortBackend {
     // True once the cable can no longer be reached (its connection closed or silent past its
     // timeout); every read since reads as TDO high.
     virtual bool Lost() const { return false; }
+    // What to tell the user when Lost() is true.
+    virtual std::string LostMessage() const { return "lost the cable " + Name(); }
     // Makes the registers usable when the port is claimed (ppdev: open, PPEXCL, PPCLAIM).
     // False with a message for the user when the port cannot be had.
     virtual bool Acquire(std::string& error) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -118,6 +119,11 @@ std::string RemoteBitbangBackend::Address() const {
            std::to_string(port);
 }
 
+std::string RemoteBitbangBackend::LostMessage() const {
+    return busy ? "the board server at " + Address() + " is serving another client"
+                : "lost the connection to the board server at " + Address();
+}
+
 void RemoteBitbangBackend::Queue(char c) {
     pending.push_back(c);
     if (pending.size() >= kFlushAt) SendBuffered();
@@ -139,6 +145,7 @@ bool RemoteBitbangBackend::SendBuffered() {
         sent += static_cast<size_t>(n);
     }
     pending.clear();
+    lastTraffic = std::chrono::steady_clock::now();
     return true;
 }
 
@@ -202,6 +209,7 @@ uint8_t RemoteBitbangBackend::Answer() {
 
 void RemoteBitbangBackend::WriteRegister(uint16_t reg, uint8_t value) {
     if (fd < 0 || reg != kDataPort) return;
+    if (pending.empty()) ReconnectIfClosedWhileIdle();
     int control = (value >> 3) & 1;
     if (control != lastControl) {
         Queue(control != 0 ? 'r' : 's');
@@ -214,6 +222,7 @@ void RemoteBitbangBackend::WriteRegister(uint16_t reg, uint8_t value) {
 }
 
 void RemoteBitbangBackend::QueueSample(uint16_t reg) {
+    if (pending.empty()) ReconnectIfClosedWhileIdle();
     if (reg != kStatusPort || fd < 0) {
         queued.push_back(kTdoHigh);
         return;
@@ -241,6 +250,27 @@ uint8_t RemoteBitbangBackend::ReadRegister(uint16_t reg) {
 
 bool RemoteBitbangBackend::Acquire(std::string& error) {
     if (fd >= 0) return true;
+    return Connect(error);
+}
+
+// A server drops a client that stays silent too long (tapcheck-board after its stall timeout),
+// and a claim outlives the commands: when the connection closed while nothing was under way,
+// connect again before the next request instead of finding it lost in the middle of a command.
+void RemoteBitbangBackend::ReconnectIfClosedWhileIdle() {
+    if (fd < 0 || !pending.empty() || !queued.empty() || inboxTaken != inbox.size()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastTraffic < std::chrono::milliseconds(kIdleCheckMs)) return;
+    lastTraffic = now;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0) return;
+    char c = 0;
+    if (::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0) return; // data, not a close
+    Drop(false);
+    std::string error;
+    if (!Connect(error)) lost = true;
+}
+
+bool RemoteBitbangBackend::Connect(std::string& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -268,6 +298,7 @@ bool RemoteBitbangBackend::Acquire(std::string& error) {
     lastControl = -1;
     lost = false;
     busy = false;
+    lastTraffic = std::chrono::steady_clock::now();
     // A server that cannot serve us says so, or hangs up, as soon as it accepts.
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, kRefusalWaitMs) > 0) {

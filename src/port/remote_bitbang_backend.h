@@ -8,6 +8,7 @@
 
 #include "port/port_backend.h"
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -47,6 +48,7 @@ class RemoteBitbangBackend : public PortBackend {
     size_t SampleBufferSize() const override { return kOutstanding; }
     void Flush() override;
     bool Lost() const override { return lost; }
+    std::string LostMessage() const override;
     // Connects; false with a message naming the server when it cannot be reached or serves
     // another client.
     bool Acquire(std::string& error) override;
@@ -65,6 +67,11 @@ class RemoteBitbangBackend : public PortBackend {
     static constexpr size_t kOutstanding = 1024;
 
   private:
+    // After this long without traffic a request first checks that the server is still there.
+    static constexpr int kIdleCheckMs = 1000;
+
+    bool Connect(std::string& error);
+    void ReconnectIfClosedWhileIdle();
     void Queue(char c);
     bool SendBuffered();
     bool ReceiveSome(int waitMs);
@@ -82,6 +89,7 @@ class RemoteBitbangBackend : public PortBackend {
     size_t inboxTaken = 0;  // of inbox
     std::deque<int> queued; // per queued sample: -1 answered by the server, else its value
     int lastControl = -1;   // unknown until the first write
+    std::chrono::steady_clock::time_point lastTraffic;
 };
 
 } // namespace tapster
