@@ -134,11 +134,12 @@ bool WaitForRelease() {
     // or a cable that can no longer be reached (its reads fail for good, which would look like
     // an agent busy for ever): that ends it as an abort answered No.
     for (;;) {
-        if ((status & AGENT_ST_RELEASED) != 0) return true;
+        // First: what a lost cable reads is no status (all ones look released).
         if (PortLost()) {
             LogAgentGaveUp();
             return false;
         }
+        if ((status & AGENT_ST_RELEASED) != 0) return true;
         if ((status & AGENT_ST_ABORTED) != 0 || AbortFlag) {
             LogAgentGaveUp();
             if (AbortFlag) WriteMailbox(kMbCommand, AGENT_CMD_STOP);
