@@ -161,10 +161,13 @@ bool RemoteBitbangBackend::ReceiveSome(int waitMs) {
     }
     char buffer[16384];
     for (int attempt = 0; attempt < 8; ++attempt) { // a few retries after signals, no more
-        pollfd p{fd, POLLIN, 0};
-        const int rc = ::poll(&p, 1, waitMs);
-        if (rc < 0 && errno == EINTR) continue;
-        if (rc <= 0) return false;
+        // The full timeout is the socket's own (SO_RCVTIMEO): one call per answer, no poll.
+        if (waitMs < timeoutMs) {
+            pollfd p{fd, POLLIN, 0};
+            const int rc = ::poll(&p, 1, waitMs);
+            if (rc < 0 && errno == EINTR) continue;
+            if (rc <= 0) return false;
+        }
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
