@@ -108,7 +108,7 @@ ReceivedByte ReceiveNext(bool anotherFollows) {
     // TDI high on the fifth data clock acknowledges the byte.
     for (uint32_t i = w.Beyond(); i < 8; ++i)
         Issue(i == 4, true);
-    if (anotherFollows) {
+    if (anotherFollows && SamplesPending() < SampleQueueSize()) {
         TdoWait next;
         next.limit = limit;
         next.overall = kWaitStartOverallFactor * limit;

@@ -57,6 +57,13 @@ timeout 60 "$cli" "--port=remote:127.0.0.1:$port" read-word 7FFE0000 >"$work/aft
   fail "the board was not free after the stalled client was dropped"
 [ "$(grep '^txtManData=' "$work/after.out")" = "$remote_word" ] || fail "read after the drop differs"
 exec 3<&-
+# tapcheck-cli itself idle past the stall timeout between two commands: dropped, it connects again.
+drops="$(grep -c "dropped a client that stalled" "$work/server.log")"
+timeout 60 "$cli" "--port=remote:127.0.0.1:$port" read-word 7FFE0000 wait=2500 read-word 7FFE0000 \
+  >"$work/idle.out" 2>"$work/idle.log" || fail "the second command after an idle drop failed"
+[ "$(grep -c "dropped a client that stalled" "$work/server.log")" -gt "$drops" ] ||
+  fail "the idle tapcheck-cli was not dropped"
+[ "$(grep -c "^$remote_word\$" "$work/idle.out")" = 2 ] || fail "the reads around the idle drop differ"
 board_server_stop
 
 # A server that stops answering (SIGSTOP) or dies during an agent wait: the wait ends as an abort
