@@ -19,10 +19,12 @@ bool RemoteBitbangSession::Handle(std::string_view input, std::string& output) {
     for (const char c : input) {
         if (c >= '0' && c <= '7') {
             const int v = c - '0';
+            if ((v & 4) != 0 && (jtagLines & 0x02) == 0) ++clocks;
             jtagLines = static_cast<uint8_t>(((v & 2) != 0 ? 0x01 : 0) | ((v & 4) != 0 ? 0x02 : 0) |
                                              ((v & 1) != 0 ? 0x04 : 0));
             Drive();
         } else if (c == 'R') {
+            ++samples;
             output += (port.ReadRegister(kStatus) & 0x10) != 0 ? '1' : '0';
         } else if (c >= 'r' && c <= 'u') {
             resetAsserted = c != 'r'; // 's' SRST, 't' TRST, 'u' both

@@ -16,6 +16,11 @@
 
 namespace tapster::board {
 
+// Sent instead of any answer to a client that connects while another is served. The remote
+// cable client of the host side recognises this text; the board keeps its own copy because it
+// depends on nothing of the host.
+inline constexpr const char* kBusyNotice = "BUSY: serving another client\n";
+
 class RemoteBitbangSession {
   public:
     // Drives the lines idle at once: TCK, TMS and TDI low, no reset asserted (control high).
@@ -25,12 +30,18 @@ class RemoteBitbangSession {
     // the connection; whatever followed it in input is not looked at.
     bool Handle(std::string_view input, std::string& output);
 
+    // Rising TCK edges and 'R' requests handled so far, across clients.
+    uint64_t Clocks() const { return clocks; }
+    uint64_t Samples() const { return samples; }
+
   private:
     void Drive();
 
     PortBackend& port;
     uint8_t jtagLines = 0; // TMS 0x01, TCK 0x02, TDI 0x04, as the data register carries them
     bool resetAsserted = false;
+    uint64_t clocks = 0;
+    uint64_t samples = 0;
 };
 
 } // namespace tapster::board

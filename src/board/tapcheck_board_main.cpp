@@ -6,6 +6,7 @@
 #include "tapster_version.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,24 +17,48 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#ifndef MSG_NOSIGNAL
+#define MSG_NOSIGNAL 0 // SIGPIPE is ignored instead
+#endif
 #endif
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tapcheck-board [--listen HOST:PORT] [PRESET.json]\n"
+    "Usage: tapcheck-board [--listen HOST:PORT] [--stall-timeout MS] [--stats] [PRESET.json]\n"
     "  or:  tapcheck-board --help | --version\n"
-    "Serves the simulated board over OpenOCD's remote_bitbang protocol.\n"
-    "  --listen HOST:PORT  where to listen (default 127.0.0.1:3335; port 0 picks a free one)\n"
-    "  PRESET.json         board preset (default: the built-in board)\n";
+    "Serves the simulated board over OpenOCD's remote_bitbang protocol, one client at a time.\n"
+    "  --listen HOST:PORT    where to listen (default 127.0.0.1:3335; port 0 picks a free one)\n"
+    "  --stall-timeout MS    drop a client that sends nothing or reads none of its answers for\n"
+    "                        this long (default 10000)\n"
+    "  --stats               say per client how many clocks and samples it asked for\n"
+    "  PRESET.json           board preset (default: the built-in board)\n";
+
+constexpr int kDefaultStallMs = 10000;
+constexpr int kBacklog = 16; // quick reconnects wait in the queue instead of being refused
+// A gap this long between two requests of a client is a pause it makes on purpose (the host's
+// 100 ms waits); --stats reports the time without them.
+constexpr std::chrono::milliseconds kPause{50};
 
 struct Options {
     std::string host = "127.0.0.1";
     std::string port = "3335";
     std::string preset;
+    int stallMs = kDefaultStallMs;
+    bool stats = false;
 };
+
+bool ParseMilliseconds(const std::string& text, int& ms) {
+    if (text.empty() || text.size() > 7) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    ms = std::stoi(text);
+    return ms > 0;
+}
 
 // "HOST:PORT" or "[IPv6]:PORT".
 bool SplitAddress(const std::string& text, std::string& host, std::string& port) {
@@ -60,6 +85,20 @@ int ParseArguments(int argc, char** argv, Options& options) {
         } else if (arg == "--version") {
             std::printf("tapcheck-board %s\n", TAPSTER_VERSION_TEXT);
             return -1;
+        } else if (arg == "--stats") {
+            options.stats = true;
+            continue;
+        } else if (arg == "--stall-timeout" || arg.rfind("--stall-timeout=", 0) == 0) {
+            const std::string value = arg == "--stall-timeout"
+                                          ? (i + 1 < argc ? std::string(argv[++i]) : std::string())
+                                          : arg.substr(16);
+            if (!ParseMilliseconds(value, options.stallMs)) {
+                std::fprintf(stderr,
+                             "tapcheck-board: --stall-timeout expects milliseconds, not '%s'\n",
+                             value.c_str());
+                return 2;
+            }
+            continue;
         } else if (arg == "--listen" && i + 1 < argc) {
             address = argv[++i];
         } else if (arg.rfind("--listen=", 0) == 0) {
@@ -103,7 +142,7 @@ int Listen(const Options& options, std::string& shown) {
         if (fd < 0) continue;
         const int yes = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (bind(fd, a->ai_addr, a->ai_addrlen) != 0 || listen(fd, 1) != 0) {
+        if (bind(fd, a->ai_addr, a->ai_addrlen) != 0 || listen(fd, kBacklog) != 0) {
             error = errno;
             close(fd);
             fd = -1;
@@ -133,7 +172,7 @@ int Listen(const Options& options, std::string& shown) {
 bool SendAll(int fd, const std::string& data) {
     size_t sent = 0;
     while (sent < data.size()) {
-        const ssize_t n = send(fd, data.data() + sent, data.size() - sent, 0);
+        const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         sent += static_cast<size_t>(n);
@@ -141,19 +180,118 @@ bool SendAll(int fd, const std::string& data) {
     return true;
 }
 
-// Serves one client until it quits or goes away.
-void Serve(int client, tapster::board::RemoteBitbangSession& session) {
+using SteadyClock = std::chrono::steady_clock;
+
+// The client being served, and what --stats reports of it.
+struct Client {
+    int fd = -1;
+    SteadyClock::time_point connected;
+    SteadyClock::time_point lastHeard;
+    SteadyClock::duration paused{};
+    uint64_t clocksBefore = 0;
+    uint64_t samplesBefore = 0;
+};
+
+void Begin(Client& client, int fd, const tapster::board::RemoteBitbangSession& session,
+           int stallMs) {
     const int yes = 1;
-    setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-    char buffer[65536];
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    // A client that does not read its answers blocks the send: give up after the stall timeout.
+    timeval tv{stallMs / 1000, (stallMs % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    client.fd = fd;
+    client.connected = client.lastHeard = SteadyClock::now();
+    client.paused = {};
+    client.clocksBefore = session.Clocks();
+    client.samplesBefore = session.Samples();
+}
+
+void End(Client& client, const tapster::board::RemoteBitbangSession& session,
+         const Options& options, const char* why) {
+    if (why != nullptr) std::fprintf(stderr, "tapcheck-board: %s\n", why);
+    if (options.stats) {
+        const auto seconds = [](SteadyClock::duration d) {
+            return std::chrono::duration<double>(d).count();
+        };
+        std::printf("tapcheck-board: client done: %llu clocks, %llu samples, %.3f s connected, "
+                    "%.3f s paused\n",
+                    static_cast<unsigned long long>(session.Clocks() - client.clocksBefore),
+                    static_cast<unsigned long long>(session.Samples() - client.samplesBefore),
+                    seconds(SteadyClock::now() - client.connected), seconds(client.paused));
+        std::fflush(stdout);
+    }
+    close(client.fd);
+    client.fd = -1;
+}
+
+// A client that cannot be served now hears so at once, instead of answers that make no sense.
+void Refuse(int fd) {
+    const size_t length = std::strlen(tapster::board::kBusyNotice);
+    (void)send(fd, tapster::board::kBusyNotice, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+    close(fd);
+    std::fputs("tapcheck-board: refused a client: serving another\n", stderr);
+}
+
+// Serves clients one at a time, for ever: reads what a client has sent, handles all of it and
+// sends all the answers at once.
+int Serve(int server, tapster::board::RemoteBitbangSession& session, const Options& options) {
+    const auto stall = std::chrono::milliseconds(options.stallMs);
+    Client client;
+    std::string buffer(65536, '\0');
     std::string answers;
     for (;;) {
-        const ssize_t n = recv(client, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        answers.clear();
-        const bool more = session.Handle(std::string_view(buffer, static_cast<size_t>(n)), answers);
-        if (!SendAll(client, answers) || !more) return;
+        pollfd fds[2] = {{server, POLLIN, 0}, {client.fd, POLLIN, 0}};
+        int timeout = -1;
+        if (client.fd >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                client.lastHeard + stall - SteadyClock::now());
+            timeout = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        }
+        const int rc = poll(fds, client.fd >= 0 ? 2 : 1, timeout);
+        if (rc < 0 && errno != EINTR) {
+            std::fprintf(stderr, "tapcheck-board: poll: %s\n", std::strerror(errno));
+            return 1;
+        }
+        // The client first: a client that quits and connects again at once has its 'Q' (or
+        // its close) here before the new connection, which then finds the board free.
+        if (client.fd >= 0) {
+            if (rc > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+                const ssize_t n = recv(client.fd, buffer.data(), buffer.size(), 0);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    End(client, session, options, nullptr);
+                } else {
+                    const auto now = SteadyClock::now();
+                    if (now - client.lastHeard >= kPause) client.paused += now - client.lastHeard;
+                    client.lastHeard = now;
+                    answers.clear();
+                    const bool more = session.Handle(
+                        std::string_view(buffer.data(), static_cast<size_t>(n)), answers);
+                    if (!SendAll(client.fd, answers))
+                        End(client, session, options,
+                            "dropped a client that does not read its answers");
+                    else if (!more)
+                        End(client, session, options, nullptr);
+                }
+            } else if (SteadyClock::now() - client.lastHeard >= stall) {
+                End(client, session, options, "dropped a client that stalled");
+            }
+        }
+        if (rc > 0 && (fds[0].revents & POLLIN) != 0) {
+            if (client.fd >= 0) {
+                pollfd more{client.fd, POLLIN, 0};
+                if (poll(&more, 1, 0) > 0) continue; // its requests come before a newcomer
+            }
+            const int fd = accept(server, nullptr, nullptr);
+            if (fd >= 0 && client.fd >= 0)
+                Refuse(fd);
+            else if (fd >= 0)
+                Begin(client, fd, session, options.stallMs);
+            else if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) {
+                std::fprintf(stderr, "tapcheck-board: accept: %s\n", std::strerror(errno));
+                return 1;
+            }
+        }
     }
 }
 
@@ -185,16 +323,8 @@ int main(int argc, char** argv) {
     std::printf("tapcheck-board: %s board listening on %s\n", board.Config().cpu.c_str(),
                 shown.c_str());
     std::fflush(stdout);
-    for (;;) {
-        const int client = accept(server, nullptr, nullptr);
-        if (client < 0) {
-            if (errno == EINTR || errno == ECONNABORTED) continue;
-            std::fprintf(stderr, "tapcheck-board: accept: %s\n", std::strerror(errno));
-            close(server);
-            return 1;
-        }
-        Serve(client, session);
-        close(client);
-    }
+    const int code = Serve(server, session, options);
+    close(server);
+    return code;
 #endif
 }

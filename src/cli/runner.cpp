@@ -4,6 +4,7 @@
 #include "ops/commands.h"
 #include "ops/dcu_ctrl.h"
 #include "port/lpt.h"
+#include "port/port_backend.h"
 
 #include <cstdio>
 #include <string_view>
@@ -119,6 +120,11 @@ bool Runner::Click(const Step& step) {
         const std::string hint = LastPortClaimHint();
         if (!hint.empty()) std::fprintf(stderr, "tapcheck-cli: %s\n", hint.c_str());
     }
+    // A cable that can no longer be reached ended the command; say so, the log cannot.
+    if (const PortBackend* backend = GetPortBackend(); backend != nullptr && backend->Lost()) {
+        std::fprintf(stderr, "tapcheck-cli: %s\n", backend->LostMessage().c_str());
+        cableLost_ = true;
+    }
     if (!form_.EndCommand()) {
         ++missedAborts_;
         std::fprintf(stderr,
@@ -194,7 +200,7 @@ int Runner::Run(const std::vector<Step>& steps) {
             break;
         }
         if (int code = form_.StopCode(); code != 0) return code;
-        if (form_.Failed()) return kExitErrorBox;
+        if (form_.Failed() || cableLost_) return kExitErrorBox;
     }
     if (form_.AbortArmed() && lastAbort != nullptr) {
         ++missedAborts_;

@@ -40,6 +40,7 @@ class Runner {
     TerminalForm& form_;
     int failedCommands_ = 0;
     int missedAborts_ = 0;
+    bool cableLost_ = false; // the backend can no longer reach its cable: the run ends
 };
 
 // What the CLI does before the first step, as the window does at its creation: the start

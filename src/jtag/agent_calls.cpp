@@ -4,6 +4,7 @@
 #include "core/main_form.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
+#include "port/qzportio.h"
 
 #include <algorithm>
 
@@ -129,8 +130,15 @@ bool WaitForRelease() {
     StopRequest = false;
     uint32_t status = ReadMailbox(kMbCommand);
     Log("Waiting for release ...");
-    // No time limit of the host's own: only the agent's status bits or AbortFlag end the wait.
+    // No time limit of the host's own: only the agent's status bits or AbortFlag end the wait,
+    // or a cable that can no longer be reached (its reads fail for good, which would look like
+    // an agent busy for ever): that ends it as an abort answered No.
     for (;;) {
+        // First: what a lost cable reads is no status (all ones look released).
+        if (PortLost()) {
+            LogAgentGaveUp();
+            return false;
+        }
         if ((status & AGENT_ST_RELEASED) != 0) return true;
         if ((status & AGENT_ST_ABORTED) != 0 || AbortFlag) {
             LogAgentGaveUp();

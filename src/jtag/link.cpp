@@ -22,11 +22,107 @@ constexpr uint64_t kWaitStartOverallFactor = 16;
 // WriteWord refuses to send when the drain counted this many rounds (starting at 1, one per byte).
 constexpr uint32_t kWriteWordDrainRounds = 1024;
 
-bool Sample(bool tdi) {
-    return TapClock(false, tdi, true);
-}
 void Send(bool tdi) {
     TapClock(false, tdi, false);
+}
+void Issue(bool tdi, bool sample) {
+    IssueClock(false, tdi, sample);
+}
+unsigned Shift(unsigned window, bool sample) {
+    return ((window << 1) | (sample ? 1u : 0u)) & 7u;
+}
+
+// How many samples on from the current window the first one is that could complete a pattern
+// beginning 0, 1 (the start 0b011 and the acknowledge 0b010 both do), whatever they turn out to
+// be: the next one when the window ends in 0, 1; the one after when it ends in 0; else the third.
+uint32_t EarliestCompletion(unsigned window) {
+    if ((window & 3u) == 1u) return 1;
+    if ((window & 1u) == 0u) return 2;
+    return 3;
+}
+
+// A wait on TDO (TDI low, every clock sampled) that clocks ahead of its samples. The next clock
+// may go out while samples are unread only if the clock-by-clock wait would issue exactly that
+// clock whatever they say: within the limits even if none of them restarts the count, and, if
+// one of them could end the wait, no further past it than `follow`, the number of TDI-low
+// sampled clocks that certainly follow the end (the first four data clocks after a start).
+struct TdoWait {
+    unsigned window = 0;
+    uint64_t count = 0;  // clocks since the wait began or its count restarted
+    uint64_t total = 0;  // clocks since the wait began
+    uint64_t issued = 0; // clocks of this wait on the wire (total + unread)
+    uint64_t limit = 0;
+    uint64_t overall = 0;
+    uint32_t follow = 0;
+
+    bool MayRunAhead() const {
+        const uint64_t unread = issued - total;
+        if (SamplesPending() >= SampleQueueSize()) return false;
+        if (count + unread >= limit || total + unread >= overall) return false;
+        const uint64_t end = total + EarliestCompletion(window); // clock number that could end it
+        return end > issued || issued - end < follow;
+    }
+    // Puts out every clock that may run ahead; at least the next one when none is unread.
+    void Clock() {
+        if (issued == total) {
+            Issue(false, true);
+            ++issued;
+        }
+        while (MayRunAhead()) {
+            Issue(false, true);
+            ++issued;
+        }
+    }
+    // Clocks already on the wire past the end of the wait.
+    uint32_t Beyond() const { return static_cast<uint32_t>(issued - total); }
+};
+
+// Clocks of the next byte's start wait that ReceiveNext put out before it returned.
+uint32_t carriedClocks = 0;
+
+TdoWait StartWait(uint32_t limit, uint32_t follow) {
+    TdoWait w;
+    w.limit = limit;
+    w.overall = kWaitStartOverallFactor * limit;
+    w.follow = follow;
+    w.issued = carriedClocks;
+    carriedClocks = 0;
+    while (w.count < w.limit && w.window != kStartPattern && w.total < w.overall) {
+        w.Clock();
+        w.window = Shift(w.window, TakeSample());
+        if (w.window == kAckPattern) w.count = 0;
+        ++w.count;
+        ++w.total;
+    }
+    return w;
+}
+
+// ReceiveByte that knows whether another ReceiveByte follows whatever this byte holds; then the
+// next byte's first start-wait clocks go out with this byte's data clocks.
+ReceivedByte ReceiveNext(bool anotherFollows) {
+    ReceivedByte r;
+    const uint32_t limit = StartLimit();
+    constexpr uint32_t kLowDataClocks = 4; // d0 to d3 go out with TDI low, as the wait's clocks
+    const TdoWait w = StartWait(limit, kLowDataClocks);
+    if (w.window != kStartPattern) return r; // timed out, byte 0
+    // TDI high on the fifth data clock acknowledges the byte.
+    for (uint32_t i = w.Beyond(); i < 8; ++i)
+        Issue(i == 4, true);
+    if (anotherFollows && SamplesPending() < SampleQueueSize()) {
+        TdoWait next;
+        next.limit = limit;
+        next.overall = kWaitStartOverallFactor * limit;
+        next.follow = kLowDataClocks;
+        next.Clock();
+        carriedClocks = next.Beyond();
+    }
+    uint8_t byte = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (TakeSample()) byte = static_cast<uint8_t>(byte | (1u << i));
+    }
+    r.timedOut = false;
+    r.byte = byte;
+    return r;
 }
 
 // Host acknowledge before a write command: TDI 0, 1, 0, not sampled.
@@ -41,7 +137,7 @@ void SendAcknowledge() {
 uint64_t Drain(uint64_t maxBytes, uint8_t& last) {
     uint64_t received = 0;
     while (received < maxBytes) {
-        const ReceivedByte r = ReceiveByte();
+        const ReceivedByte r = ReceiveNext(received + 1 < maxBytes);
         if (r.timedOut) break;
         last = r.byte;
         ++received;
@@ -59,50 +155,42 @@ uint32_t AcknowledgeLimit() {
 }
 
 bool WaitStart(uint32_t limit) {
-    unsigned window = 0;
-    uint32_t count = 0;
-    uint64_t total = 0;
-    const uint64_t overall = kWaitStartOverallFactor * limit;
-    while (count < limit && window != kStartPattern && total < overall) {
-        window = ((window << 1) | (Sample(false) ? 1u : 0u)) & 7u;
-        if (window == kAckPattern) count = 0;
-        ++count;
-        ++total;
-    }
-    return window == kStartPattern;
+    return StartWait(limit, 0).window == kStartPattern;
 }
 
 bool WaitAck(uint32_t limit) {
-    unsigned window = 0;
-    for (uint32_t i = 0; i < limit && window != kAckPattern; ++i)
-        window = ((window << 1) | (Sample(false) ? 1u : 0u)) & 7u;
-    return window == kAckPattern;
+    // The clock after an acknowledge is SendByte's closing one, which is not sampled: nothing
+    // runs past a sample that could complete the pattern.
+    TdoWait w;
+    w.limit = limit;
+    w.overall = limit;
+    while (w.total < w.limit && w.window != kAckPattern) {
+        w.Clock();
+        w.window = Shift(w.window, TakeSample());
+        ++w.count;
+        ++w.total;
+    }
+    return w.window == kAckPattern;
 }
 
 ReceivedByte ReceiveByte() {
-    ReceivedByte r;
-    if (!WaitStart(StartLimit())) return r; // timed out, byte 0
-    uint8_t byte = 0;
-    for (int i = 0; i < 8; ++i) {
-        // TDI high on the fifth data clock acknowledges the byte.
-        if (Sample(i == 4)) byte = static_cast<uint8_t>(byte | (1u << i));
-    }
-    r.timedOut = false;
-    r.byte = byte;
-    return r;
+    return ReceiveNext(false);
 }
 
 bool SendByte(uint8_t byte) {
-    Send(false);
-    Send(true);
-    Send(true);
+    // The lead-in and the eight data clocks do not depend on what comes back: all go out before
+    // the first sample is looked at.
+    Issue(false, false);
+    Issue(true, false);
+    Issue(true, false);
+    for (int i = 0; i < 8; ++i)
+        Issue(((byte >> i) & 1) != 0, true);
     // The window keeps the last two samples in bits 2 and 1: 0b010 is a 1 right after a 0, and
     // the sample before d0 counts as 0.
     unsigned window = 0;
     bool acknowledged = false;
     for (int i = 0; i < 8; ++i) {
-        const bool s = Sample(((byte >> i) & 1) != 0);
-        window = ((window | (s ? 1u : 0u)) << 1) & 7u;
+        window = ((window | (TakeSample() ? 1u : 0u)) << 1) & 7u;
         if (window == kAckPattern) acknowledged = true;
     }
     if (!acknowledged) acknowledged = WaitAck(AcknowledgeLimit());
@@ -129,13 +217,14 @@ uint32_t ReadBlock(uint32_t address, uint8_t* buffer) {
 
     // Length byte: L AND 0xFC bytes, where 0 (L from 0 to 3) means 256. A missing length byte
     // reads as 0 and is not itself a failure.
-    const ReceivedByte length = ReceiveByte();
+    const ReceivedByte length = ReceiveNext(true); // a data byte is always asked for next
     uint32_t n = length.byte & 0xFCu;
     if (n == 0) n = kReadBufferSize;
 
     uint32_t stored = 0;
     for (uint32_t i = 0; i < n && i < kReadBufferSize; ++i) {
-        const ReceivedByte r = ReceiveByte();
+        const bool another = c && d && i + 1 < n && i + 1 < kReadBufferSize;
+        const ReceivedByte r = ReceiveNext(another);
         if (r.timedOut || !c || !d) break;
         buffer[i] = r.byte;
         ++stored;

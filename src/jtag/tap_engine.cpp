@@ -4,6 +4,8 @@
 #include "port/platform.h"
 #include "port/qzportio.h"
 
+#include <deque>
+
 namespace tapster {
 
 int32_t JtagDelay = 0;
@@ -33,13 +35,12 @@ inline void HighPhaseDelay(uint32_t passes) {
 #endif
 }
 
-} // namespace
+// Samples queued at the port and not yet read back, and those read back early because the port's
+// buffer was full (oldest first).
+uint32_t inPort = 0;
+std::deque<bool> early;
 
-bool TapClock(bool tms, bool tdi, bool sample) {
-    // TDO first: the bit the target presented after the previous falling edge.
-    bool tdo = false;
-    if (sample) tdo = (ReadPortByte(kStatusPort) & kTdo) != 0;
-
+void WriteClock(bool tms, bool tdi) {
     uint8_t level = static_cast<uint8_t>((tdi ? kTdi : 0) | (tms ? kTms : 0) |
                                          (ControlLineHigh ? kControl : 0));
     if (level != LastDataByte) {
@@ -49,7 +50,50 @@ bool TapClock(bool tms, bool tdi, bool sample) {
     WritePortByte(kDataPort, static_cast<uint8_t>(level | kTck));
     if (JtagDelay >= 0) HighPhaseDelay(static_cast<uint32_t>(JtagDelay) + 1);
     WritePortByte(kDataPort, level);
-    return tdo;
+}
+
+} // namespace
+
+void IssueClock(bool tms, bool tdi, bool sample) {
+    // TDO first: the bit the target presented after the previous falling edge.
+    if (sample) {
+        if (inPort >= PortSampleBufferSize()) {
+            early.push_back((ReadPortSample() & kTdo) != 0);
+            --inPort;
+        }
+        QueuePortSample(kStatusPort);
+        ++inPort;
+    }
+    WriteClock(tms, tdi);
+}
+
+bool TakeSample() {
+    if (!early.empty()) {
+        const bool tdo = early.front();
+        early.pop_front();
+        return tdo;
+    }
+    if (inPort == 0) return false; // nothing queued
+    --inPort;
+    return (ReadPortSample() & kTdo) != 0;
+}
+
+void DiscardSamples() {
+    while (SamplesPending() > 0)
+        TakeSample();
+}
+
+uint32_t SamplesPending() {
+    return inPort + static_cast<uint32_t>(early.size());
+}
+
+uint32_t SampleQueueSize() {
+    return static_cast<uint32_t>(PortSampleBufferSize());
+}
+
+bool TapClock(bool tms, bool tdi, bool sample) {
+    IssueClock(tms, tdi, sample);
+    return sample && TakeSample();
 }
 
 void TmsClock(bool tms) {
@@ -61,6 +105,7 @@ void TapReset() {
         TmsClock(true);
     TmsClock(false);
     TapReady = false;
+    FlushPort(); // the end of a command's target work: nothing stays buffered on its way
     Log("Reseting TAP ... Done.");
 }
 
@@ -68,6 +113,7 @@ void SetControlLine(bool high) {
     ControlLineHigh = high;
     LastDataByte = 255; // no level byte equals it, so the next clock drives the new level
     TapClock(false, false, false);
+    FlushPort(); // the level is meant to reach the cable now
     TapReady = false;
 }
 
@@ -96,6 +142,7 @@ void EnterLinkScan() {
 void DelayMs(uint32_t ms) {
     // Elapsed time rather than a deadline, so a tick count wrapping past 2^32 during the wait
     // cannot end it early; it still ends on the first reading more than ms after the start.
+    FlushPort(); // what the cable is to do before the wait reaches it before the wait
     const uint32_t start = platform::GetTickCount();
     uint32_t now = start;
     while (now - start <= ms) {
@@ -109,6 +156,9 @@ void ResetTapEngineState() {
     LastDataByte = 0;
     ControlLineHigh = false;
     TapReady = false;
+    inPort = 0;
+    early.clear();
+    ForgetPortSamples();
 }
 
 } // namespace tapster

@@ -14,8 +14,18 @@ extern uint8_t LastDataByte; // last byte written with TCK low
 extern bool ControlLineHigh; // level driven on D3
 extern bool TapReady;        // TAP known to sit in Shift-DR with the link instruction
 
-// One full TCK period; returns TDO (sampled before the rising edge) when sample is true.
+// One full TCK period; returns TDO (sampled before the rising edge) when sample is true. Takes
+// its own sample at once, so no sample of IssueClock may be waiting.
 bool TapClock(bool tms, bool tdi, bool sample);
+// The same clock on the wire, with its TDO read queued: TakeSample hands the samples back in the
+// order of their clocks. A remote cable then clocks on while the answers travel; a cable at hand
+// reads at once, so its port accesses are exactly those of TapClock.
+void IssueClock(bool tms, bool tdi, bool sample);
+bool TakeSample();
+void DiscardSamples();
+uint32_t SamplesPending();
+// How many samples the port lets wait unread (1 for a cable at hand: no clock runs ahead).
+uint32_t SampleQueueSize();
 void TmsClock(bool tms);
 // Test-Logic-Reset then Run-Test/Idle; clears TapReady; logs "Reseting TAP ... Done.".
 void TapReset();

@@ -6,6 +6,7 @@
 #include <bitset>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 
 #if defined(_WIN32) &&                                                                             \
     (defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__))
@@ -27,7 +28,40 @@ void DefaultFault(uint16_t port, bool write) {
 
 PortFaultHandler faultHandler = DefaultFault;
 
+// Where each queued sample's value comes from, oldest first: kFromBackend for the backend's own
+// queue, otherwise the value itself (a read without a backend, or one refused for permission).
+constexpr int kFromBackend = -1;
+std::deque<int> queuedSamples;
+
 } // namespace
+
+uint8_t ReadPortSample() {
+    if (queuedSamples.empty()) return 0xFF;
+    const int source = queuedSamples.front();
+    queuedSamples.pop_front();
+    if (source != kFromBackend) return static_cast<uint8_t>(source);
+    PortBackend* backend = GetPortBackend();
+    return backend != nullptr ? backend->ReadSample() : 0xFF;
+}
+
+size_t PortSampleBufferSize() {
+    PortBackend* backend = GetPortBackend();
+    const size_t size = backend != nullptr ? backend->SampleBufferSize() : 1;
+    return size > 0 ? size : 1;
+}
+
+void FlushPort() {
+    if (PortBackend* backend = GetPortBackend()) backend->Flush();
+}
+
+bool PortLost() {
+    PortBackend* backend = GetPortBackend();
+    return backend != nullptr && backend->Lost();
+}
+
+void ForgetPortSamples() {
+    queuedSamples.clear();
+}
 
 void SetPortFaultHandler(PortFaultHandler handler) {
     faultHandler = handler != nullptr ? handler : DefaultFault;
@@ -76,7 +110,26 @@ void WritePortByte(uint16_t port, uint8_t value) {
 #endif
 }
 
+void QueuePortSample(uint16_t port) {
+    if (PortBackend* backend = GetPortBackend()) {
+        backend->QueueSample(port);
+        queuedSamples.push_back(kFromBackend);
+        return;
+    }
+    queuedSamples.push_back(ReadPortByte(port));
+}
+
 #else
+
+void QueuePortSample(uint16_t port) {
+    PortBackend* backend = GetPortBackend();
+    if (!permitted[port] || backend == nullptr) {
+        queuedSamples.push_back(ReadPortByte(port)); // the fault, or no cable at all
+        return;
+    }
+    backend->QueueSample(port);
+    queuedSamples.push_back(kFromBackend);
+}
 
 uint8_t ReadPortByte(uint16_t port) {
     if (!permitted[port]) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The program on a remote_bitbang cable: tapcheck-cli drives tapcheck-board over TCP and must get
 # what it gets from the board in process: the hardware check passing with the CPU identified, and
-# the same word read from the internal ROM.
+# the same word read from the internal ROM. Then the server's failures: a second client is told
+# the board is busy, a client that stalls is dropped so the next one is served, and a server
+# that stops or dies during an agent wait ends the command, bounded, as an abort answered No.
 set -u
 server="${1:?usage: remote_board_e2e.sh TAPCHECK_BOARD TAPCHECK_CLI}"
 cli="${2:?usage: remote_board_e2e.sh TAPCHECK_BOARD TAPCHECK_CLI}"
@@ -22,7 +24,7 @@ fail() {
   exit 1
 }
 
-board_server_start "$server" "$work"
+board_server_start "$server" "$work" --stall-timeout 1500
 
 cd "$work" || exit 1
 steps="cmdDelay txtManAddr=7FFE0000 cmdManRead print=txtManData"
@@ -38,4 +40,58 @@ local_word="$(grep '^txtManData=' "$work/local.out")"
 [ -n "$remote_word" ] || fail "no word read through the remote cable"
 [ "$remote_word" = "$local_word" ] || fail "remote read $remote_word, in-process read $local_word"
 [ "$remote_word" != "txtManData=00000000" ] || fail "the ROM word read as zero"
-echo "remote cable: $remote_word, CPU identified"
+
+# A client holding the server (connected, silent) makes the next one hear that it is busy.
+exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "cannot hold a connection"
+sleep 0.3
+timeout 30 "$cli" "--port=remote:127.0.0.1:$port" read-word 7FFE0000 >"$work/busy.out" 2>"$work/busy.log"
+rc=$?
+[ $rc -ne 0 ] || fail "a client refused as busy exited 0"
+grep -q "the board server at 127.0.0.1:$port is serving another client" "$work/busy.log" ||
+  fail "no busy message for the second client"
+grep -q "Waiting\|txtManData=" "$work/busy.out" && fail "the refused client ran its command"
+# The silent holder stalls past the timeout (1.5 s here) and is dropped: the board is free again.
+sleep 2
+grep -q "dropped a client that stalled" "$work/server.log" || fail "the stalled client was not dropped"
+timeout 60 "$cli" "--port=remote:127.0.0.1:$port" read-word 7FFE0000 >"$work/after.out" 2>"$work/after.log" ||
+  fail "the board was not free after the stalled client was dropped"
+[ "$(grep '^txtManData=' "$work/after.out")" = "$remote_word" ] || fail "read after the drop differs"
+exec 3<&-
+# tapcheck-cli itself idle past the stall timeout between two commands: dropped, it connects again.
+drops="$(grep -c "dropped a client that stalled" "$work/server.log")"
+timeout 60 "$cli" "--port=remote:127.0.0.1:$port" read-word 7FFE0000 wait=2500 read-word 7FFE0000 \
+  >"$work/idle.out" 2>"$work/idle.log" || fail "the second command after an idle drop failed"
+[ "$(grep -c "dropped a client that stalled" "$work/server.log")" -gt "$drops" ] ||
+  fail "the idle tapcheck-cli was not dropped"
+[ "$(grep -c "^$remote_word\$" "$work/idle.out")" = 2 ] || fail "the reads around the idle drop differ"
+board_server_stop
+
+# A server that stops answering (SIGSTOP) or dies during an agent wait: the wait ends as an abort
+# answered No, within the backend's timeout, and tapcheck-cli says the connection was lost.
+echo '{"agent": {"eraseChipPolls": 1000000}}' >"$work/slow.json"
+cp "$(dirname "$cli")/../../sim/fl4_trap.bin" "$work/" 2>/dev/null || true
+for how in STOP KILL; do
+  board_server_start "$server" "$work" "$work/slow.json"
+  timeout 60 "$cli" "--port=remote:127.0.0.1:$port" erase-chip >"$work/dead.out" 2>"$work/dead.log" &
+  client=$!
+  for _ in $(seq 1 300); do
+    grep -q "Waiting for release" "$work/dead.out" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q "Waiting for release" "$work/dead.out" || fail "$how: the agent wait did not begin"
+  sleep 0.3
+  kill -"$how" "$pid"
+  wait "$client"
+  rc=$?
+  [ $rc -ne 0 ] && [ $rc -ne 124 ] || fail "$how: tapcheck-cli exited $rc (124: it hung)"
+  grep -qxF "******** Canceled by user or timeout exceeded *********" "$work/dead.out" ||
+    fail "$how: no cancel banner"
+  grep -qxF "******** Operation terminated !!! *********" "$work/dead.out" ||
+    fail "$how: no termination banner"
+  grep -qx "Flash erasing NOT complete !!!" "$work/dead.out" || fail "$how: no failure line"
+  grep -q "lost the connection to the board server at 127.0.0.1:$port" "$work/dead.log" ||
+    fail "$how: no lost-connection message"
+  [ "$how" = STOP ] && kill -CONT "$pid"
+  board_server_stop
+done
+echo "remote cable: $remote_word, CPU identified; busy, stalled and dead servers handled"

@@ -214,6 +214,40 @@ TEST_F(AgentCallsTest, FailedStatusReadsLookLikeABusyAgent) {
     EXPECT_EQ(Log(), (Lines{kWaiting + "..."}));
 }
 
+// A cable that can no longer be reached (a remote server gone) reads TDO high for good, which
+// looks like a busy agent: the wait ends as an abort answered No, without a stop it cannot send.
+class LosableCable final : public PortBackend {
+  public:
+    explicit LosableCable(PortBackend& inner) : inner_(inner) {}
+    void WriteRegister(uint16_t port, uint8_t value) override {
+        if (!lost) inner_.WriteRegister(port, value);
+    }
+    uint8_t ReadRegister(uint16_t port) override { return lost ? 0xFF : inner_.ReadRegister(port); }
+    bool Lost() const override { return lost; }
+    std::string Name() const override { return "losable cable"; }
+    bool lost = false;
+
+  private:
+    PortBackend& inner_;
+};
+
+TEST_F(AgentCallsTest, ALostCableEndsTheWaitAsAnAbortAnsweredNo) {
+    agent.answer = false;
+    WriteWord(kMailbox, AGENT_CMD_ERASE_CHIP);
+    LosableCable cable(target);
+    Use(cable);
+    target.beforeRead = [&](uint32_t, uint32_t) {
+        if (++agent.polls == 3) cable.lost = true; // the third status read never arrives
+    };
+    logStart = form.LogLines().size();
+    const size_t from = target.transactions.size();
+    EXPECT_FALSE(WaitForRelease());
+    EXPECT_EQ(Log(), (Lines{kWaiting + "..", kBanner1, kBanner2}));
+    EXPECT_EQ(agent.polls, 3u);
+    EXPECT_EQ(MailboxWrites(from), std::vector<uint32_t>{}); // no stop into the void
+    Use(target);
+}
+
 TEST_F(AgentCallsTest, AbortFlagEndsTheWaitWithOneStop) {
     agent.answer = false;
     WriteWord(kMailbox, AGENT_CMD_PROGRAM);

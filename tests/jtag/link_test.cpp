@@ -1,7 +1,9 @@
 #include "jtag/link.h"
 
 #include "fake_target.h"
+#include "jtag/jtag_init.h"
 #include "jtag_fixture.h"
+#include "queued_port.h"
 #include "scripted_port.h"
 
 #include <array>
@@ -327,6 +329,126 @@ TEST_F(LinkMemoryTest, EndlessSenderFailsEveryOperation) {
     EXPECT_FALSE(WriteWord(kBase, 1));
     EXPECT_TRUE(ReadWord(kBase).failed);
     EXPECT_TRUE(target.transactions.empty());
+}
+
+// --- The same wire when the cable queues its samples --------------------------------------------
+
+// What a run of the link put on the wire and got back, to compare a cable at hand with one that
+// queues its samples (a remote server).
+struct LinkRun {
+    std::string results;
+    std::string edges;
+    std::vector<std::string> log;
+    uint64_t hash = 0;
+    uint64_t accesses = 0;
+    uint64_t roundTrips = 0;
+};
+
+LinkRun RunLink(TestForm& form, const std::function<void(FakeTarget&)>& configure, size_t buffer,
+                int32_t delay) {
+    ResetTapEngineState();
+    JtagDelay = delay;
+    const size_t logFrom = form.LogFrom(0).size();
+    FakeTarget target;
+    for (uint32_t i = 0; i < 256; ++i)
+        target.memory[0x80000100 + i] = static_cast<uint8_t>(i * 5 + 3);
+    configure(target);
+    QueuedPort port(target, buffer);
+    SetPortBackend(&port);
+    LinkRun run;
+    const auto note = [&run](const std::string& what, uint64_t value) {
+        run.results += what + "=" + std::to_string(value) + " ";
+    };
+    note("writeWord", WriteWord(0x80000010, 0xCAFEF00D));
+    const WordRead w = ReadWord(0x80000010);
+    note("readWord", w.value);
+    note("readFailed", w.failed);
+    const uint8_t data[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    note("writeBlock", WriteBlock(0x80000020, data, 16));
+    uint8_t buffer256[256] = {};
+    note("readBlock", ReadBlock(0x80000100, buffer256));
+    for (uint8_t b : buffer256)
+        run.results += std::to_string(b) + ",";
+    TapReset();
+    note("loopback", LoopbackTest(300));
+    SetPortBackend(nullptr);
+    for (const FakeTarget::Edge& e : target.edges)
+        run.edges += static_cast<char>('a' + (e.tms ? 1 : 0) + (e.tdi ? 2 : 0) +
+                                       (e.control ? 4 : 0) + (e.linkClock ? 8 : 0));
+    run.log = form.LogFrom(logFrom);
+    run.hash = port.Hash();
+    run.accesses = port.Accesses();
+    run.roundTrips = port.RoundTrips();
+    EXPECT_EQ(port.Overflows(), 0u);
+    EXPECT_EQ(port.Unread(), 0u);
+    return run;
+}
+
+// Every kind of target behaviour the link copes with: the clocks that run ahead of their samples
+// are exactly the clocks the clock-by-clock protocol issues, so the target sees the same bits
+// and the host gets the same results.
+TEST_F(JtagTest, QueuedSamplesLeaveTheWireAsItIsForEveryTargetBehaviour) {
+    using Mode = FakeTarget::AckMode;
+    struct Case {
+        const char* name;
+        std::function<void(FakeTarget&)> configure;
+        int32_t delay;
+        bool loopbackFails;
+    };
+    const Case cases[] = {
+        {"acknowledges during data", [](FakeTarget&) {}, 0, false},
+        {"at a longer delay", [](FakeTarget&) {}, 7, false},
+        {"acknowledges on the first sample", [](FakeTarget& t) { t.ackMode = Mode::FirstSample; },
+         0, false},
+        {"acknowledges late",
+         [](FakeTarget& t) {
+             t.ackMode = Mode::AfterData;
+             t.ackDelay = 20;
+         },
+         0, false},
+        {"acknowledges past the limit",
+         [](FakeTarget& t) {
+             t.ackMode = Mode::AfterData;
+             t.ackDelay = 70;
+         },
+         0, false},
+        {"never acknowledges", [](FakeTarget& t) { t.ackMode = Mode::Never; }, 0, false},
+        {"misses the address", [](FakeTarget& t) { t.noAckAtByte = 3; }, 0, false},
+        {"sends a few bytes unasked", [](FakeTarget& t) { t.keepSending = 5; }, 0, false},
+        {"keeps sending", [](FakeTarget& t) { t.keepSending = FakeTarget::kEndless; }, 0, false},
+        {"odd length byte", [](FakeTarget& t) { t.lengthByte = 0x05; }, 0, false},
+        {"short reply", [](FakeTarget& t) { t.replyBytes = 10; }, 0, false},
+        {"late reply", [](FakeTarget& t) { t.replyDelay = 900; }, 0, false},
+        {"TDO stuck low", [](FakeTarget& t) { t.tdoMode = FakeTarget::TdoMode::StuckLow; }, 0,
+         true},
+        {"TDO stuck high", [](FakeTarget& t) { t.tdoMode = FakeTarget::TdoMode::StuckHigh; }, 0,
+         true},
+        {"TDO toggling", [](FakeTarget& t) { t.tdoMode = FakeTarget::TdoMode::Toggling; }, 0,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LinkRun atHand = RunLink(form, c.configure, 1, c.delay);
+        const LinkRun queued = RunLink(form, c.configure, 1024, c.delay);
+        EXPECT_EQ(queued.results, atHand.results);
+        EXPECT_EQ(queued.log, atHand.log);
+        EXPECT_EQ(atHand.results.find("loopback=1") != std::string::npos, !c.loopbackFails);
+        if (!c.loopbackFails) {
+            EXPECT_TRUE(queued.edges == atHand.edges)
+                << queued.edges.size() << " clocks queued, " << atHand.edges.size() << " at hand";
+            EXPECT_EQ(queued.hash, atHand.hash);
+            EXPECT_EQ(queued.accesses, atHand.accesses);
+        } else {
+            // Only a failed loop-back comparison differs: the clocks already run ahead of it
+            // (bypass shifts, TMS low) follow it on the wire; everything before is the same.
+            ASSERT_GE(queued.edges.size(), atHand.edges.size());
+            EXPECT_TRUE(queued.edges.compare(0, atHand.edges.size(), atHand.edges) == 0);
+            const std::string extra = queued.edges.substr(atHand.edges.size());
+            EXPECT_LT(extra.size(), 1024u);
+            EXPECT_EQ(extra.find_first_not_of("eg"), std::string::npos) << extra;
+        }
+        EXPECT_LT(queued.roundTrips * 4, atHand.roundTrips) << "the clocks did not run ahead";
+    }
 }
 
 } // namespace

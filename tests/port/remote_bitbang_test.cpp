@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -24,7 +25,7 @@ namespace {
 // run out), or not at all when silent; closes on 'Q', on request, or after 10 s at most.
 class BitbangServer {
   public:
-    enum class Mode { Answer, Silent, CloseAtOnce };
+    enum class Mode { Answer, Silent, CloseAtOnce, CloseAtFirstRead, Busy };
 
     explicit BitbangServer(std::string answers = "", Mode mode = Mode::Answer)
         : answers(std::move(answers)), mode(mode) {
@@ -65,7 +66,9 @@ class BitbangServer {
             pollfd p{listener, POLLIN, 0};
             if (::poll(&p, 1, 20) > 0) conn = ::accept(listener, nullptr, nullptr);
         }
-        if (conn >= 0 && mode != Mode::CloseAtOnce) {
+        if (conn >= 0 && mode == Mode::Busy)
+            ::send(conn, kRemoteBusyNotice, std::strlen(kRemoteBusyNotice), MSG_NOSIGNAL);
+        if (conn >= 0 && mode != Mode::CloseAtOnce && mode != Mode::Busy) {
             size_t next = 0;
             bool open = true;
             while (open && !stop && std::chrono::steady_clock::now() < deadline) {
@@ -79,7 +82,8 @@ class BitbangServer {
                         std::lock_guard<std::mutex> lock(mutex);
                         received.push_back(buf[i]);
                     }
-                    if (buf[i] == 'Q') open = false;
+                    if (buf[i] == 'Q' || (buf[i] == 'R' && mode == Mode::CloseAtFirstRead))
+                        open = false;
                     if (buf[i] == 'R' && mode == Mode::Answer) {
                         char a = next < answers.size() ? answers[next++] : '1';
                         ::send(conn, &a, 1, MSG_NOSIGNAL);
@@ -174,26 +178,88 @@ TEST(RemoteBitbang, UnreachableServerFailsAcquireWithItsAddress) {
     EXPECT_EQ(port.ReadRegister(0x379), kRemoteStatusIdle | kRemoteStatusTdo);
 }
 
-TEST(RemoteBitbang, DroppedConnectionReadsTdoHigh) {
-    BitbangServer server("", BitbangServer::Mode::CloseAtOnce);
-    RemoteBitbangBackend port("127.0.0.1", server.Port(), 2000);
+// Queued samples: the requests go out in the order of the accesses, the answers come back in
+// the order of the samples, and a plain read behind queued samples waits its turn.
+TEST(RemoteBitbang, QueuedSamplesKeepTheWireOrderAndTheirAnswers) {
+    std::string answers;
+    for (int i = 0; i < 1500; ++i)
+        answers += (i * 7 % 3) == 0 ? '1' : '0';
+    BitbangServer server(answers);
+    RemoteBitbangBackend port("127.0.0.1", server.Port());
     std::string error;
     ASSERT_TRUE(port.Acquire(error)) << error;
-    server.Finish();
+    EXPECT_EQ(port.SampleBufferSize(), RemoteBitbangBackend::kOutstanding);
     port.WriteRegister(0x378, kControl);
-    EXPECT_EQ(port.ReadRegister(0x379), kRemoteStatusIdle | kRemoteStatusTdo);
-    EXPECT_FALSE(port.Connected());
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(port.ReadRegister(0x379), kRemoteStatusIdle | kRemoteStatusTdo);
+    std::string expectedWire = "r0";
+    const size_t queued = RemoteBitbangBackend::kOutstanding;
+    for (size_t i = 0; i < queued; ++i) {
+        port.QueueSample(0x379);
+        port.WriteRegister(0x378, kControl | kTck);
+        port.WriteRegister(0x378, kControl);
+        expectedWire += "R40";
+    }
+    const uint8_t plain = port.ReadRegister(0x379); // answered after all the queued ones
+    expectedWire += "R";
+    for (size_t i = 0; i < queued; ++i) {
+        const uint8_t want =
+            answers[i] == '1' ? (kRemoteStatusIdle | kRemoteStatusTdo) : kRemoteStatusIdle;
+        ASSERT_EQ(port.ReadSample(), want) << "sample " << i;
+    }
+    EXPECT_EQ(plain,
+              answers[queued] == '1' ? (kRemoteStatusIdle | kRemoteStatusTdo) : kRemoteStatusIdle);
+    EXPECT_FALSE(port.Lost());
+    port.Relinquish();
+    const std::string wire = server.Finish();
+    EXPECT_TRUE(wire == expectedWire + "Q")
+        << "got " << wire.size() << " requests, " << wire.substr(0, 16) << "...";
 }
 
-TEST(RemoteBitbang, SilentServerTimesOutInsteadOfHanging) {
-    BitbangServer server("", BitbangServer::Mode::Silent);
-    RemoteBitbangBackend port("127.0.0.1", server.Port(), 100);
-    std::string error;
-    ASSERT_TRUE(port.Acquire(error)) << error;
-    EXPECT_EQ(port.ReadRegister(0x379), kRemoteStatusIdle | kRemoteStatusTdo);
-    EXPECT_FALSE(port.Connected()); // given up, so later reads do not wait again
+// Every way a server can fail the client, at the claim or later: the claim says why, or the
+// reads see TDO high at once and the backend knows its cable is lost; nothing waits longer than
+// the timeout.
+TEST(RemoteBitbang, ServerFailuresEndInTheClaimOrALostCable) {
+    struct Case {
+        const char* name;
+        BitbangServer::Mode mode;
+        const char* claimError; // null: the claim succeeds
+        bool busy;
+    };
+    const Case cases[] = {
+        {"closes at once", BitbangServer::Mode::CloseAtOnce, "closed the connection at once",
+         false},
+        {"serves another client", BitbangServer::Mode::Busy, "is serving another client", true},
+        {"closes at the first read", BitbangServer::Mode::CloseAtFirstRead, nullptr, false},
+        {"stays silent", BitbangServer::Mode::Silent, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BitbangServer server("", c.mode);
+        RemoteBitbangBackend port("127.0.0.1", server.Port(), 200);
+        std::string error;
+        const auto start = std::chrono::steady_clock::now();
+        const bool claimed = port.Acquire(error);
+        EXPECT_EQ(claimed, c.claimError == nullptr) << error;
+        if (c.claimError != nullptr) {
+            EXPECT_NE(error.find("the board server at 127.0.0.1:" + std::to_string(server.Port()) +
+                                 " " + c.claimError),
+                      std::string::npos)
+                << error;
+            EXPECT_EQ(port.Busy(), c.busy);
+            EXPECT_FALSE(port.Lost()); // a refused claim is not a lost cable
+            continue;
+        }
+        port.WriteRegister(0x378, kControl);
+        port.QueueSample(0x379);
+        port.QueueSample(0x379);
+        EXPECT_EQ(port.ReadSample(), kRemoteStatusIdle | kRemoteStatusTdo);
+        EXPECT_TRUE(port.Lost());
+        EXPECT_FALSE(port.Connected());
+        EXPECT_EQ(port.ReadSample(), kRemoteStatusIdle | kRemoteStatusTdo);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(port.ReadRegister(0x379), kRemoteStatusIdle | kRemoteStatusTdo);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(waited, std::chrono::seconds(2)); // one timeout at most, not one per read
+    }
 }
 
 TEST(RemoteBitbang, ParsesHostAndPort) {

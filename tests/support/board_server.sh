@@ -1,10 +1,11 @@
 # Shell helpers for tests that talk to tapcheck-board over TCP; source this file.
-# board_server_start SERVER WORK: starts SERVER on 127.0.0.1 with a port it picks itself, logs to
-# WORK/server.log, and sets `pid` and `port`. Calls `fail` (defined by the test) when the server
+# board_server_start SERVER WORK [ARG...]: starts SERVER on 127.0.0.1 with a port it picks
+# itself and the further arguments, logs to WORK/server.log, and sets `pid` and `port`. Calls `fail` (defined by the test) when the server
 # ends early or does not say where it listens. `board_server_stop` ends it.
 board_server_start() {
   local server="$1" work="$2"
-  "$server" --listen 127.0.0.1:0 >"$work/server.log" 2>&1 &
+  shift 2
+  "$server" --listen 127.0.0.1:0 "$@" >"$work/server.log" 2>&1 &
   pid=$!
   port=""
   for _ in $(seq 1 100); do
