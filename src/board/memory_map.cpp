@@ -57,6 +57,16 @@ uint8_t RomByte(uint32_t offset) {
     return static_cast<uint8_t>(Mix(offset ^ 0x5510A5A5u) >> 8);
 }
 
+uint32_t VisibleDeviceSize(uint32_t base, uint32_t size) {
+    static constexpr uint32_t kMemoryBases[] = {kSramBase, kSdramBase, kVramBase, kRomBase,
+                                                kDcuBase};
+    uint64_t end = uint64_t{base} + size;
+    for (uint32_t memory : kMemoryBases) {
+        if (memory > base && memory < end) end = memory;
+    }
+    return static_cast<uint32_t>(end - base);
+}
+
 MemoryMap::MemoryMap() {
     memories.push_back({kSdramBase, kSdramSize, true, std::vector<uint8_t>(kSdramSize)});
     memories.push_back({kVramBase, kVramSize, true, std::vector<uint8_t>(kVramSize)});
@@ -97,6 +107,16 @@ void MemoryMap::Write8(uint32_t address, uint8_t value) {
 
 void MemoryMap::Map(uint32_t base, uint32_t size, MappedDevice* device) {
     if (device != nullptr && size != 0) windows.push_back({base, size, device});
+}
+
+MemoryMap::Span MemoryMap::DirectSpan(uint32_t address) {
+    Memory* memory = Find(address);
+    if (memory == nullptr) return {};
+    for (const Window& window : windows) {
+        const uint64_t end = uint64_t{window.base} + window.size;
+        if (window.base < uint64_t{memory->base} + memory->size && end > memory->base) return {};
+    }
+    return {memory->base, memory->size, memory->bytes.data(), memory->writable};
 }
 
 bool MemoryMap::Poke(uint32_t address, uint8_t value) {
