@@ -1,31 +1,25 @@
 #include "board/cpu_system.h"
 
+#include "board/flash_chip_setup.h"
+
 #include <utility>
 
 namespace tapster::board {
 
-namespace {
-std::unique_ptr<FlashChip> MakeFlash(const BoardConfig& config) {
-    const FlashChipInfo* info = FindFlashChip(config.flash.chip);
-    if (info == nullptr) return nullptr;
-    auto chip = std::make_unique<FlashChip>(*info);
-    for (uint32_t offset : config.flash.protectedSectors) {
-        if (offset < chip->Size()) chip->SetProtected(offset, true);
-    }
-    return chip;
-}
-} // namespace
-
 CpuSystem::CpuSystem(MemoryMap& memory, const BoardConfig& config, std::vector<RamRange> ram,
                      std::function<uint64_t()> tckClock)
     : tckClock_(std::move(tckClock)), cyclesPerTck_(config.core.cyclesPerTck),
-      agent_(memory, config.agent), flash_(MakeFlash(config)), flashBase_(config.flash.base),
+      agent_(memory, config.agent), flash_(BuildFlashChip(config)), flashBase_(config.flash.base),
       bus_(memory, flash_.get(), flashBase_,
            flash_ ? VisibleDeviceSize(flashBase_, flash_->Size()) : 0,
            [this](uint32_t address, uint32_t length) { dcu_.HostWrote(address, length); }),
-      cpu_(memory, bus_, agent_, std::move(ram), config.core.cppAgent, config.core.cpuHz),
+      cpu_(memory, bus_, agent_, std::move(ram), config.core.cppAgent, config.cpuClockHz),
       dcu_(cpu_) {
-    if (flash_) flashWindow_ = std::make_unique<FlashChipWindow>(*flash_);
+    if (flash_) {
+        flashWindow_ = std::make_unique<FlashChipWindow>(*flash_);
+        // Busy times run on the CPU's cycles; the C++ agent does not wait, so for it they stay 0.
+        if (!config.core.cppAgent) flash_->SetCycleSource(&cpu_.Core().State().cycles);
+    }
     if (!config.core.trace.empty()) {
         trace_ = std::make_unique<TraceFile>(config.core.trace, config.core.traceLimitBytes);
         if (trace_->Open()) cpu_.SetTrace(trace_.get());
