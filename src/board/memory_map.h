@@ -51,7 +51,7 @@ inline constexpr DefaultArea kVramLayout[] = {
 
 // The byte a used area holds at `address`: deterministic, never 0x00 or 0xFF.
 uint8_t UsedAreaByte(uint32_t address);
-// The internal ROM's fixed contents.
+// The internal ROM's contents: boot code and the resident program (firmware/rom.s).
 uint8_t RomByte(uint32_t offset);
 
 // How much of a device window at `base` stays visible: it stops where one of the board's own
@@ -59,7 +59,7 @@ uint8_t RomByte(uint32_t offset);
 // answering its addresses).
 uint32_t VisibleDeviceSize(uint32_t base, uint32_t size);
 
-class MemoryMap final : public TargetBus {
+class MemoryMap : public TargetBus {
   public:
     MemoryMap();
 
