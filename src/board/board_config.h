@@ -35,10 +35,26 @@ struct LinkTiming {
     uint32_t replyDelayClocks = 4; // clocks between a command and the first reply byte
 };
 
+// The board's CPU clock unless a preset says otherwise; the flash chip counts its busy times in
+// these cycles.
+constexpr uint32_t kDefaultCpuClockHz = 40'000'000;
+
+// Faults a preset can give the flash chip.
+struct FlashFaults {
+    bool neverFinishes = false;       // program, erase and lock operations never finish
+    std::vector<uint32_t> badSectors; // offsets in sectors where program and erase fail
+    uint16_t stuckBits = 0;           // data bits that stay 1 when programmed
+    uint32_t stuckFrom = 0;           // the byte range where stuckBits applies
+    uint32_t stuckLength = 0;         // 0: the whole chip
+};
+
 struct FlashConfig {
     std::string chip = "AM29LV160DB"; // a row of the flash chip table
     uint32_t base = 0x7FE00000;
     std::vector<uint32_t> protectedSectors; // sector start offsets from base
+    bool writeProtect = true;               // WP# held low
+    uint32_t busyPercent = 100;             // busy times in percent of the data sheet's
+    FlashFaults faults;
 };
 
 struct AgentConfig {
@@ -53,8 +69,9 @@ struct AgentConfig {
 };
 
 struct BoardConfig {
-    std::string cpu = "STi5510";    // "STi5510", "STi5512" or "custom"
-    uint32_t idcode = 0x2D4CD041;   // derived from cpu unless cpu is "custom"
+    std::string cpu = "STi5510";  // "STi5510", "STi5512" or "custom"
+    uint32_t idcode = 0x2D4CD041; // derived from cpu unless cpu is "custom"
+    uint32_t cpuClockHz = kDefaultCpuClockHz;
     std::vector<FillArea> fills;    // applied in order over the default contents
     std::vector<BytePatch> patches; // applied after the fills
     FaultConfig faults;

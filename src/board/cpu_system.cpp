@@ -1,5 +1,7 @@
 #include "board/cpu_system.h"
 
+#include "board/flash_chip_setup.h"
+
 #include <utility>
 
 namespace tapster::board {
@@ -7,13 +9,8 @@ namespace tapster::board {
 CpuSystem::CpuSystem(TargetBus& bus, const BoardConfig& config, std::vector<RamRange> ram)
     : agent_(bus, config.agent), cpu_(bus, agent_, std::move(ram)), dcu_(cpu_),
       flashBase_(config.flash.base) {
-    if (const FlashChipInfo* info = FindFlashChip(config.flash.chip)) {
-        flash_ = std::make_unique<FlashChip>(*info);
-        for (uint32_t offset : config.flash.protectedSectors) {
-            if (offset < flash_->Size()) flash_->SetProtected(offset, true);
-        }
-        flashWindow_ = std::make_unique<FlashChipWindow>(*flash_);
-    }
+    flash_ = BuildFlashChip(config);
+    if (flash_) flashWindow_ = std::make_unique<FlashChipWindow>(*flash_);
 }
 
 std::vector<DeviceWindow> CpuSystem::Windows() {

@@ -4,35 +4,27 @@
 
 namespace tapster::board {
 
-namespace {
-// Command addresses are word addresses; the chip decodes only the low eleven address lines.
-constexpr uint32_t kUnlockAddr1 = 0x555;
-constexpr uint32_t kUnlockAddr2 = 0x2AA;
-constexpr uint32_t kCommandAddrMask = 0x7FF;
-
-constexpr uint8_t kUnlockData1 = 0xAA;
-constexpr uint8_t kUnlockData2 = 0x55;
-constexpr uint8_t kAutoselect = 0x90;
-constexpr uint8_t kProgram = 0xA0;
-constexpr uint8_t kEraseSetup = 0x80;
-constexpr uint8_t kChipErase = 0x10;
-constexpr uint8_t kSectorErase = 0x30;
-constexpr uint8_t kReset = 0xF0;
-
-// Autoselect words, by the low word-address bits.
-constexpr uint32_t kIdManufacturer = 0x00;
-constexpr uint32_t kIdDevice = 0x01;
-constexpr uint32_t kIdProtection = 0x02;
-} // namespace
-
-FlashChip::FlashChip(const FlashChipInfo& info) : info_(info), array_(info.Size(), 0xFF) {
+FlashChip::FlashChip(const FlashChipInfo& info, FlashTiming timing, FlashFaults faults)
+    : info_(info), timing_(timing), faults_(std::move(faults)), array_(info.Size(), 0xFF),
+      cfi_(BuildCfi(info)) {
     uint32_t start = 0;
     for (const SectorRun& run : info.layout) {
         for (uint32_t i = 0; i < run.count; ++i) {
-            sectors_.push_back({start, run.size, false});
+            sectors_.push_back({start, run.size, false, false});
             start += run.size;
         }
     }
+    for (uint32_t offset : faults_.badSectors) {
+        if (offset < Size()) sectors_[SectorOf(offset)].bad = true;
+    }
+}
+
+uint64_t FlashChip::CyclesFor(uint64_t micros) const {
+    if (cycles_ == nullptr) return 0;
+    const uint64_t cycles = micros * timing_.cpuClockHz / 1'000'000;
+    const uint64_t percent = timing_.busyPercent;
+    if (percent != 0 && cycles > kNever / 2 / percent) return kNever / 2; // far beyond any run
+    return cycles * percent / 100;
 }
 
 size_t FlashChip::SectorOf(uint32_t offset) const {
@@ -46,8 +38,13 @@ void FlashChip::SetProtected(uint32_t offset, bool on) {
     sectors_[SectorOf(offset)].protectedFlag = on;
 }
 
+bool FlashChip::Locked(size_t sector) const {
+    if (sectors_[sector].protectedFlag) return true;
+    return info_.locking == FlashLocking::WriteProtectPin && wpLow_ && sector < info_.wpBlocks;
+}
+
 bool FlashChip::IsProtected(uint32_t offset) const {
-    return sectors_[SectorOf(offset)].protectedFlag;
+    return Locked(SectorOf(offset));
 }
 
 void FlashChip::Load(uint32_t offset, const std::vector<uint8_t>& bytes) {
@@ -60,82 +57,98 @@ uint16_t FlashChip::ArrayWord(uint32_t offset) const {
     return static_cast<uint16_t>(array_[at] | array_[at + 1] << 8);
 }
 
-uint16_t FlashChip::Read16(uint32_t offset) const {
-    if (state_ != State::Autoselect) return ArrayWord(offset);
+bool FlashChip::Stuck(uint32_t offset) const {
+    if (faults_.stuckBits == 0) return false;
+    if (faults_.stuckLength == 0) return true;
+    return Wrap(offset) - faults_.stuckFrom < faults_.stuckLength;
+}
+
+void FlashChip::ProgramArray(uint32_t offset, uint16_t value) {
+    if (Stuck(offset)) value |= faults_.stuckBits;
+    const uint32_t at = Wrap(offset) & ~1u;
+    array_[at] &= static_cast<uint8_t>(value);
+    array_[at + 1] &= static_cast<uint8_t>(value >> 8);
+}
+
+void FlashChip::EraseArray(size_t index) {
+    const Sector& sector = sectors_[index];
+    std::fill_n(array_.begin() + sector.start, sector.size, uint8_t{0xFF});
+}
+
+uint64_t FlashChip::EraseMicros(size_t index) const {
+    uint32_t largest = 0;
+    for (const SectorRun& run : info_.layout)
+        largest = std::max(largest, run.size);
+    if (info_.busy.smallEraseTyp != 0 && sectors_[index].size < largest)
+        return info_.busy.smallEraseTyp;
+    return info_.busy.eraseTyp;
+}
+
+void FlashChip::Advance() {
+    if (!busy_) return;
+    if (info_.family == FlashFamily::Amd && windowOpen_) {
+        if (Now() < op_.windowEnd) return;
+        AmdStartErase();
+    }
+    if (busy_ && Now() >= op_.end) Finish();
+}
+
+void FlashChip::Finish() {
+    busy_ = false;
+    if (info_.family == FlashFamily::Intel)
+        status_ = static_cast<uint8_t>(status_ | 0x80 | op_.errors);
+    else
+        mode_ = Mode::Read;
+}
+
+void FlashChip::Reset() {
+    busy_ = false;
+    windowOpen_ = false;
+    op_ = {};
+    mode_ = Mode::Read;
+    status_ = 0x80;
+}
+
+bool FlashChip::InReadMode() {
+    Advance();
+    return !busy_ && mode_ == Mode::Read;
+}
+
+bool FlashChip::Busy() {
+    Advance();
+    return busy_;
+}
+
+uint16_t FlashChip::Read16(uint32_t offset) {
+    Advance();
+    return info_.family == FlashFamily::Amd ? AmdRead(offset) : IntelRead(offset);
+}
+
+void FlashChip::Write16(uint32_t offset, uint16_t value) {
+    Advance();
+    if (info_.family == FlashFamily::Amd)
+        AmdWrite(offset, value);
+    else
+        IntelWrite(offset, value);
+}
+
+uint16_t FlashChip::IdentifierWord(uint32_t offset) const {
+    // By the low word-address bits; the protection word answers for the sector it falls in.
     switch ((Wrap(offset) >> 1) & 0xFF) {
-    case kIdManufacturer:
+    case 0x00:
         return info_.manufacturer;
-    case kIdDevice:
+    case 0x01:
         return info_.device;
-    case kIdProtection:
+    case 0x02:
         return IsProtected(offset) ? 0x0001 : 0x0000;
     default:
         return 0x0000;
     }
 }
 
-void FlashChip::Program(uint32_t offset, uint16_t value) {
-    if (IsProtected(offset)) return; // the chip ignores the cycle and returns to read mode
-    const uint32_t at = Wrap(offset) & ~1u;
-    array_[at] &= static_cast<uint8_t>(value);
-    array_[at + 1] &= static_cast<uint8_t>(value >> 8);
-}
-
-void FlashChip::EraseSector(size_t index) {
-    const Sector& sector = sectors_[index];
-    if (sector.protectedFlag) return;
-    std::fill_n(array_.begin() + sector.start, sector.size, uint8_t{0xFF});
-}
-
-void FlashChip::Write16(uint32_t offset, uint16_t value) {
-    // In word mode the upper data byte of a command cycle is "don't care".
-    const uint8_t data = static_cast<uint8_t>(value);
-    const uint32_t addr = (Wrap(offset) >> 1) & kCommandAddrMask;
-    const State was = state_;
-    state_ = State::Read; // any unexpected cycle falls back to reading the array
-
-    if (was == State::ProgramSetup) {
-        Program(offset, value);
-        return;
-    }
-    if (data == kReset) return;
-
-    switch (was) {
-    case State::Read:
-        if (data == kUnlockData1 && addr == kUnlockAddr1) state_ = State::Unlocked1;
-        break;
-    case State::Unlocked1:
-        if (data == kUnlockData2 && addr == kUnlockAddr2) state_ = State::Unlocked2;
-        break;
-    case State::Unlocked2:
-        if (addr != kUnlockAddr1) break;
-        if (data == kAutoselect)
-            state_ = State::Autoselect;
-        else if (data == kProgram)
-            state_ = State::ProgramSetup;
-        else if (data == kEraseSetup)
-            state_ = State::EraseSetup;
-        break;
-    case State::Autoselect:
-        state_ = State::Autoselect; // only the reset command leaves autoselect
-        break;
-    case State::EraseSetup:
-        if (data == kUnlockData1 && addr == kUnlockAddr1) state_ = State::EraseUnlocked1;
-        break;
-    case State::EraseUnlocked1:
-        if (data == kUnlockData2 && addr == kUnlockAddr2) state_ = State::EraseUnlocked2;
-        break;
-    case State::EraseUnlocked2:
-        if (data == kChipErase && addr == kUnlockAddr1) {
-            for (size_t i = 0; i < sectors_.size(); ++i)
-                EraseSector(i);
-        } else if (data == kSectorErase) {
-            EraseSector(SectorOf(offset));
-        }
-        break;
-    case State::ProgramSetup:
-        break; // handled above
-    }
+uint16_t FlashChip::CfiWord(uint32_t offset) const {
+    const uint32_t index = (Wrap(offset) >> 1) & 0xFF;
+    return index < cfi_.size() ? cfi_[index] : 0x0000;
 }
 
 } // namespace tapster::board

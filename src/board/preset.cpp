@@ -1,5 +1,6 @@
 #include "board/preset.h"
 
+#include "board/flash_chip_table.h"
 #include "board/memory_map.h"
 
 #include <nlohmann/json.hpp>
@@ -15,6 +16,9 @@ namespace tapster::board {
 namespace {
 
 using Json = nlohmann::json;
+
+// Slower chips than a hundred times the data sheet's serve no test.
+constexpr uint32_t kMaxBusyPercent = 10000;
 
 // Reads one JSON object into the configuration, remembering the first problem with the path
 // of the field it concerns.
@@ -180,29 +184,62 @@ void ReadLink(Reader& r, const Json& json, LinkTiming& out) {
     r.Number(json, path, "replyDelayClocks", out.replyDelayClocks);
 }
 
+// A list of hex offsets inside the chip, e.g. sector starts.
+void ReadOffsets(Reader& r, const Json& json, const std::string& where,
+                 std::vector<uint32_t>& out) {
+    if (!json.is_array()) {
+        r.Fail(where, "expected a list of hex sector offsets");
+        return;
+    }
+    out.clear();
+    for (size_t i = 0; i < json.size() && !r.Failed(); ++i) {
+        uint32_t offset = 0;
+        r.Hex(json[i], where + "[" + std::to_string(i) + "]", 0xFFFFFFFF, offset);
+        out.push_back(offset);
+    }
+}
+
+void ReadFlashFaults(Reader& r, const Json& json, FlashFaults& out) {
+    const std::string path = "flash.faults";
+    if (!r.Object(json, path,
+                  {"neverFinishes", "badSectors", "stuckBits", "stuckFrom", "stuckLength"}))
+        return;
+    r.Bool(json, path, "neverFinishes", out.neverFinishes);
+    if (const Json* sectors = Reader::Field(json, "badSectors"))
+        ReadOffsets(r, *sectors, path + ".badSectors", out.badSectors);
+    uint32_t stuck = 0;
+    if (const Json* bits = Reader::Field(json, "stuckBits")) {
+        r.Hex(*bits, path + ".stuckBits", 0xFFFF, stuck);
+        out.stuckBits = static_cast<uint16_t>(stuck);
+    }
+    r.HexField(json, path, "stuckFrom", 0xFFFFFFFF, out.stuckFrom);
+    r.HexField(json, path, "stuckLength", 0xFFFFFFFF, out.stuckLength);
+}
+
 void ReadFlash(Reader& r, const Json& json, FlashConfig& out) {
     const std::string path = "flash";
-    if (!r.Object(json, path, {"chip", "base", "protectedSectors"})) return;
+    if (!r.Object(json, path,
+                  {"chip", "base", "protectedSectors", "writeProtect", "busyPercent", "faults"}))
+        return;
     if (const Json* chip = Reader::Field(json, "chip")) {
-        if (!chip->is_string() || chip->get<std::string>().empty())
-            r.Fail("flash.chip", "expected the name of a flash chip");
-        else
+        if (!chip->is_string() || FindFlashChip(chip->get<std::string>()) == nullptr) {
+            std::string known;
+            for (const FlashChipInfo& row : FlashChipTable())
+                known += (known.empty() ? "" : ", ") + std::string(row.name);
+            r.Fail("flash.chip", "expected the name of a flash chip (" + known + ")");
+        } else {
             out.chip = chip->get<std::string>();
+        }
     }
     r.HexField(json, path, "base", 0xFFFFFFFF, out.base);
-    if (const Json* sectors = Reader::Field(json, "protectedSectors")) {
-        if (!sectors->is_array()) {
-            r.Fail("flash.protectedSectors", "expected a list of hex sector offsets");
-            return;
-        }
-        out.protectedSectors.clear();
-        for (size_t i = 0; i < sectors->size() && !r.Failed(); ++i) {
-            uint32_t offset = 0;
-            r.Hex((*sectors)[i], "flash.protectedSectors[" + std::to_string(i) + "]", 0xFFFFFFFF,
-                  offset);
-            out.protectedSectors.push_back(offset);
-        }
-    }
+    if (const Json* sectors = Reader::Field(json, "protectedSectors"))
+        ReadOffsets(r, *sectors, "flash.protectedSectors", out.protectedSectors);
+    r.Bool(json, path, "writeProtect", out.writeProtect);
+    r.Number(json, path, "busyPercent", out.busyPercent);
+    if (out.busyPercent > kMaxBusyPercent)
+        r.Fail("flash.busyPercent", "must be at most " + std::to_string(kMaxBusyPercent));
+    if (const Json* faults = Reader::Field(json, "faults"); faults != nullptr && !r.Failed())
+        ReadFlashFaults(r, *faults, out.faults);
 }
 
 void ReadAgent(Reader& r, const Json& json, AgentConfig& out) {
@@ -319,8 +356,14 @@ bool ParsePreset(const std::string& text, const std::string& name, BoardConfig& 
     std::string problem;
     Reader r(problem);
     BoardConfig config;
-    r.Object(json, "", {"cpu", "idcode", "fills", "patches", "faults", "link", "flash", "agent"});
+    r.Object(
+        json, "",
+        {"cpu", "idcode", "cpuClockHz", "fills", "patches", "faults", "link", "flash", "agent"});
     if (!r.Failed()) ReadCpu(r, json, config);
+    if (!r.Failed()) {
+        r.Number(json, "", "cpuClockHz", config.cpuClockHz);
+        if (config.cpuClockHz == 0) r.Fail("cpuClockHz", "must be above 0");
+    }
     if (const Json* v = Reader::Field(json, "fills"); v != nullptr && !r.Failed())
         ReadFills(r, *v, config.fills);
     if (const Json* v = Reader::Field(json, "patches"); v != nullptr && !r.Failed())

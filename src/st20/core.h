@@ -220,10 +220,10 @@ class Core {
     // in the trapped Status; it also ends a halt, an illegal-opcode stop or a tin wait.
     void RequestTrap(TrapGroup group, uint32_t causeBit);
     bool TrapRequested() const { return requestPending_; }
-    void SetStalled(bool stalled) { stalled_ = stalled; }
+    void SetStalled(bool stalled);
     bool Stalled() const { return stalled_; }
     // Stops Run after the current instruction (callable from observer and trace callbacks).
-    void RequestStop() { stopRequested_ = true; }
+    void RequestStop() { attention_ |= kAttnStopRequest; }
 
     // Why the core does not execute, if it is halted or stopped on an illegal opcode.
     std::optional<StopReason> Stop() const { return stop_; }
@@ -237,37 +237,52 @@ class Core {
     const CoreConfig& Config() const { return config_; }
     const BootState& Boot() const { return boot_; }
 
-  private:
+    // The implementation's internals (core_impl.h), not for users of the core.
     struct Impl;
     friend struct Impl;
+
+  private:
+    // Reasons for the run loop to leave its fast path; zero while plain execution goes on.
+    enum Attention : uint32_t {
+        kAttnTrap = 1u << 0,        // a requested or raised trap waits for the boundary
+        kAttnStop = 1u << 1,        // halted or stopped on an illegal opcode (stop_)
+        kAttnWaiting = 1u << 2,     // tin
+        kAttnStalled = 1u << 3,     // SetStalled(true)
+        kAttnStopRequest = 1u << 4, // RequestStop()
+        kAttnHooks = 1u << 5,       // an observer kind or the trace is active
+        kAttnPrefix = 1u << 6,      // a long prefix run continues in the next step
+    };
 
     CoreBus& bus_;
     CoreConfig config_;
     BootState boot_;
     CoreState state_;
 
-    bool waiting_ = false;
-    bool stalled_ = false;
-    bool stopRequested_ = false;
+    uint32_t attention_ = 0;
     bool requestPending_ = false;
     TrapGroup requestGroup_ = TrapGroup::Breakpoint;
     uint32_t requestCause_ = 0;
     uint32_t pendingTraps_ = 0; // cause bits raised by instructions, taken at the next boundary
     std::optional<StopReason> stop_;
-    uint32_t wakeTime_ = 0; // tin's time while waiting
+    bool stalled_ = false;
+    bool waiting_ = false;
+    uint32_t wakeTime_ = 0;    // tin's time while waiting
+    uint32_t prefixStart_ = 0; // first byte of an instruction whose prefixes span steps
 
     CoreObserver* observer_ = nullptr;
     CoreTrace* trace_ = nullptr;
     uint32_t observeMask_ = 0;
-    uint32_t hooks_ = 0; // nonzero when an observer kind or the trace is active
+    Op lastOp_ = Op::opr; // for the trace
+    int32_t lastOperand_ = 0;
 
     // The clocks: ClockReg[p] = clockBase_[p] + ticks since clockSync_[p] while enabled.
     std::array<uint32_t, 2> clockBase_{};
     std::array<uint64_t, 2> clockSync_{};
 
-    // Cached direct windows for fetch and for data.
+    // Cached direct windows: instruction fetch, data loads, data stores (writable only).
     DirectWindow fetchWindow_;
-    DirectWindow dataWindow_;
+    DirectWindow loadWindow_;
+    DirectWindow storeWindow_;
 };
 
 } // namespace tapster::st20
