@@ -52,7 +52,7 @@
 FRAME   = 7                     ; local words below the mailbox
 
 ; locals (W + 4n)
-RES     = 0                     ; reason bits of the call (shifted up at the end); probe scratch
+RES     = 0                     ; reason bits of the call (shifted up into the answer)
 BASE    = 1                     ; flash base (+16)
 CA      = 2                     ; BASE + 0xAAA: word 0x555, the command address
 ADDR    = 3                     ; flash address being worked on; probe scratch
@@ -115,7 +115,9 @@ reset:  ldc     0xF0
         ret
 
 ; A call: read the flash base and the chip's ID codes and CFI answers.
-go:     ldlp    MB_BASE
+go:     ldc     0
+        stl     RES
+        ldlp    MB_BASE
         devlw
         dup
         stl     BASE
@@ -128,8 +130,6 @@ go:     ldlp    MB_BASE
 @I      devss                   ; Intel read identifier
         ldl     BASE            ; manufacturer -> result 1
         devls
-        dup
-        stl     RES
         ldlp    MB_RES1
         devsw
         ldl     BASE            ; device -> result 2
@@ -175,16 +175,16 @@ go:     ldlp    MB_BASE
 @I      eqc     1
         cj      unknown
         j       dispatch
-bymfr:  ldl     RES             ; no CFI: an Intel (0x89) or Sharp (0xB0) manufacturer code?
+bymfr:  ldlp    MB_RES1         ; no CFI: an Intel (0x89) or Sharp (0xB0) manufacturer code?
+        devlw
         eqc     0x89
-        ldl     RES
+        ldlp    MB_RES1
+        devlw
         eqc     0xB0
         or
 @A      eqc     0
         cj      unknown
 dispatch:
-        ldc     0
-        stl     RES
         ldlp    MB_ADDR
         devlw
         stl     ADDR
