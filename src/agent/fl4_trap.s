@@ -102,10 +102,13 @@ start:  ajw     -FRAME
         j       fin
 
 ; reset: back to reading the array, whatever the family and state (AMD: 0xF0; Intel: 0xF0 is
-; refused, 0x50 clears the error bits, 0xFF reads the array).
+; refused, 0x50 clears the error bits, 0xFF reads the array; AMD parts ignore 0xFF).
 reset:  ldc     0xF0
         ldl     S_BASE
         devss
+@A      ldc     0xF0            ; again: 0xF0 in CFI entered from autoselect leads to autoselect
+@A      ldl     S_BASE
+@A      devss
 @I      ldc     0x50
 @I      ldl     S_BASE
 @I      devss
