@@ -1,0 +1,69 @@
+#include "board/trace_file.h"
+
+#include "st20/instruction_table.h"
+
+#include <cinttypes>
+#include <utility>
+
+namespace tapster::board {
+
+namespace {
+// Room kept for the closing line.
+constexpr uint64_t kClosingRoom = 96;
+} // namespace
+
+TraceFile::TraceFile(std::string path, uint64_t limitBytes)
+    : path_(std::move(path)), limit_(limitBytes) {}
+
+TraceFile::~TraceFile() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+bool TraceFile::Open() {
+    file_ = std::fopen(path_.c_str(), "w");
+    if (file_ == nullptr) {
+        std::fprintf(stderr, "tapcheck-board: cannot create the trace file %s\n", path_.c_str());
+        cut_ = true;
+        return false;
+    }
+    return true;
+}
+
+std::string TraceFile::Format(const st20::TraceRecord& r) {
+    char text[160];
+    const st20::InstructionInfo& info = st20::Info(r.op);
+    char instruction[48];
+    if (r.op == st20::Op::opr)
+        std::snprintf(instruction, sizeof instruction, "opr 0x%" PRIX32,
+                      static_cast<uint32_t>(r.operand));
+    else if (info.form == st20::Form::Primary)
+        std::snprintf(instruction, sizeof instruction, "%.*s %" PRId32,
+                      static_cast<int>(info.mnemonic.size()), info.mnemonic.data(), r.operand);
+    else
+        std::snprintf(instruction, sizeof instruction, "%.*s",
+                      static_cast<int>(info.mnemonic.size()), info.mnemonic.data());
+    std::snprintf(text, sizeof text,
+                  "%08" PRIX32 "  %-22s A=%08" PRIX32 " B=%08" PRIX32 " C=%08" PRIX32
+                  " W=%08" PRIX32,
+                  r.iptr, instruction, r.areg, r.breg, r.creg, r.wptr);
+    return text;
+}
+
+void TraceFile::Executed(const st20::TraceRecord& record) {
+    if (cut_ || file_ == nullptr) return;
+    const std::string line = Format(record) + "\n";
+    if (written_ + line.size() + kClosingRoom > limit_) {
+        std::fprintf(file_, "trace cut after %" PRIu64 " instructions: the %" PRIu64
+                            "-byte limit was reached\n",
+                     lines_, limit_);
+        std::fclose(file_);
+        file_ = nullptr;
+        cut_ = true;
+        return;
+    }
+    std::fputs(line.c_str(), file_);
+    written_ += line.size();
+    ++lines_;
+}
+
+} // namespace tapster::board
