@@ -21,8 +21,8 @@ CpuSystem::CpuSystem(MemoryMap& memory, const BoardConfig& config, std::vector<R
         if (!config.core.cppAgent) flash_->SetCycleSource(&cpu_.Core().State().cycles);
     }
     if (!config.core.trace.empty()) {
-        trace_ = std::make_unique<TraceFile>(config.core.trace, config.core.traceLimitBytes,
-                                             &memory);
+        trace_ =
+            std::make_unique<TraceFile>(config.core.trace, config.core.traceLimitBytes, &memory);
         if (trace_->Open()) cpu_.SetTrace(trace_.get());
     }
     if (tckClock_) lastTck_ = tckClock_();
@@ -47,6 +47,8 @@ void CpuSystem::Sync() {
     if (trace_ && trace_->Cut()) {
         cpu_.SetTrace(nullptr);
         trace_.reset();
+    } else if (trace_) {
+        trace_->Flush();
     }
 }
 

@@ -71,6 +71,10 @@ std::string TraceFile::Format(const st20::TraceRecord& r, MemoryMap* memory) {
     return text;
 }
 
+void TraceFile::Flush() {
+    if (file_ != nullptr) std::fflush(file_);
+}
+
 void TraceFile::Executed(const st20::TraceRecord& record) {
     if (cut_ || file_ == nullptr) return;
     const std::string line = Format(record, memory_) + "\n";

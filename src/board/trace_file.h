@@ -1,6 +1,7 @@
 // A text trace of every instruction the board's CPU executes, one line each: address, the
-// instruction as the disassembler shows it, and Areg, Breg, Creg and Wptr after it ran. The file is bounded: the line that
-// would pass the limit is replaced by a last line saying the trace was cut there.
+// instruction as the disassembler shows it, and Areg, Breg, Creg and Wptr after it ran. The file is
+// bounded: the line that would pass the limit is replaced by a last line saying the trace was cut
+// there.
 #pragma once
 
 #include "board/memory_map.h"
@@ -24,6 +25,8 @@ class TraceFile final : public st20::CoreTrace {
     // False (with a message on stderr) when the file cannot be created.
     bool Open();
     void Executed(const st20::TraceRecord& record) override;
+    // Hands what was written so far to the file (a server stopped by a signal keeps it).
+    void Flush();
     // True once the limit was reached and the last line written.
     bool Cut() const { return cut_; }
     uint64_t Lines() const { return lines_; }

@@ -226,7 +226,7 @@ class TakeTrapTest : public TrapRoutineTest, public ::testing::WithParamInterfac
 TEST_P(TakeTrapTest, TakesTheTrapAndTheAgentAnswersAfterwards) {
     const Condition& c = GetParam();
     Start();
-    WriteFile("fl4_trap.bin", kImageSize);
+    WriteAgentImage();
     cmdLoadTrapClick();
     for (const char* box : {"chkErrTrap", "chkSysTrap", "chkSchedTrap"})
         form.SetChecked(box, true);
