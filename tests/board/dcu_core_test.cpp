@@ -9,6 +9,7 @@
 #include "dcu_test_bus.h"
 #include "routine_halt_on_error.h"
 #include "routine_illegal.h"
+#include "routine_reset_self.h"
 #include "routine_wait_then_return.h"
 
 #include <gtest/gtest.h>
@@ -255,6 +256,21 @@ TEST(CpuControl, StopsAreShownInTheStatus) {
         rig.HostWriteWord(kDcuControl, 0);
         EXPECT_EQ(Read(rig, kDcuStatus), kStRunning) << row.name;
     }
+}
+
+// The CPU's own device store to DCU_CONTROL acts as the host's write does: here a reset, which
+// holds the CPU at the reset address until the bit is cleared.
+TEST(CpuControl, TheCpusOwnStoreToTheControlRegisterActs) {
+    Rig rig(Executing());
+    rig.LoadRoutine(kTrap, Image(test::k_reset_selfBytes()));
+    rig.InstallSlot(kBrkHigh, kTrap);
+    rig.HostWriteWord(kDcuControl, kCtlTrapAtNextInstruction);
+    EXPECT_EQ(Read(rig, kDcuControl), kCtlResetCpu);
+    EXPECT_EQ(Read(rig, kDcuStatus), kStInReset);
+    EXPECT_EQ(JumpIptr(rig), 0x7FFFFFFEu);
+    rig.HostWriteWord(kDcuControl, 0);
+    EXPECT_EQ(Read(rig, kDcuStatus), kStRunning);
+    EXPECT_TRUE(InIdleLoop(JumpIptr(rig)));
 }
 
 TEST(ResidentProgram, TraceRegistersShowItsJumpsAndStores) {
