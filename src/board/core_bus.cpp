@@ -7,8 +7,7 @@
 namespace tapster::board {
 
 CoreBusAdapter::CoreBusAdapter(MemoryMap& memory, FlashChip* flash, uint32_t flashBase,
-                               uint32_t flashSize,
-                               std::function<void(uint32_t, uint32_t)> dcuWrote)
+                               uint32_t flashSize, std::function<void(uint32_t, uint32_t)> dcuWrote)
     : memory_(memory), flash_(flash), flashBase_(flashBase), flashSize_(flashSize),
       dcuWrote_(std::move(dcuWrote)) {}
 

@@ -26,8 +26,8 @@ uint32_t Read32(MemoryMap& memory, uint32_t address) {
 
 Cpu::Cpu(MemoryMap& memory, CoreBusAdapter& bus, Agent& agent, std::vector<RamRange> ram,
          bool cppAgent, uint64_t cpuHz)
-    : memory_(memory), bus_(bus), core_(bus, st20::CoreConfig{0, cpuHz}),
-      skip_(core_, memory, bus), agent_(agent), ram_(std::move(ram)), cppAgent_(cppAgent) {
+    : memory_(memory), bus_(bus), core_(bus, st20::CoreConfig{0, cpuHz}), skip_(core_, memory, bus),
+      agent_(agent), ram_(std::move(ram)), cppAgent_(cppAgent) {
     Reset();
 }
 
@@ -200,8 +200,8 @@ void Cpu::RunUntil(uint64_t target) {
             continue;
         }
         const st20::RunResult run = core_.Run({UINT64_MAX, left});
-        if (run.instructions == 0 && run.traps == 0 && run.cycles == 0 &&
-            !core_.TrapRequested() && !core_.Waiting() && Executing()) {
+        if (run.instructions == 0 && run.traps == 0 && run.cycles == 0 && !core_.TrapRequested() &&
+            !core_.Waiting() && Executing()) {
             core_.State().cycles = target; // nothing moved: do not spin
             return;
         }

@@ -39,11 +39,11 @@ inline constexpr uint32_t kNullWptr = 0;
 // disarms it.
 
 // DCU_STATUS bits.
-inline constexpr uint32_t kStRunning = 0x00000001;      // executing instructions
-inline constexpr uint32_t kStStalled = 0x00000002;      // stalled (bit 31, or bit 30 once hit)
-inline constexpr uint32_t kStInReset = 0x00000004;      // held in reset (bit 27)
-inline constexpr uint32_t kStTrapped = 0x00000008;      // in a handler entered by a DCU trap
-inline constexpr uint32_t kStBreakArmed = 0x00000010;   // a break condition waits to fire
+inline constexpr uint32_t kStRunning = 0x00000001;       // executing instructions
+inline constexpr uint32_t kStStalled = 0x00000002;       // stalled (bit 31, or bit 30 once hit)
+inline constexpr uint32_t kStInReset = 0x00000004;       // held in reset (bit 27)
+inline constexpr uint32_t kStTrapped = 0x00000008;       // in a handler entered by a DCU trap
+inline constexpr uint32_t kStBreakArmed = 0x00000010;    // a break condition waits to fire
 inline constexpr uint32_t kStHaltedOnError = 0x00000020; // stopped: error flag with HaltOnError
 inline constexpr uint32_t kStIllegalOpcode = 0x00000040; // stopped: an illegal instruction
 inline constexpr uint32_t kStCauseShift = 8; // bits 8-11: the condition of the last DCU trap

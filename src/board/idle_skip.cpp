@@ -75,8 +75,7 @@ void IdleSkip::Try(uint64_t targetCycles, st20::CoreTrace* restoreTrace) {
         writes_.clear();
         const st20::RunResult run =
             core_.Run({kPassInstructions, targetCycles - core_.State().cycles});
-        if (!atHead_ || run.traps != 0 || core_.Waiting() || core_.Stop() ||
-            core_.TrapRequested())
+        if (!atHead_ || run.traps != 0 || core_.Waiting() || core_.Stop() || core_.TrapRequested())
             break;
         Pass now{core_.State(), writes_, clean_};
         if (havePrevious && previous.clean && now.clean && previous.writes == now.writes &&

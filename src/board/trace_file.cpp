@@ -22,7 +22,7 @@ TraceFile::~TraceFile() {
 bool TraceFile::Open() {
     file_ = std::fopen(path_.c_str(), "w");
     if (file_ == nullptr) {
-        std::fprintf(stderr, "tapcheck-board: cannot create the trace file %s\n", path_.c_str());
+        std::fprintf(stderr, "simulated board: cannot create the trace file %s\n", path_.c_str());
         cut_ = true;
         return false;
     }
@@ -53,8 +53,9 @@ void TraceFile::Executed(const st20::TraceRecord& record) {
     if (cut_ || file_ == nullptr) return;
     const std::string line = Format(record) + "\n";
     if (written_ + line.size() + kClosingRoom > limit_) {
-        std::fprintf(file_, "trace cut after %" PRIu64 " instructions: the %" PRIu64
-                            "-byte limit was reached\n",
+        std::fprintf(file_,
+                     "trace cut after %" PRIu64 " instructions: the %" PRIu64
+                     "-byte limit was reached\n",
                      lines_, limit_);
         std::fclose(file_);
         file_ = nullptr;

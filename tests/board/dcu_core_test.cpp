@@ -48,7 +48,8 @@ std::set<uint32_t> IdleSteps() {
     std::set<uint32_t> steps;
     const std::span<const uint8_t> rom = kBoardRomBytes();
     const uint8_t step[] = {0x60, 0xBF, 0x10, 0xD0};
-    for (auto it = rom.begin(); (it = std::search(it, rom.end(), step, step + 4)) != rom.end(); ++it)
+    for (auto it = rom.begin(); (it = std::search(it, rom.end(), step, step + 4)) != rom.end();
+         ++it)
         steps.insert(kRomBase + static_cast<uint32_t>(it - rom.begin()));
     return steps;
 }

@@ -33,7 +33,8 @@ inline BoardConfig CppAgentConfig() {
 
 struct Rig {
     explicit Rig(const BoardConfig& config = CppAgentConfig(),
-                 std::vector<RamRange> ramAreas = {{kSramBase, kSramSize}, {kSdramBase, kSdramSize}})
+                 std::vector<RamRange> ramAreas = {{kSramBase, kSramSize},
+                                                   {kSdramBase, kSdramSize}})
         : parts(bus, config, std::move(ramAreas), [this] { return tck; }) {
         for (const DeviceWindow& window : parts.Windows())
             bus.Map(window.base, VisibleDeviceSize(window.base, window.size), window.device);
