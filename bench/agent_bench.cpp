@@ -1,7 +1,7 @@
-// The flash agent as target code: a 2 MiB "Write from File" and "Read to File" on the simulated
-// board, which executes fl4_trap.bin on its ST20 core (no stand-in agent). The chip's busy times
-// are off, so the figure is the host, the link and the agent's own instructions.
-#include "agent_image.h"
+// The flash agent as target code: a 2 MiB "Write from File" then "Read to File" as one job on
+// the simulated board, which executes fl4_trap.bin on its ST20 core (no stand-in agent), with
+// the read-back compared byte for byte. The chip's busy times are off, so the figure is the
+// host, the link and the agent's own instructions.
 #include "bench_session.h"
 #include "ops/commands.h"
 #include "ops/services.h"
@@ -16,24 +16,11 @@ namespace {
 constexpr uint32_t kImageBytes = 0x200000;
 constexpr double kTargetSeconds = 5.0;
 
-tapster::board::BoardConfig AgentBoard() {
-    tapster::board::BoardConfig config;
-    config.core.cppAgent = false;
-    config.flash.base = 0x60000000;
-    config.flash.busyPercent = 0;
-    return config;
-}
-
 void BM_AgentWriteRead2MiB(benchmark::State& state) {
-    tapster::bench::Session s("agent", AgentBoard(), 0);
+    // FastAgentBoard: the flash agent executing on the board's core, busy times 0.
+    tapster::bench::Session s("agent", tapster::bench::FastAgentBoard(), 0);
     const std::string image = s.WriteFile("image.bin", kImageBytes);
-    const auto agent = tapster::bench::kAgentAmdBytes();
-    std::ofstream((s.dir / "fl4_trap.bin").string(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(agent.data()),
-               static_cast<std::streamsize>(agent.size()));
-    tapster::cmdLoadTrapClick();
-    tapster::cmdInstTrapClick();
-    tapster::cmdLoadDCUClick();
+    if (!s.TakeAgent()) state.SkipWithError("the agent was not taken");
     s.form.SetText("lstFlashBase", "60000000");
     s.form.SetText("txtFromAddr", "60000000");
     s.form.SetText("txtFlashLen", "200000");

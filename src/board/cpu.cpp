@@ -85,7 +85,13 @@ void Cpu::Arm(BreakCause cause, bool on) {
 void Cpu::WriteControl(uint32_t value) {
     control_ = value;
     if ((value & kCtlStallAtDeschedule) == 0) descheduleStall_ = false;
-    if (value & kCtlResetCpu) Reset();
+    if (running_) core_.RequestStop(); // the CPU's own store: it acts before the next instruction
+    if (value & kCtlResetCpu) {
+        if (running_)
+            resetPending_ = true; // never reset the core from inside its own store
+        else
+            Reset();
+    }
     Arm(BreakCause::Interrupt, (value & kCtlTrapAtInterrupt) != 0);
     Arm(BreakCause::NextFlow, (value & kCtlTrapAtNextInstruction) != 0);
 }
@@ -179,10 +185,15 @@ void Cpu::Jump(uint32_t from, uint32_t to) {
 
 void Cpu::RunUntil(uint64_t target) {
     bool triedSkip = false;
+    running_ = true;
     while (core_.State().cycles < target) {
+        if (resetPending_) {
+            resetPending_ = false;
+            Reset();
+        }
         if (!Executing()) {
             core_.State().cycles = target; // time passes while the CPU does not execute
-            return;
+            break;
         }
         if (core_.TrapRequested()) {
             TakeRequestedTrap();
@@ -203,8 +214,13 @@ void Cpu::RunUntil(uint64_t target) {
         if (run.instructions == 0 && run.traps == 0 && run.cycles == 0 && !core_.TrapRequested() &&
             !core_.Waiting() && Executing()) {
             core_.State().cycles = target; // nothing moved: do not spin
-            return;
+            break;
         }
+    }
+    running_ = false;
+    if (resetPending_) {
+        resetPending_ = false;
+        Reset();
     }
 }
 

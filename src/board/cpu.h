@@ -93,6 +93,8 @@ class Cpu final : private st20::CoreObserver {
     st20::CoreTrace* trace_ = nullptr;
 
     uint64_t now_ = 0; // board time in cycles; the core may have run a little past it
+    bool running_ = false;      // inside RunUntil: the core may be in the middle of a store
+    bool resetPending_ = false; // a reset the CPU wrote itself, done between instructions
     uint32_t control_ = 0;
     bool lineHeld_ = false;
     bool descheduleStall_ = false;

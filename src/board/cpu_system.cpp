@@ -21,7 +21,8 @@ CpuSystem::CpuSystem(MemoryMap& memory, const BoardConfig& config, std::vector<R
         if (!config.core.cppAgent) flash_->SetCycleSource(&cpu_.Core().State().cycles);
     }
     if (!config.core.trace.empty()) {
-        trace_ = std::make_unique<TraceFile>(config.core.trace, config.core.traceLimitBytes);
+        trace_ = std::make_unique<TraceFile>(config.core.trace, config.core.traceLimitBytes,
+                                             &memory);
         if (trace_->Open()) cpu_.SetTrace(trace_.get());
     }
     if (tckClock_) lastTck_ = tckClock_();

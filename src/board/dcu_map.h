@@ -91,10 +91,8 @@ inline constexpr std::array<TrapSlot, 8> kTrapSlots = {{
     {"SCHED_TRAP_LOW", 0x80000120},
 }};
 
-// Written to a slot's trapped status word when a trap is taken into it: this flag and the cause.
-inline constexpr uint32_t kTrappedFlag = 0x80000000;
-
-// Bytes of a trap routine image; the routine counts as loaded when all of them were written.
+// Bytes of a trap routine image; for the C++ agent (cpu.h) a routine counts as loaded when all
+// of them were written.
 inline constexpr uint32_t kTrapRoutineSize = 484;
 
 } // namespace tapster::board

@@ -1,8 +1,12 @@
 #include "board/trace_file.h"
 
+#include "st20/decoder.h"
+#include "st20/disassembler.h"
 #include "st20/instruction_table.h"
 
+#include <algorithm>
 #include <cinttypes>
+#include <span>
 #include <utility>
 
 namespace tapster::board {
@@ -12,8 +16,8 @@ namespace {
 constexpr uint64_t kClosingRoom = 96;
 } // namespace
 
-TraceFile::TraceFile(std::string path, uint64_t limitBytes)
-    : path_(std::move(path)), limit_(limitBytes) {}
+TraceFile::TraceFile(std::string path, uint64_t limitBytes, MemoryMap* memory)
+    : path_(std::move(path)), limit_(limitBytes), memory_(memory) {}
 
 TraceFile::~TraceFile() {
     if (file_ != nullptr) std::fclose(file_);
@@ -29,11 +33,29 @@ bool TraceFile::Open() {
     return true;
 }
 
-std::string TraceFile::Format(const st20::TraceRecord& r) {
-    char text[160];
+namespace {
+// The instruction decoded from the memory it ran from, when that is plain memory.
+std::string Disassembled(MemoryMap* memory, uint32_t iptr) {
+    if (memory == nullptr) return {};
+    const MemoryMap::Span span = memory->DirectSpan(iptr);
+    if (span.size == 0) return {};
+    const uint32_t offset = iptr - span.base;
+    const std::span<const uint8_t> bytes(span.data + offset,
+                                         std::min<uint32_t>(span.size - offset, 16));
+    const st20::DecodedInstruction decoded = st20::Decode(bytes, iptr);
+    if (decoded.kind == st20::DecodeKind::Truncated) return {};
+    return st20::FormatInstruction(decoded);
+}
+} // namespace
+
+std::string TraceFile::Format(const st20::TraceRecord& r, MemoryMap* memory) {
+    char text[200];
     const st20::InstructionInfo& info = st20::Info(r.op);
-    char instruction[48];
-    if (r.op == st20::Op::opr)
+    char instruction[64];
+    const std::string shown = Disassembled(memory, r.iptr);
+    if (!shown.empty())
+        std::snprintf(instruction, sizeof instruction, "%s", shown.c_str());
+    else if (r.op == st20::Op::opr)
         std::snprintf(instruction, sizeof instruction, "opr 0x%" PRIX32,
                       static_cast<uint32_t>(r.operand));
     else if (info.form == st20::Form::Primary)
@@ -51,7 +73,7 @@ std::string TraceFile::Format(const st20::TraceRecord& r) {
 
 void TraceFile::Executed(const st20::TraceRecord& record) {
     if (cut_ || file_ == nullptr) return;
-    const std::string line = Format(record) + "\n";
+    const std::string line = Format(record, memory_) + "\n";
     if (written_ + line.size() + kClosingRoom > limit_) {
         std::fprintf(file_,
                      "trace cut after %" PRIu64 " instructions: the %" PRIu64

@@ -1,8 +1,9 @@
 // A text trace of every instruction the board's CPU executes, one line each: address, the
-// instruction, and Areg, Breg, Creg and Wptr after it ran. The file is bounded: the line that
+// instruction as the disassembler shows it, and Areg, Breg, Creg and Wptr after it ran. The file is bounded: the line that
 // would pass the limit is replaced by a last line saying the trace was cut there.
 #pragma once
 
+#include "board/memory_map.h"
 #include "st20/core.h"
 
 #include <cstdint>
@@ -13,7 +14,9 @@ namespace tapster::board {
 
 class TraceFile final : public st20::CoreTrace {
   public:
-    TraceFile(std::string path, uint64_t limitBytes);
+    // `memory` gives the instruction bytes to disassemble (plain memory only; nullptr: the
+    // instruction is shown from the record alone).
+    TraceFile(std::string path, uint64_t limitBytes, MemoryMap* memory = nullptr);
     ~TraceFile() override;
     TraceFile(const TraceFile&) = delete;
     TraceFile& operator=(const TraceFile&) = delete;
@@ -26,11 +29,12 @@ class TraceFile final : public st20::CoreTrace {
     uint64_t Lines() const { return lines_; }
 
     // One trace line without its newline (for tests and tools).
-    static std::string Format(const st20::TraceRecord& record);
+    static std::string Format(const st20::TraceRecord& record, MemoryMap* memory = nullptr);
 
   private:
     std::string path_;
     uint64_t limit_;
+    MemoryMap* memory_;
     std::FILE* file_ = nullptr;
     uint64_t written_ = 0;
     uint64_t lines_ = 0;

@@ -1,9 +1,9 @@
-// The host's usual working order on a board whose CPU executes the loaded routine: Check, Find
-// Free Mem, Load Trap Routine, Install Traps (every group, so every condition's slot names the
-// routine's workspace), Take Trap under each break condition, Check existing, then the identify
-// call served by the routine running on the core.
+// The host's usual working order on a board whose CPU executes the flash agent the host loads:
+// Check, Find Free Mem, Load Trap Routine, Install Traps (every group, so every condition's slot
+// names the agent's workspace), Take Trap under each break condition with Check existing and an
+// identify after it, then the other flash calls and Read to File, all served by the agent
+// running on the core.
 #include "core/hex.h"
-#include "identify_agent.h"
 #include "trap_fixture.h"
 
 #include <fstream>
@@ -35,8 +35,9 @@ uint64_t Logged(const Lines& log, const std::string& label) {
 
 TEST_F(CoreWorkingOrder, TheRoutineRunsOnTheCpuUnderEachConditionAndAnswers) {
     board::BoardConfig config;
-    config.core.cppAgent = false;
+    config.flash.base = 0x60000000; // the whole chip on the bus, clear of the internal ROM
     Start(config);
+    form.SetText("lstFlashBase", "60000000");
 
     cmdDelayClick();
     ASSERT_TRUE(form.Logged("CPU type: STi5510"));
@@ -44,12 +45,7 @@ TEST_F(CoreWorkingOrder, TheRoutineRunsOnTheCpuUnderEachConditionAndAnswers) {
     EXPECT_TRUE(form.Logged("Free memory found : Start address - 40080000;"));
     EXPECT_TRUE(form.Logged("Free memory found : Start address - C0100000;"));
 
-    {
-        std::ofstream image(dir / "fl4_trap.bin", std::ios::binary);
-        const auto bytes = kIdentifyAgentBytes();
-        image.write(reinterpret_cast<const char*>(bytes.data()),
-                    static_cast<std::streamsize>(bytes.size()));
-    }
+    WriteAgentImage();
     cmdLoadTrapClick();
     ASSERT_TRUE(form.Logged("Trap routine loaded successfully."));
     for (const char* box : {"chkErrTrap", "chkSysTrap", "chkSchedTrap"})
@@ -90,6 +86,31 @@ TEST_F(CoreWorkingOrder, TheRoutineRunsOnTheCpuUnderEachConditionAndAnswers) {
         EXPECT_EQ(Logged(id, "Flash Manufacturer CODE "), 0x0001u);
         EXPECT_EQ(Logged(id, "Flash DEVICE CODE "), 0x2249u);
     }
+
+    // The other calls: erase a block, program two chunks, read them back, block protection,
+    // erase the chip.
+    form.SetText("txtBlkBase", "60010000");
+    form.warningAnswers.push_back(true);
+    cmdBlkEraseClick();
+    EXPECT_EQ(form.LogLines()[form.LogLines().size() - 2], "Done.");
+    const std::string file = WriteFile("image.bin", 0x2000);
+    form.SetText("txtFromAddr", "60010000");
+    form.SetText("txtFlashLen", "2000");
+    form.files.push_back(file);
+    form.warningAnswers.push_back(true);
+    cmdWriteFlashClick();
+    EXPECT_TRUE(form.Logged("Writing flash addr 60011000"));
+    EXPECT_EQ(form.LogLines()[form.LogLines().size() - 2], "Done.");
+    const std::string dump = (dir / "dump.bin").string();
+    form.files.push_back(dump);
+    cmdReadToFileClick();
+    EXPECT_EQ(ReadFileBytes(dump), ReadFileBytes(file));
+    cmdProtectClick();
+    EXPECT_TRUE(form.Logged("Block 60010000 protection status = 0"));
+    form.warningAnswers.push_back(true);
+    cmdChipEraseClick();
+    EXPECT_EQ(form.LogLines()[form.LogLines().size() - 2], "Done.");
+    EXPECT_EQ(TargetBytes(0x60010000, 16), std::vector<uint8_t>(16, 0xFF));
     EXPECT_TRUE(form.errorBoxes.empty());
 }
 
