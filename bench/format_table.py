@@ -99,14 +99,14 @@ class Table:
         self.row(measure, f"{wall_ns:.1f} ns", f"{cpu_ns:.1f} ns", target, ok,
                  f"{fmt_count(1e9 / cpu_ns)} clocks/s")
 
-    def rate(self, measure, name, counter, minimum=None, note=""):
+    def rate(self, measure, name, counter, minimum=None, note="", unit="clocks/s"):
         b = self.get(name)
-        target = f">= {fmt_count(minimum)} clocks/s" if minimum else ""
+        target = f">= {fmt_count(minimum)} {unit}" if minimum else ""
         if b is None or counter not in b:
             return self.unavailable(measure, target, name)
         value = b[counter]
         ok = None if minimum is None else value >= minimum
-        self.row(measure, "", f"{fmt_count(value)} clocks/s", target, ok, note)
+        self.row(measure, "", f"{fmt_count(value)} {unit}", target, ok, note)
 
     def command(self, measure, name, limit_s=None, note_fn=None):
         b = self.get(name)
@@ -208,6 +208,14 @@ def main(argv):
            "host bit-banging 256-byte reads")
     t.rate("board, BYPASS shift", "BoardBypassShift", "clocks_per_s", None, "")
 
+    t.section("ST20 core (simulated CPU)")
+    t.rate("ldl/adc/stl/cj/j loop", "St20CoreLoop", "instructions_per_s", 100e6,
+           "code and workspace in a direct RAM window", unit="instr/s")
+    t.rate("same loop, idle observer", "St20CoreLoopObserved", "instructions_per_s", None,
+           "every hook kind selected", unit="instr/s")
+    t.rate("same loop, through the bus", "St20CoreLoopThroughBus", "instructions_per_s", None,
+           "no direct windows", unit="instr/s")
+
     t.section("Commands on the simulated board (per run)")
     t.command("hardware check", "BM_HardwareCheck",
               note_fn=lambda b: f"{fmt_count(b['tck'])} clocks, "
@@ -221,6 +229,7 @@ def main(argv):
     t.command("Write from File, 2 MiB", "BM_WriteFromFile2MiB")
     t.command("Read to File, 2 MiB", "BM_ReadToFile2MiB")
     t.write_read("BM_WriteFromFile2MiB", "BM_ReadToFile2MiB", 5.0)
+    t.command("2 MiB write + read-back, agent on the core", "BM_AgentWriteRead2MiB", 5.0)
     t.command("trap survey", "BM_TrapSurvey")
     t.command("100 monitor ticks", "BM_MonitorHundredTicks")
 

@@ -41,11 +41,11 @@ constexpr uint32_t kDefaultCpuClockHz = 40'000'000;
 
 // Faults a preset can give the flash chip.
 struct FlashFaults {
-    bool neverFinishes = false;       // program, erase and lock operations never finish
-    std::vector<uint32_t> badSectors; // offsets in sectors where program and erase fail
-    uint16_t stuckBits = 0;           // data bits that stay 1 when programmed
-    uint32_t stuckFrom = 0;           // the byte range where stuckBits applies
-    uint32_t stuckLength = 0;         // 0: the whole chip
+    bool neverFinishes = false;         // program, erase and lock operations never finish
+    std::vector<uint32_t> badSectors{}; // offsets in sectors where program and erase fail
+    uint16_t stuckBits = 0;             // data bits that stay 1 when programmed
+    uint32_t stuckFrom = 0;             // the byte range where stuckBits applies
+    uint32_t stuckLength = 0;           // 0: the whole chip
 };
 
 struct FlashConfig {

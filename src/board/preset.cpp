@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -216,6 +217,38 @@ void ReadFlashFaults(Reader& r, const Json& json, FlashFaults& out) {
     r.HexField(json, path, "stuckLength", 0xFFFFFFFF, out.stuckLength);
 }
 
+std::string HexText(uint32_t value) {
+    std::ostringstream text;
+    text << std::hex << std::uppercase << value;
+    return text.str();
+}
+
+// Sector lists name sector starts of the chosen chip, and the stuck range lies inside it, so a
+// mistyped offset is refused rather than quietly unused.
+void CheckFlashOffsets(Reader& r, const FlashConfig& flash) {
+    const FlashChipInfo* chip = FindFlashChip(flash.chip);
+    if (chip == nullptr) return;
+    std::vector<uint32_t> starts;
+    uint32_t start = 0;
+    for (const SectorRun& run : chip->layout) {
+        for (uint32_t i = 0; i < run.count; ++i, start += run.size)
+            starts.push_back(start);
+    }
+    auto check = [&](const std::vector<uint32_t>& offsets, const std::string& where) {
+        for (size_t i = 0; i < offsets.size(); ++i) {
+            if (std::find(starts.begin(), starts.end(), offsets[i]) == starts.end())
+                r.Fail(where + "[" + std::to_string(i) + "]",
+                       HexText(offsets[i]) + " is not the start of a sector of " +
+                           std::string(chip->name));
+        }
+    };
+    check(flash.protectedSectors, "flash.protectedSectors");
+    check(flash.faults.badSectors, "flash.faults.badSectors");
+    if (uint64_t{flash.faults.stuckFrom} + flash.faults.stuckLength > chip->Size())
+        r.Fail("flash.faults.stuckLength", "runs past the end of the " + std::string(chip->name) +
+                                               " (" + HexText(chip->Size()) + " bytes)");
+}
+
 void ReadFlash(Reader& r, const Json& json, FlashConfig& out) {
     const std::string path = "flash";
     if (!r.Object(json, path,
@@ -240,6 +273,7 @@ void ReadFlash(Reader& r, const Json& json, FlashConfig& out) {
         r.Fail("flash.busyPercent", "must be at most " + std::to_string(kMaxBusyPercent));
     if (const Json* faults = Reader::Field(json, "faults"); faults != nullptr && !r.Failed())
         ReadFlashFaults(r, *faults, out.faults);
+    if (!r.Failed()) CheckFlashOffsets(r, out);
 }
 
 void ReadAgent(Reader& r, const Json& json, AgentConfig& out) {

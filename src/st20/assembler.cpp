@@ -97,16 +97,13 @@ class Assembly {
         for (size_t i = 0; i < lines_.size(); ++i) {
             const int lineNumber = static_cast<int>(i) + 1;
             std::string error;
-            auto statement = ParseLine(lines_[i], lineNumber, error);
-            if (!statement) {
-                Error(lineNumber, error);
-                continue;
-            }
-            for (const std::string& label : statement->labels)
+            Statement statement;
+            if (!ParseLine(lines_[i], lineNumber, statement, error)) Error(lineNumber, error);
+            for (const std::string& label : statement.labels)
                 Define(label, lineNumber);
-            if (statement->kind == StatementKind::Equ) Define(statement->equName, lineNumber);
-            if (statement->kind != StatementKind::None || !statement->labels.empty())
-                statements_.push_back(std::move(*statement));
+            if (statement.kind == StatementKind::Equ) Define(statement.equName, lineNumber);
+            if (statement.kind != StatementKind::None || !statement.labels.empty())
+                statements_.push_back(std::move(statement));
         }
     }
 

@@ -50,6 +50,7 @@ inline constexpr uint32_t kTinWaitingState = 0x80000002;
 
 // IllegalOpcode with the trap not taken: the core stops with Iptr at the illegal instruction's
 // first byte. A halt on error leaves Iptr after the failing instruction.
+// One ErrorFlag and one HaltOnError serve both priorities (Status and Enables are per priority).
 // seterr is an error signal: ErrorFlag is set and HaltOnError halts, no trap is raised.
 // With the Error trap enabled, checked arithmetic and cb/cs raise the trap instead of setting
 // ErrorFlag. A raised trap that is masked when it is due stays pending until it is enabled.

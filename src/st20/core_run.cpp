@@ -175,9 +175,15 @@ RunResult Core::Run(Budget budget) {
             if (units >= budget.instructions || state_.cycles >= cycleLimit)
                 return finish(StopReason::Budget);
             if (attention_ & kAttnPrefix) {
-                // The rest of a long prefix run: no boundary, no hooks.
-                if (Impl::Execute<true>(*this)) ++r.instructions;
+                // The rest of a long prefix run: no boundary, so no observer and no trap here.
+                const uint32_t iptr = prefixStart_;
                 ++units;
+                if (Impl::Execute<true>(*this)) {
+                    ++r.instructions;
+                    if (trace_)
+                        trace_->Executed({iptr, lastOp_, lastOperand_, state_.areg, state_.breg,
+                                          state_.creg, state_.wptr});
+                }
                 continue;
             }
             if ((attention_ & kAttnTrap) && Impl::TakeTraps(*this)) {

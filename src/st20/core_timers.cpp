@@ -77,8 +77,9 @@ void Core::Impl::StartWait(Core& c, uint32_t time) {
 }
 
 bool Core::Impl::Wait(Core& c, uint64_t cycleLimit) {
+    // Time moves on only inside a cycle budget; without one the caller decides (SkipToWake).
     const std::optional<uint64_t> wake = c.WakeCycle();
-    if (wake && *wake <= cycleLimit) {
+    if (wake && (*wake <= c.state_.cycles || (cycleLimit != UINT64_MAX && *wake <= cycleLimit))) {
         c.SkipToWake();
         return true;
     }

@@ -195,10 +195,20 @@ bool ParseInstruction(std::string_view word, std::string_view rest, Statement& s
     return true;
 }
 
+// A statement that did not parse keeps only its labels.
+bool Failed(Statement& st) {
+    st.kind = StatementKind::None;
+    st.row = nullptr;
+    st.operands.clear();
+    st.equName.clear();
+    st.text.clear();
+    return false;
+}
+
 } // namespace
 
-std::optional<Statement> ParseLine(std::string_view line, int lineNumber, std::string& error) {
-    Statement st;
+bool ParseLine(std::string_view line, int lineNumber, Statement& st, std::string& error) {
+    st = Statement{};
     st.line = lineNumber;
     std::string_view text = Trim(StripComment(line));
     // Labels: `name:` in front of the statement, any number of them.
@@ -210,32 +220,32 @@ std::optional<Statement> ParseLine(std::string_view line, int lineNumber, std::s
             after.remove_prefix(1);
         if (after.empty() || after.front() != ':') break;
         const std::string_view name = text.substr(0, n);
-        if (name == ".") return error = "syntax error: '.' is not a label name", std::nullopt;
+        if (name == ".") return error = "syntax error: '.' is not a label name", false;
         st.labels.emplace_back(name);
         text = Trim(after.substr(1));
     }
-    if (text.empty()) return st;
+    if (text.empty()) return true;
 
     const size_t n = NameLength(text);
     if (n == 0)
         return error =
                    "syntax error: expected a mnemonic or directive at '" + std::string(text) + "'",
-               std::nullopt;
+               false;
     const std::string_view word = text.substr(0, n);
     std::string_view rest = text.substr(n);
     const std::string_view afterWord = Trim(rest);
     // NAME = expr
     if (!afterWord.empty() && afterWord.front() == '=') {
-        if (!ParseEqu(word, afterWord.substr(1), st, error)) return std::nullopt;
-        return st;
+        if (!ParseEqu(word, afterWord.substr(1), st, error)) return Failed(st);
+        return true;
     }
     if (!rest.empty() && !IsSpace(rest.front()))
-        return error = "syntax error: unexpected '" + std::string(rest) + "'", std::nullopt;
+        return error = "syntax error: unexpected '" + std::string(rest) + "'", false;
     rest = afterWord;
     const bool ok = word.front() == '.' ? ParseDirective(Lower(word), rest, st, error)
                                         : ParseInstruction(word, rest, st, error);
-    if (!ok) return std::nullopt;
-    return st;
+    if (!ok) return Failed(st);
+    return true;
 }
 
 } // namespace tapster::st20

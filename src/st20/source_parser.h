@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,8 +34,9 @@ struct Statement {
     std::vector<uint8_t> text;
 };
 
-// Reads one line (without its line ending). nullopt with `error` set on a syntax error, an
-// unknown mnemonic or an unknown directive.
-std::optional<Statement> ParseLine(std::string_view line, int lineNumber, std::string& error);
+// Reads one line (without its line ending) into `out`. False with `error` set on a syntax error,
+// an unknown mnemonic or an unknown directive; the line's labels are still in `out` then (so they
+// do not turn up again as undefined), its statement is None.
+bool ParseLine(std::string_view line, int lineNumber, Statement& out, std::string& error);
 
 } // namespace tapster::st20

@@ -17,8 +17,8 @@ AgentRig::AgentRig(const RigSetup& setup)
     // The host's load: 484 bytes from the image (the rest of its buffer cleared).
     for (uint32_t i = 0; i < 484; ++i)
         ram_[trap_ - kRamBase + i] = i < setup.image.size() ? setup.image[i] : uint8_t{0};
-    // The trap into it, at high priority as from the HIGH slots.
-    core_.Reset(st20::BootState{trap_, trap_ + 0x200, 0});
+    // The trap into it.
+    core_.Reset(st20::BootState{trap_, trap_ + 0x200, setup.priority});
     // Taken well before the first call, as Take Trap does it.
     core_.Run(st20::Budget{UINT64_MAX, 4000});
 }

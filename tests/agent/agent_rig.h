@@ -35,6 +35,7 @@ struct RigSetup {
     uint32_t flashBase = 0x7FE00000;
     uint32_t trapAddress = 0x80000800;
     uint32_t busyPercent = 1;
+    uint8_t priority = 0; // the trap's priority: 0 high (a HIGH slot), 1 low
     board::FlashFaults faults;
 };
 

@@ -168,7 +168,8 @@ TEST(St20Assembler, EveryErrorNamesItsLineAndNothingIsProduced) {
         EXPECT_NE(text.find(c.message), std::string::npos) << text;
     }
     // Every error is reported, in line order.
-    const AssemblyResult many = Assemble("j x\nfrob\n.byte 300\nnop\nj y\n");
+    // A label in front of a bad statement still counts: no second error for it.
+    const AssemblyResult many = Assemble("j x\nl: frob\n.byte 300\nj l\nj y\n");
     ASSERT_EQ(many.errors.size(), 4u);
     EXPECT_EQ(many.errors[0].line, 1);
     EXPECT_EQ(many.errors[1].line, 2);
