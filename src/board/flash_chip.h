@@ -92,8 +92,11 @@ class FlashChip {
         IntelProgramSetup,
         IntelEraseSetup,
         IntelLockSetup,
+        IntelBufferCount, // write to buffer: the word count comes next
+        IntelBufferData,  // the words to buffer
+        IntelBufferConfirm,
     };
-    enum class OpKind { Program, Erase, Lock, Unlock, Refused };
+    enum class OpKind { Program, Erase, Lock, Unlock };
     struct Sector {
         uint32_t start = 0;
         uint32_t size = 0;
@@ -137,6 +140,8 @@ class FlashChip {
     void IntelErase(uint32_t offset);
     void IntelLock(uint32_t offset, uint8_t code);
     void IntelStart(OpKind kind, uint64_t micros, uint8_t errors);
+    void IntelBufferWrite(uint32_t offset, uint16_t value);
+    void IntelBufferProgram();
 
     // CFI answers by word address (flash_chip_cfi.cpp).
     static std::vector<uint16_t> BuildCfi(const FlashChipInfo& info);
@@ -159,6 +164,14 @@ class FlashChip {
     bool toggle6_ = false;  // AMD DQ6
     bool toggle2_ = false;  // AMD DQ2
     uint8_t status_ = 0x80; // Intel status register
+    // Intel write to buffer: the block it was opened on, the words still to come, the words.
+    struct BufferedWord {
+        uint32_t offset = 0;
+        uint16_t value = 0;
+    };
+    uint32_t bufferBlock_ = 0;
+    uint32_t bufferLeft_ = 0;
+    std::vector<BufferedWord> buffer_;
 };
 
 } // namespace tapster::board

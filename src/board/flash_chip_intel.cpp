@@ -18,6 +18,7 @@ constexpr uint8_t kConfirm = 0xD0; // erase confirm, resume, clear lock bits
 constexpr uint8_t kLockSetup = 0x60;
 constexpr uint8_t kSetLockBit = 0x01;
 constexpr uint8_t kSuspend = 0xB0;
+constexpr uint8_t kWriteToBuffer = 0xE8;
 
 constexpr uint8_t kSrReady = 0x80;
 constexpr uint8_t kSrEraseError = 0x20;
@@ -94,6 +95,56 @@ void FlashChip::IntelLock(uint32_t offset, uint8_t code) {
     IntelStart(OpKind::Unlock, info_.busy.unlockTyp, 0);
 }
 
+// Write to buffer: 0xE8 at the block, the word count minus one, that many words inside the
+// block, then 0xD0. A count beyond the buffer, a word outside the block or a missing confirm is a
+// command sequence error and programs nothing.
+void FlashChip::IntelBufferWrite(uint32_t offset, uint16_t value) {
+    const uint32_t words = (1u << info_.cfi.bufferLog2) / 2;
+    auto fail = [this] {
+        buffer_.clear();
+        status_ |= kSrSequenceError;
+        mode_ = Mode::Status;
+    };
+    switch (mode_) {
+    case Mode::IntelBufferCount:
+        if (value >= words) return fail();
+        bufferBlock_ = static_cast<uint32_t>(SectorOf(offset));
+        bufferLeft_ = value + 1u;
+        buffer_.clear();
+        mode_ = Mode::IntelBufferData;
+        return;
+    case Mode::IntelBufferData:
+        if (SectorOf(offset) != bufferBlock_) return fail();
+        buffer_.push_back({offset, value});
+        if (--bufferLeft_ == 0) mode_ = Mode::IntelBufferConfirm;
+        return;
+    default: // IntelBufferConfirm
+        if (static_cast<uint8_t>(value) != kConfirm || SectorOf(offset) != bufferBlock_)
+            return fail();
+        IntelBufferProgram();
+        return;
+    }
+}
+
+void FlashChip::IntelBufferProgram() {
+    const uint64_t micros = info_.busy.bufferProgramTyp;
+    std::vector<BufferedWord> words;
+    words.swap(buffer_);
+    if (Locked(bufferBlock_)) {
+        IntelStart(OpKind::Program, kRefusedMicros, kSrLocked | kSrProgramError);
+    } else if (faults_.neverFinishes || sectors_[bufferBlock_].bad) {
+        IntelStart(OpKind::Program, micros, kSrProgramError);
+    } else {
+        bool stuck = false;
+        for (const BufferedWord& word : words) {
+            stuck = stuck ||
+                    (Stuck(word.offset) && (word.value & faults_.stuckBits) != faults_.stuckBits);
+            ProgramArray(word.offset, word.value);
+        }
+        IntelStart(OpKind::Program, micros, stuck ? kSrProgramError : 0);
+    }
+}
+
 void FlashChip::IntelCommand(uint8_t code) {
     switch (code) {
     case kReadArray:
@@ -118,12 +169,18 @@ void FlashChip::IntelCommand(uint8_t code) {
     case kEraseSetup:
         mode_ = Mode::IntelEraseSetup;
         break;
+    case kWriteToBuffer:
+        if (info_.cfi.bufferLog2 != 0) {
+            mode_ = Mode::IntelBufferCount; // the buffer is free at once: reads show XSR7 = 1
+            break;
+        }
+        [[fallthrough]];
     case kLockSetup:
-        if (info_.locking == FlashLocking::LockBits) {
+        if (code == kLockSetup && info_.locking == FlashLocking::LockBits) {
             mode_ = Mode::IntelLockSetup;
             break;
         }
-        [[fallthrough]]; // a part without lock commands
+        [[fallthrough]]; // a part without these commands
     default:
         if (code == kSuspend || code == kConfirm) break; // nothing to suspend or resume
         status_ |= kSrSequenceError;
@@ -154,6 +211,11 @@ void FlashChip::IntelWrite(uint32_t offset, uint16_t value) {
             status_ |= kSrSequenceError;
             mode_ = Mode::Status;
         }
+        return;
+    case Mode::IntelBufferCount:
+    case Mode::IntelBufferData:
+    case Mode::IntelBufferConfirm:
+        IntelBufferWrite(offset, value);
         return;
     default:
         IntelCommand(data);

@@ -151,6 +151,7 @@ const std::vector<FlashChipInfo>& FlashChipTable() {
                   .programMax = 630,
                   .eraseTyp = 1 * kS,
                   .eraseMax = 5 * kS,
+                  .bufferProgramTyp = 218,
                   .lockTyp = 64,
                   .unlockTyp = 500 * kMs},
          .cfi = {.commandSet = 0x0001,

@@ -35,8 +35,9 @@ struct FlashBusyTimes {
     uint32_t smallEraseTyp = 0; // the smaller (boot/parameter) sectors; 0: as eraseTyp
     uint32_t chipEraseTyp = 0;
     uint32_t chipEraseMax = 0;
-    uint32_t lockTyp = 0;   // set one lock bit
-    uint32_t unlockTyp = 0; // clear all lock bits
+    uint32_t bufferProgramTyp = 0; // a full write buffer (0: the part has no buffer command)
+    uint32_t lockTyp = 0;          // set one lock bit
+    uint32_t unlockTyp = 0;        // clear all lock bits
 };
 
 // The CFI query answers that are not derived from elsewhere, as the data sheet lists them.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 
 namespace tapster::board {
 namespace {
@@ -435,6 +436,48 @@ TEST(FlashChipAmd, SectorEraseWindowTakesMoreSectorsAndDq2ShowsWhichAreErasing) 
     EXPECT_TRUE(b.chip.InReadMode());
     b.now += b.chip.CyclesFor(b.chip.Info().busy.eraseTyp * 2);
     EXPECT_EQ(b.chip.Read16(s6), 0xFF00);
+}
+
+TEST(FlashChipIntel, WriteToBufferProgramsUpToSixteenWordsInOneBusyTime) {
+    Bench b(*FindFlashChip("28F320J3"));
+    const uint32_t block = 0x40000;
+    auto load = [&](uint16_t countMinusOne, uint32_t from, uint16_t confirm) {
+        b.chip.Write16(block, 0xE8);
+        EXPECT_EQ(b.chip.Read16(block), kSr7) << "XSR7: the buffer is free";
+        b.chip.Write16(block, countMinusOne);
+        for (uint32_t i = 0; i <= countMinusOne && countMinusOne < 16; ++i)
+            b.chip.Write16(from + 2 * i, static_cast<uint16_t>(0x1100 + i));
+        b.chip.Write16(block, confirm);
+    };
+    const uint64_t busy = b.chip.CyclesFor(b.chip.Info().busy.bufferProgramTyp);
+    load(15, block + 0x20, 0xD0);
+    b.now += busy - 1;
+    EXPECT_EQ(b.chip.Read16(block), 0x0000) << "busy";
+    b.now += 1;
+    EXPECT_EQ(b.chip.Read16(block), kSr7);
+    b.W(0, 0xFF);
+    EXPECT_EQ(b.chip.Read16(block + 0x20), 0x1100);
+    EXPECT_EQ(b.chip.Read16(block + 0x20 + 30), 0x110F);
+    EXPECT_EQ(b.chip.Read16(block + 0x20 + 32), 0xFFFF);
+
+    // One case per mistake: too many words, a word outside the block, no confirm.
+    const std::vector<uint16_t> before = b.Words();
+    for (const auto& [count, from, confirm] :
+         {std::tuple<uint16_t, uint32_t, uint16_t>{16, block, 0xD0},
+          {1, block - 2, 0xD0},
+          {1, block + 0x100, 0xFF}}) {
+        load(count, from, confirm);
+        EXPECT_EQ(b.chip.Read16(block), kSr7 | kSr5 | kSr4) << count << " " << from;
+        EXPECT_FALSE(b.chip.Busy());
+        b.W(0, 0x50);
+    }
+    b.W(0, 0xFF);
+    EXPECT_EQ(b.Words(), before);
+
+    // The 28F160B3 has no buffer: 0xE8 is an unknown command there.
+    Bench boot(*FindFlashChip("28F160B3B"));
+    boot.W(0, 0xE8);
+    EXPECT_EQ(boot.chip.Read16(0), kSr7 | kSr5 | kSr4);
 }
 
 TEST(FlashChipTime, WithoutACycleSourceEveryOperationHasEndedByTheNextCycle) {
