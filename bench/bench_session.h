@@ -6,6 +6,7 @@
 
 #include "board/board.h"
 #include "core/widget_store.h"
+#include "flash_agent.h"
 #include "ops/commands.h"
 #include "ops/services.h"
 #include "port/platform.h"
@@ -62,9 +63,13 @@ class BenchForm final : public WidgetStore {
     EventClock& clock_;
 };
 
+// The flash agent (src/agent) executing on the board's CPU, the chip finishing every operation
+// at once (busy times 0), so a call costs the agent's own instructions and the host's polls.
 inline board::BoardConfig FastAgentBoard() {
     board::BoardConfig config;
     config.flash.base = 0x60000000;
+    config.flash.busyPercent = 0;
+    config.core.cppAgent = false;
     config.agent.identifyPolls = 0;
     config.agent.protectPolls = 0;
     config.agent.programPolls = 0;
@@ -112,9 +117,14 @@ class Session {
         return path;
     }
 
-    // Load Trap Routine, Install Traps and Take Trap with a placeholder image.
+    // Load Trap Routine, Install Traps and Take Trap with the flash agent's image.
     bool TakeAgent() {
-        WriteFile("fl4_trap.bin", 484);
+        {
+            std::ofstream out(dir / "fl4_trap.bin", std::ios::binary);
+            const auto bytes = kFlashAgentBytes();
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+        }
         cmdLoadTrapClick();
         cmdInstTrapClick();
         cmdLoadDCUClick();

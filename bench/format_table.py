@@ -229,6 +229,7 @@ def main(argv):
     t.command("Write from File, 2 MiB", "BM_WriteFromFile2MiB")
     t.command("Read to File, 2 MiB", "BM_ReadToFile2MiB")
     t.write_read("BM_WriteFromFile2MiB", "BM_ReadToFile2MiB", 5.0)
+    t.command("2 MiB write + read-back, agent on the core", "BM_AgentWriteRead2MiB", 5.0)
     t.command("trap survey", "BM_TrapSurvey")
     t.command("100 monitor ticks", "BM_MonitorHundredTicks")
 

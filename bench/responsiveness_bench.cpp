@@ -84,6 +84,7 @@ BENCHMARK(BM_StretchRomScan)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_StretchProgram64KiB(benchmark::State& state) {
     tapster::board::BoardConfig config = tapster::bench::FastAgentBoard();
+    config.core.cppAgent = true; // TEMPORARY: the C++ agent paces the call in polls
     config.agent.programPolls = static_cast<uint32_t>(state.range(0));
     tapster::bench::Session s("stretch_program", config);
     if (!s.TakeAgent()) {

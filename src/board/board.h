@@ -69,6 +69,7 @@ class Board final : public PortBackend {
 
     // The extension points for the active parts.
     TargetBus& Bus() { return memory; }
+    MemoryMap& Memory() { return memory; }
     // Devices take precedence over the board's memories (and over earlier devices).
     void Map(uint32_t base, uint32_t size, MappedDevice* device) { memory.Map(base, size, device); }
     void AddObserver(LinkObserver* observer);

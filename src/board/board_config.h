@@ -68,6 +68,20 @@ struct AgentConfig {
     uint32_t timeLimitPolls = 0;
 };
 
+// The CPU and its time. The core advances only with the host's TCK clocks: each clock of the
+// cable is cyclesPerTck CPU cycles (a 40 MHz ST20 under a parallel-port cable clocked near
+// 250 kHz gives about 160; the default is lower so the whole flash workflow stays quick).
+inline constexpr uint32_t kMaxCyclesPerTck = 100000;
+
+struct CoreSettings {
+    uint32_t cyclesPerTck = 64;
+    std::string trace; // file for a trace of every executed instruction; empty: none
+    uint64_t traceLimitBytes = 64ull << 20; // the trace stops with a last line saying so
+    // TEMPORARY, until the flash agent exists as target code: a trap into a routine the host
+    // loaded is served by the board's C++ agent instead of executing the routine.
+    bool cppAgent = true;
+};
+
 struct BoardConfig {
     std::string cpu = "STi5510";  // "STi5510", "STi5512" or "custom"
     uint32_t idcode = 0x2D4CD041; // derived from cpu unless cpu is "custom"
@@ -78,6 +92,7 @@ struct BoardConfig {
     LinkTiming link;
     FlashConfig flash;
     AgentConfig agent;
+    CoreSettings core;
 };
 
 } // namespace tapster::board

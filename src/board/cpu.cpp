@@ -1,60 +1,77 @@
 #include "board/cpu.h"
 
+#include "board/dcu_choices.h"
+
 #include <utility>
 
 namespace tapster::board {
 
 namespace {
-// The boot program in the internal ROM, entered at the reset address, its workspace in SRAM.
-constexpr uint32_t kResetIptr = 0x7FFFFFFE;
-constexpr uint32_t kProgramBase = 0x7FFE0000;
-constexpr uint32_t kProgramMask = 0x1FFFE;
-constexpr uint32_t kStackTop = 0x80000400;
-constexpr uint32_t kSeed = 0x5EED1234;
-// The agent's polling loop, as offsets into the routine.
-constexpr uint32_t kLoopEntry = 0x10;
-constexpr uint32_t kLoopJumps = 0x40;
+namespace choice = dcu_choice;
+
+// Below this many cycles to run, looking for an idle loop costs more than it saves.
+constexpr uint64_t kSkipMinimum = 2000;
 
 uint32_t Bit(BreakCause cause) {
     return static_cast<uint32_t>(cause);
 }
+
+uint32_t Read32(MemoryMap& memory, uint32_t address) {
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < 4; ++i)
+        value |= static_cast<uint32_t>(memory.Read8(address + i)) << (8 * i);
+    return value;
+}
 } // namespace
 
-Cpu::Cpu(TargetBus& bus, Agent& agent, std::vector<RamRange> ram)
-    : bus_(bus), agent_(agent), ram_(std::move(ram)) {
+Cpu::Cpu(MemoryMap& memory, CoreBusAdapter& bus, Agent& agent, std::vector<RamRange> ram,
+         bool cppAgent, uint64_t cpuHz)
+    : memory_(memory), bus_(bus), core_(bus, st20::CoreConfig{0, cpuHz}), skip_(core_, memory, bus),
+      agent_(agent), ram_(std::move(ram)), cppAgent_(cppAgent) {
     Reset();
 }
 
-bool Cpu::Stalled() const {
-    return (control_ & kCtlStallCpu) != 0 || descheduleStall_;
-}
-
 bool Cpu::Executing() const {
-    return !Stalled() && (control_ & kCtlResetCpu) == 0 && !lineHeld_;
+    const bool stalled = (control_ & kCtlStallCpu) != 0 || descheduleStall_;
+    return !stalled && (control_ & kCtlResetCpu) == 0 && !lineHeld_ && !parked_ &&
+           !core_.Stop().has_value();
 }
 
 uint32_t Cpu::Status() const {
-    uint32_t status = lastCause_ << kStCauseShift;
-    if (Executing()) status |= kStRunning;
-    if (Stalled()) status |= kStStalled;
-    if (control_ & kCtlResetCpu) status |= kStInReset;
-    if (trapped_) status |= kStTrapped;
-    if (armed_ != 0) status |= kStBreakArmed;
+    const bool stalled = (control_ & kCtlStallCpu) != 0 || descheduleStall_;
+    uint32_t status = lastCause_ << choice::kStCauseShift;
+    if (Executing() || (parked_ && !stalled && (control_ & kCtlResetCpu) == 0 && !lineHeld_))
+        status |= choice::kStRunning;
+    if (stalled) status |= choice::kStStalled;
+    if (control_ & kCtlResetCpu) status |= choice::kStInReset;
+    if (trapped_) status |= choice::kStTrapped;
+    if (armed_ != 0) status |= choice::kStBreakArmed;
+    if (core_.Stop() == st20::StopReason::HaltedOnError) status |= choice::kStHaltedOnError;
+    if (core_.Stop() == st20::StopReason::IllegalOpcode) status |= choice::kStIllegalOpcode;
     return status;
 }
 
 void Cpu::Reset() {
+    const uint64_t cycles = core_.State().cycles; // board time goes on across a reset
+    core_.Reset({choice::kBootIptr, choice::kBootWptr, choice::kBootPriority});
+    core_.State().cycles = cycles;
     agent_.Halt();
+    parked_ = false;
     trapped_ = false;
-    routine_ = 0;
     armed_ = 0;
+    pendingCause_ = 0;
     lastCause_ = 0;
     descheduleStall_ = false;
-    seed_ = kSeed;
-    steps_ = 0;
     from_ = 0;
-    iptr_ = kResetIptr;
-    wptr_ = kStackTop;
+    to_ = choice::kBootIptr;
+    watch_ = choice::kBootWptr;
+    UpdateObserving();
+}
+
+void Cpu::UpdateObserving() {
+    uint32_t mask = st20::kObserveJumps | st20::kObserveData;
+    if (armed_ & Bit(BreakCause::Breakpoint)) mask |= st20::kObserveInstructions;
+    core_.SetObserver(this, mask);
 }
 
 void Cpu::Arm(BreakCause cause, bool on) {
@@ -62,23 +79,159 @@ void Cpu::Arm(BreakCause cause, bool on) {
         armed_ |= Bit(cause);
     else
         armed_ &= ~Bit(cause);
+    UpdateObserving();
 }
 
 void Cpu::WriteControl(uint32_t value) {
     control_ = value;
     if ((value & kCtlStallAtDeschedule) == 0) descheduleStall_ = false;
-    if (value & kCtlResetCpu) Reset();
-    // The trap bits arm on every write that carries them; a write without them disarms.
+    if (running_) core_.RequestStop(); // the CPU's own store: it acts before the next instruction
+    if (value & kCtlResetCpu) {
+        if (running_)
+            resetPending_ = true; // never reset the core from inside its own store
+        else
+            Reset();
+    }
     Arm(BreakCause::Interrupt, (value & kCtlTrapAtInterrupt) != 0);
     Arm(BreakCause::NextFlow, (value & kCtlTrapAtNextInstruction) != 0);
 }
 
 void Cpu::WriteWatchpointControl(uint32_t value) {
-    Arm(BreakCause::Watchpoint, (value & kMatchTrapArm) == kMatchTrapArm);
+    const bool on = (value & kMatchTrapArm) == kMatchTrapArm;
+    if (on) wpAddress_ = watch_ & ~3u;
+    Arm(BreakCause::Watchpoint, on);
 }
 
 void Cpu::WriteBreakpointControl(uint32_t value) {
-    Arm(BreakCause::Breakpoint, (value & kMatchTrapArm) == kMatchTrapArm);
+    const bool on = (value & kMatchTrapArm) == kMatchTrapArm;
+    if (on) bpAddress_ = to_;
+    Arm(BreakCause::Breakpoint, on);
+}
+
+bool Cpu::Fire(BreakCause cause) {
+    Arm(cause, false); // spent, whether or not a handler takes it
+    const uint32_t handler = st20::TrapHandlerAddress(core_.State().priority, choice::kTrapGroup);
+    if (Read32(memory_, handler + kSlotWptr) == choice::kNullWptr) return false;
+    core_.RequestTrap(choice::kTrapGroup, choice::kTrapCause);
+    pendingCause_ = Bit(cause);
+    return true;
+}
+
+void Cpu::TakeRequestedTrap() {
+    const st20::RunResult entry = core_.Step();
+    if (entry.traps == 0) return;
+    trapped_ = true;
+    lastCause_ = pendingCause_;
+    pendingCause_ = 0;
+    const st20::CoreState& state = core_.State();
+    resumeIptr_ =
+        Read32(memory_, st20::TrappedProcessAddress(state.priority, choice::kTrapGroup) + 12);
+    if (cppAgent_ && RoutineLoadedAt(state.iptr)) {
+        agent_.Start(state.wptr);
+        parked_ = true;
+    }
+}
+
+bool Cpu::DeschedulingJump(uint32_t from) {
+    uint32_t oreg = 0;
+    for (uint32_t i = 0; i < 8; ++i) {
+        const MemoryMap::Span span = memory_.DirectSpan(from + i);
+        if (span.size == 0) return false;
+        const uint8_t byte = span.data[from + i - span.base];
+        const uint32_t function = byte >> 4;
+        oreg |= byte & 0xFu;
+        if (function == 0x2)
+            oreg <<= 4;
+        else if (function == 0x6)
+            oreg = ~oreg << 4;
+        else
+            return (function == 0x0 && oreg != 0) || (function == 0xF && oreg == 0x21);
+    }
+    return false;
+}
+
+bool Cpu::BeforeInstruction(uint32_t iptr) {
+    if ((armed_ & Bit(BreakCause::Breakpoint)) && !Inhibited() && iptr == bpAddress_ &&
+        !core_.TrapRequested())
+        return !Fire(BreakCause::Breakpoint); // in place of the matched instruction
+    return true;
+}
+
+void Cpu::DataAccess(uint32_t address, uint32_t size, bool write) {
+    watch_ = address;
+    if ((armed_ & Bit(BreakCause::Watchpoint)) && !Inhibited() && address < wpAddress_ + 4 &&
+        address + size > wpAddress_ && !core_.TrapRequested()) {
+        if (Fire(BreakCause::Watchpoint)) core_.RequestStop();
+    }
+    if (skip_.Watching()) skip_.Accessed(address, size, write);
+}
+
+void Cpu::Jump(uint32_t from, uint32_t to) {
+    from_ = from;
+    to_ = to;
+    if (trapped_ && to == resumeIptr_) trapped_ = false; // tret back into the trapped code
+    const bool stallPending = (control_ & kCtlStallAtDeschedule) != 0 && !descheduleStall_;
+    const bool interruptArmed = (armed_ & Bit(BreakCause::Interrupt)) != 0 && !Inhibited();
+    if ((stallPending || interruptArmed) && DeschedulingJump(from)) {
+        if (stallPending) {
+            descheduleStall_ = true;
+            core_.RequestStop();
+        } else if (!core_.TrapRequested() && Fire(BreakCause::Interrupt)) {
+            core_.RequestStop();
+        }
+    }
+    if (skip_.Watching()) skip_.Jumped(from, to);
+}
+
+void Cpu::RunUntil(uint64_t target) {
+    bool triedSkip = false;
+    running_ = true;
+    while (core_.State().cycles < target) {
+        if (resetPending_) {
+            resetPending_ = false;
+            Reset();
+        }
+        if (!Executing()) {
+            core_.State().cycles = target; // time passes while the CPU does not execute
+            break;
+        }
+        if (core_.TrapRequested()) {
+            TakeRequestedTrap();
+            continue;
+        }
+        if ((armed_ & Bit(BreakCause::NextFlow)) && !Inhibited()) {
+            Fire(BreakCause::NextFlow);
+            continue;
+        }
+        const uint64_t left = target - core_.State().cycles;
+        if (!triedSkip && armed_ == 0 && (control_ & kCtlStallAtDeschedule) == 0 &&
+            trace_ == nullptr && left > kSkipMinimum) {
+            triedSkip = true;
+            skip_.Try(target, trace_);
+            continue;
+        }
+        const st20::RunResult run = core_.Run({UINT64_MAX, left});
+        if (run.instructions == 0 && run.traps == 0 && run.cycles == 0 && !core_.TrapRequested() &&
+            !core_.Waiting() && Executing()) {
+            core_.State().cycles = target; // nothing moved: do not spin
+            break;
+        }
+    }
+    running_ = false;
+    if (resetPending_) {
+        resetPending_ = false;
+        Reset();
+    }
+}
+
+void Cpu::Advance(uint64_t cycles) {
+    now_ += cycles;
+    RunUntil(now_);
+}
+
+void Cpu::SetTrace(st20::CoreTrace* trace) {
+    trace_ = trace;
+    core_.SetTrace(trace);
 }
 
 bool Cpu::RoutineLoadedAt(uint32_t iptr) const {
@@ -96,54 +249,15 @@ void Cpu::NoteHostWrite(uint32_t address, uint32_t length) {
 }
 
 void Cpu::HostReading(uint32_t address, uint32_t length) {
-    if (Executing()) agent_.Poll(address, length);
+    if (parked_ && (control_ & (kCtlStallCpu | kCtlResetCpu)) == 0 && !descheduleStall_ &&
+        !lineHeld_)
+        agent_.Poll(address, length);
 }
 
-bool Cpu::TakeTrap(const BreakRoute& route) {
-    const uint32_t slot = kTrapSlots[route.slot].base;
-    const uint32_t iptr = bus_.Read32(slot + kSlotIptr);
-    if (!RoutineLoadedAt(iptr)) return false;
-    const uint32_t wptr = bus_.Read32(slot + kSlotWptr);
-    bus_.Write32(slot + kSlotTrappedStatus, kTrappedFlag | Bit(route.cause));
-    trapped_ = true;
-    routine_ = iptr;
-    lastCause_ = Bit(route.cause);
-    from_ = iptr_;
-    iptr_ = iptr;
-    wptr_ = wptr;
-    agent_.Start(wptr);
-    return true;
-}
-
-void Cpu::RunProgram() {
-    ++steps_;
-    if (trapped_) {
-        // The agent's polling loop: jumps back to its entry from a few places in the routine.
-        from_ = routine_ + kLoopJumps + 4 * (steps_ % 8);
-        iptr_ = routine_ + kLoopEntry;
-        return;
-    }
-    seed_ = seed_ * 1664525u + 1013904223u;
-    from_ = iptr_ + 2 + ((seed_ >> 24) & 0x3E);
-    iptr_ = kProgramBase + ((seed_ >> 8) & kProgramMask);
-    wptr_ = kStackTop - ((seed_ >> 4) & 0xF0);
-}
-
-void Cpu::Step() {
-    if (!Executing()) return;
-    bool entered = false;
-    if (armed_ != 0 && (control_ & kCtlInhibitTrap) == 0) {
-        for (const BreakRoute& route : kBreakRoutes) {
-            if ((armed_ & Bit(route.cause)) == 0) continue;
-            armed_ &= ~Bit(route.cause); // one condition per step; it fires once
-            entered = TakeTrap(route);
-            break;
-        }
-    }
-    if (!entered) RunProgram();
-    agent_.Step();
-    if (control_ & kCtlStallAtDeschedule)
-        descheduleStall_ = true; // the program deschedules at the end of every step
+void Cpu::AgentStep() {
+    if (parked_ && (control_ & (kCtlStallCpu | kCtlResetCpu)) == 0 && !descheduleStall_ &&
+        !lineHeld_)
+        agent_.Step();
 }
 
 } // namespace tapster::board

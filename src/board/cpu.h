@@ -1,20 +1,24 @@
-// The simulated target CPU as the debug control unit sees it. It runs deterministically: one step
-// per link transaction, never by the clock. While it runs, the jump trace (from/iptr) and the
-// watchpoint address move on every step. The control register stalls it, resets it and arms the
-// trap-at-interrupt and trap-at-next-instruction conditions; the watchpoint and breakpoint
-// controls arm theirs. An armed condition fires on a later step.
+// The simulated target CPU: an ST20-C2 core executing whatever the memories hold, from the boot
+// code in the internal ROM to the routines the host loads, and the part of the debug control
+// unit that acts on it. The DCU's control register stalls, resets and runs it and arms the
+// break conditions, which trap into the Breakpoint slot of the running priority (how each one
+// matches: dcu_choices.h). The jump trace and the watchpoint address are the last taken jump
+// and the last data access of the code that ran.
 //
-// When a condition fires the CPU reads the condition's trap slot. The trap is taken only if the
-// slot's IPTR points at a loaded routine: all kTrapRoutineSize bytes from IPTR lie in RAM and were
-// written by the host through the link since the board came up (the board knows a routine by
-// where the host put it, never by its bytes). Taking the trap writes the slot's trapped status
-// word and starts the agent on the slot's WPTR. Otherwise the condition passes unnoticed.
+// Time is the core's cycle count, moved on by Advance (the board calls it with the cycles of
+// the TCK clocks since the last call); it passes while the CPU is stalled or held as well.
+//
+// Temporary, until the flash agent exists as target code: with `cppAgent` set, a trap taken
+// into a routine the host loaded (every byte of kTrapRoutineSize written through the link into
+// RAM) hands the mailbox to the C++ agent (agent.h) and the core waits meanwhile.
 #pragma once
 
 #include "board/agent.h"
+#include "board/core_bus.h"
 #include "board/cpu_host_writes.h"
 #include "board/dcu_map.h"
-#include "board/target_bus.h"
+#include "board/idle_skip.h"
+#include "st20/core.h"
 
 #include <cstdint>
 #include <vector>
@@ -26,9 +30,10 @@ struct RamRange {
     uint32_t size = 0;
 };
 
-class Cpu {
+class Cpu final : private st20::CoreObserver {
   public:
-    Cpu(TargetBus& bus, Agent& agent, std::vector<RamRange> ram);
+    Cpu(MemoryMap& memory, CoreBusAdapter& bus, Agent& agent, std::vector<RamRange> ram,
+        bool cppAgent, uint64_t cpuHz);
 
     // Complete word writes to the DCU registers that act on the CPU.
     void WriteControl(uint32_t value);
@@ -37,47 +42,74 @@ class Cpu {
 
     uint32_t Status() const;
     uint32_t JumpFrom() const { return from_; }
-    uint32_t JumpIptr() const { return iptr_; }
-    uint32_t WatchAddress() const { return wptr_; }
+    uint32_t JumpIptr() const { return to_; }
+    uint32_t WatchAddress() const { return watch_; }
 
-    // True while the CPU executes instructions (not stalled, not held in reset).
+    // True while the CPU executes instructions (not stalled, held, in reset or stopped).
     bool Executing() const;
     bool Trapped() const { return trapped_; }
     bool RoutineLoadedAt(uint32_t iptr) const;
 
-    // The link's view: a host write landed, one step of work, a host read about to be served.
+    // Runs the CPU for `cycles` more cycles of board time.
+    void Advance(uint64_t cycles);
+    uint64_t Cycles() const { return core_.State().cycles; }
+    st20::Core& Core() { return core_; }
+    // Every executed instruction goes to `trace` (nullptr: none); idle loops then run in full.
+    void SetTrace(st20::CoreTrace* trace);
+    uint64_t SkippedCycles() const { return skip_.SkippedCycles(); }
+
+    // The link's view, for the C++ agent: a host write landed, a host read about to be served.
     void NoteHostWrite(uint32_t address, uint32_t length);
-    void Step();
     void HostReading(uint32_t address, uint32_t length);
+    void AgentStep();
 
     // The cable's control line: while low the CPU does not execute; nothing else is lost.
     void SetLineHeld(bool held) { lineHeld_ = held; }
 
   private:
-    bool Stalled() const;
+    // CoreObserver.
+    bool BeforeInstruction(uint32_t iptr) override;
+    void DataAccess(uint32_t address, uint32_t size, bool write) override;
+    void Jump(uint32_t from, uint32_t to) override;
+
     void Reset();
     void Arm(BreakCause cause, bool on);
-    bool TakeTrap(const BreakRoute& route);
-    void RunProgram();
+    bool Inhibited() const { return (control_ & kCtlInhibitTrap) != 0; }
+    // A condition matched: request the trap (false when no handler is installed).
+    bool Fire(BreakCause cause);
+    void TakeRequestedTrap();
+    bool DeschedulingJump(uint32_t from);
+    void UpdateObserving();
+    void RunUntil(uint64_t target);
 
-    TargetBus& bus_;
+    MemoryMap& memory_;
+    CoreBusAdapter& bus_;
+    st20::Core core_;
+    IdleSkip skip_;
     Agent& agent_;
     std::vector<RamRange> ram_;
     HostWrites written_;
+    bool cppAgent_;
+    st20::CoreTrace* trace_ = nullptr;
 
+    uint64_t now_ = 0;          // board time in cycles; the core may have run a little past it
+    bool running_ = false;      // inside RunUntil: the core may be in the middle of a store
+    bool resetPending_ = false; // a reset the CPU wrote itself, done between instructions
     uint32_t control_ = 0;
-    bool descheduleStall_ = false;
     bool lineHeld_ = false;
-    uint32_t armed_ = 0; // BreakCause bits
+    bool descheduleStall_ = false;
+    bool parked_ = false; // the C++ agent serves the mailbox, the core waits
+    uint32_t armed_ = 0;  // BreakCause bits
+    uint32_t bpAddress_ = 0;
+    uint32_t wpAddress_ = 0;
+    uint32_t pendingCause_ = 0; // the condition whose trap was requested
     uint32_t lastCause_ = 0;
     bool trapped_ = false;
-    uint32_t routine_ = 0; // IPTR of the routine entered by the last trap
+    uint32_t resumeIptr_ = 0; // where the trapped code resumes after tret
 
-    uint32_t seed_ = 0;
-    uint32_t steps_ = 0;
     uint32_t from_ = 0;
-    uint32_t iptr_ = 0;
-    uint32_t wptr_ = 0;
+    uint32_t to_ = 0;
+    uint32_t watch_ = 0;
 };
 
 } // namespace tapster::board

@@ -6,11 +6,26 @@
 
 namespace tapster::board {
 
-CpuSystem::CpuSystem(TargetBus& bus, const BoardConfig& config, std::vector<RamRange> ram)
-    : agent_(bus, config.agent), cpu_(bus, agent_, std::move(ram)), dcu_(cpu_),
-      flashBase_(config.flash.base) {
-    flash_ = BuildFlashChip(config);
-    if (flash_) flashWindow_ = std::make_unique<FlashChipWindow>(*flash_);
+CpuSystem::CpuSystem(MemoryMap& memory, const BoardConfig& config, std::vector<RamRange> ram,
+                     std::function<uint64_t()> tckClock)
+    : tckClock_(std::move(tckClock)), cyclesPerTck_(config.core.cyclesPerTck),
+      agent_(memory, config.agent), flash_(BuildFlashChip(config)), flashBase_(config.flash.base),
+      bus_(memory, flash_.get(), flashBase_,
+           flash_ ? VisibleDeviceSize(flashBase_, flash_->Size()) : 0,
+           [this](uint32_t address, uint32_t length) { dcu_.HostWrote(address, length); }),
+      cpu_(memory, bus_, agent_, std::move(ram), config.core.cppAgent, config.cpuClockHz),
+      dcu_(cpu_) {
+    if (flash_) {
+        flashWindow_ = std::make_unique<FlashChipWindow>(*flash_);
+        // Busy times run on the CPU's cycles; the C++ agent does not wait, so for it they stay 0.
+        if (!config.core.cppAgent) flash_->SetCycleSource(&cpu_.Core().State().cycles);
+    }
+    if (!config.core.trace.empty()) {
+        trace_ =
+            std::make_unique<TraceFile>(config.core.trace, config.core.traceLimitBytes, &memory);
+        if (trace_->Open()) cpu_.SetTrace(trace_.get());
+    }
+    if (tckClock_) lastTck_ = tckClock_();
 }
 
 std::vector<DeviceWindow> CpuSystem::Windows() {
@@ -23,20 +38,40 @@ void CpuSystem::FlushFlash() {
     if (flashWindow_) flashWindow_->Flush();
 }
 
+void CpuSystem::Sync() {
+    if (!tckClock_) return;
+    const uint64_t now = tckClock_();
+    const uint64_t clocks = now - lastTck_;
+    lastTck_ = now;
+    cpu_.Advance(clocks * cyclesPerTck_);
+    if (trace_ && trace_->Cut()) {
+        cpu_.SetTrace(nullptr);
+        trace_.reset();
+    } else if (trace_) {
+        trace_->Flush();
+    }
+}
+
 void CpuSystem::BeforeRead(uint32_t address, uint32_t length) {
     FlushFlash();
-    cpu_.Step();
+    Sync();
+    cpu_.AgentStep();
     cpu_.HostReading(address, length);
+}
+
+void CpuSystem::BeforeWrite(uint32_t, uint32_t) {
+    Sync();
 }
 
 void CpuSystem::AfterWrite(uint32_t address, uint32_t length) {
     FlushFlash();
     cpu_.NoteHostWrite(address, length);
-    cpu_.Step();
+    cpu_.AgentStep();
     dcu_.HostWrote(address, length);
 }
 
 void CpuSystem::ResetLine(bool held) {
+    Sync();
     cpu_.SetLineHeld(held);
 }
 

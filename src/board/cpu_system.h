@@ -1,16 +1,20 @@
-// The board's active parts wired together: the DCU with the CPU, the flash agent and the flash
-// chip. It sees every link transaction and sequences the parts' reactions to it; the board maps
-// its device windows and owns it for the board's lifetime.
+// The board's active parts wired together: the DCU with the CPU (an ST20 core on the board's
+// bus), the flash chip and, for now, the C++ flash agent. It sees every link transaction and
+// moves the CPU on by the TCK clocks since the last one before the transaction is served; the
+// board maps its device windows and owns it for the board's lifetime.
 #pragma once
 
 #include "board/agent.h"
 #include "board/board_config.h"
+#include "board/core_bus.h"
 #include "board/cpu.h"
 #include "board/dcu.h"
 #include "board/flash_chip.h"
 #include "board/flash_chip_window.h"
 #include "board/target_bus.h"
+#include "board/trace_file.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,18 +28,23 @@ struct DeviceWindow {
 
 class CpuSystem : public LinkObserver {
   public:
-    // `ram`: the areas where the host can load a trap routine. An unknown flash chip name
-    // leaves the board without flash.
-    CpuSystem(TargetBus& bus, const BoardConfig& config, std::vector<RamRange> ram);
+    // `ram`: the areas where the host can load a trap routine (for the C++ agent). `tckClock`
+    // counts the cable's TCK clocks. An unknown flash chip name leaves the board without flash.
+    CpuSystem(MemoryMap& memory, const BoardConfig& config, std::vector<RamRange> ram,
+              std::function<uint64_t()> tckClock);
 
     // The windows the board maps: the DCU registers and, if present, the flash chip.
     std::vector<DeviceWindow> Windows();
 
-    // Per transaction: the CPU takes one step; a read covering the mailbox is an agent poll; a
-    // write to the DCU acts after the step, so a condition it arms fires on a later one.
+    // Per transaction: the CPU first catches up with the clocks; then a read covering the
+    // mailbox is a poll of the C++ agent, and a write to the DCU acts once it has landed.
     void BeforeRead(uint32_t address, uint32_t length) override;
+    void BeforeWrite(uint32_t address, uint32_t length) override;
     void AfterWrite(uint32_t address, uint32_t length) override;
     void ResetLine(bool held) override;
+
+    // Moves the CPU on to the present TCK count.
+    void Sync();
 
     Cpu& GetCpu() { return cpu_; }
     Dcu& GetDcu() { return dcu_; }
@@ -46,12 +55,17 @@ class CpuSystem : public LinkObserver {
   private:
     void FlushFlash();
 
+    std::function<uint64_t()> tckClock_;
+    uint64_t lastTck_ = 0;
+    uint32_t cyclesPerTck_;
     Agent agent_;
-    Cpu cpu_;
-    Dcu dcu_;
     std::unique_ptr<FlashChip> flash_;
     std::unique_ptr<FlashChipWindow> flashWindow_;
     uint32_t flashBase_ = 0;
+    CoreBusAdapter bus_;
+    Cpu cpu_;
+    Dcu dcu_;
+    std::unique_ptr<TraceFile> trace_;
 };
 
 } // namespace tapster::board

@@ -2,6 +2,7 @@
 // and the bits of the control and status registers, as tables.
 #pragma once
 
+#include "board/dcu_choices.h"
 #include "board/memory_map.h"
 
 #include <array>
@@ -47,15 +48,17 @@ inline constexpr uint32_t kCtlInhibitTrap = 1u << 18;
 // DCU_WP_CONTROL / DCU_BP_CONTROL: both bits set arm "trap on match".
 inline constexpr uint32_t kMatchTrapArm = 0x000A0000;
 
-// DCU_STATUS bits of the simulated board.
-inline constexpr uint32_t kStRunning = 0x00000001; // executing instructions
-inline constexpr uint32_t kStStalled = 0x00000002; // stalled (control bit 31, or 30 once hit)
-inline constexpr uint32_t kStInReset = 0x00000004; // held in reset (control bit 27)
-inline constexpr uint32_t kStTrapped = 0x00000008; // inside a trap routine since a trap was taken
-inline constexpr uint32_t kStBreakArmed = 0x00000010; // a break condition waits to fire
-inline constexpr uint32_t kStCauseShift = 8;          // bits 8-11: cause of the last trap taken
+// DCU_STATUS bits: dcu_choices.h.
+using dcu_choice::kStBreakArmed;
+using dcu_choice::kStCauseShift;
+using dcu_choice::kStHaltedOnError;
+using dcu_choice::kStIllegalOpcode;
+using dcu_choice::kStInReset;
+using dcu_choice::kStRunning;
+using dcu_choice::kStStalled;
+using dcu_choice::kStTrapped;
 
-// Break conditions, in the order the CPU tests them, with the trap slot each one enters.
+// Break conditions (their matching and delivery: dcu_choices.h).
 enum class BreakCause : uint32_t {
     Interrupt = 0x1,  // control bit 29
     NextFlow = 0x2,   // control bit 28
@@ -88,22 +91,8 @@ inline constexpr std::array<TrapSlot, 8> kTrapSlots = {{
     {"SCHED_TRAP_LOW", 0x80000120},
 }};
 
-struct BreakRoute {
-    BreakCause cause;
-    size_t slot; // index into kTrapSlots
-};
-
-inline constexpr std::array<BreakRoute, 4> kBreakRoutes = {{
-    {BreakCause::Interrupt, 0},  // BRK_TRAP_HIGH
-    {BreakCause::NextFlow, 1},   // ERR_TRAP_HIGH
-    {BreakCause::Watchpoint, 2}, // SYS_TRAP_HIGH
-    {BreakCause::Breakpoint, 3}, // SCHED_TRAP_HIGH
-}};
-
-// Written to a slot's trapped status word when a trap is taken into it: this flag and the cause.
-inline constexpr uint32_t kTrappedFlag = 0x80000000;
-
-// Bytes of a trap routine image; the routine counts as loaded when all of them were written.
+// Bytes of a trap routine image; for the C++ agent (cpu.h) a routine counts as loaded when all
+// of them were written.
 inline constexpr uint32_t kTrapRoutineSize = 484;
 
 } // namespace tapster::board

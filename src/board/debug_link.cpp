@@ -103,6 +103,8 @@ void DebugLink::StartRead() {
 }
 
 void DebugLink::LandWrite() {
+    for (LinkObserver* observer : observers)
+        observer->BeforeWrite(address, writeLength);
     for (uint32_t i = 0; i < writeLength; ++i)
         bus.Write8(address + i, writeData[i]);
     for (LinkObserver* observer : observers)

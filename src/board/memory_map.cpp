@@ -1,5 +1,7 @@
 #include "board/memory_map.h"
 
+#include "board_rom.h"
+
 #include <cstddef>
 #include <cstring>
 
@@ -21,8 +23,6 @@ uint32_t Mix(uint32_t x) {
 uint8_t Inward(uint8_t value) {
     return value == 0x00 ? 0x01 : value == 0xFF ? 0xFE : value;
 }
-
-constexpr char kRomBanner[] = "ST20 internal boot ROM (simulated) rev 2";
 
 template <std::size_t N>
 void Lay(std::vector<uint8_t>& memory, uint32_t base, const DefaultArea (&layout)[N]) {
@@ -53,8 +53,17 @@ uint8_t UsedAreaByte(uint32_t address) {
 
 uint8_t RomByte(uint32_t offset) {
     offset &= kRomSize - 1;
-    if (offset < sizeof(kRomBanner) - 1) return static_cast<uint8_t>(kRomBanner[offset]);
-    return static_cast<uint8_t>(Mix(offset ^ 0x5510A5A5u) >> 8);
+    return offset < kBoardRomSize ? kBoardRom[offset] : kUnmappedByte;
+}
+
+uint32_t VisibleDeviceSize(uint32_t base, uint32_t size) {
+    static constexpr uint32_t kMemoryBases[] = {kSramBase, kSdramBase, kVramBase, kRomBase,
+                                                kDcuBase};
+    uint64_t end = uint64_t{base} + size;
+    for (uint32_t memory : kMemoryBases) {
+        if (memory > base && memory < end) end = memory;
+    }
+    return static_cast<uint32_t>(end - base);
 }
 
 MemoryMap::MemoryMap() {
@@ -97,6 +106,16 @@ void MemoryMap::Write8(uint32_t address, uint8_t value) {
 
 void MemoryMap::Map(uint32_t base, uint32_t size, MappedDevice* device) {
     if (device != nullptr && size != 0) windows.push_back({base, size, device});
+}
+
+MemoryMap::Span MemoryMap::DirectSpan(uint32_t address) {
+    Memory* memory = Find(address);
+    if (memory == nullptr) return {};
+    for (const Window& window : windows) {
+        const uint64_t end = uint64_t{window.base} + window.size;
+        if (window.base < uint64_t{memory->base} + memory->size && end > memory->base) return {};
+    }
+    return {memory->base, memory->size, memory->bytes.data(), memory->writable};
 }
 
 bool MemoryMap::Poke(uint32_t address, uint8_t value) {

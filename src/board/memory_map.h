@@ -51,10 +51,15 @@ inline constexpr DefaultArea kVramLayout[] = {
 
 // The byte a used area holds at `address`: deterministic, never 0x00 or 0xFF.
 uint8_t UsedAreaByte(uint32_t address);
-// The internal ROM's fixed contents.
+// The internal ROM's contents: boot code and the resident program (firmware/rom.s).
 uint8_t RomByte(uint32_t offset);
 
-class MemoryMap final : public TargetBus {
+// How much of a device window at `base` stays visible: it stops where one of the board's own
+// memories begins above its base (the internal ROM at the top of the default flash bank keeps
+// answering its addresses).
+uint32_t VisibleDeviceSize(uint32_t base, uint32_t size);
+
+class MemoryMap : public TargetBus {
   public:
     MemoryMap();
 
@@ -63,6 +68,16 @@ class MemoryMap final : public TargetBus {
 
     // Devices take precedence over the memories, the latest mapped first.
     void Map(uint32_t base, uint32_t size, MappedDevice* device);
+
+    // A memory of the board that no device covers, for direct access by the CPU: its storage
+    // and whether the CPU may write it (the ROM is read-only). Size 0 where there is none.
+    struct Span {
+        uint32_t base = 0;
+        uint32_t size = 0;
+        uint8_t* data = nullptr;
+        bool writable = false;
+    };
+    Span DirectSpan(uint32_t address);
 
     // Sets a byte of the board's own storage, the ROM included (for preset contents). False when
     // no memory of the board holds the address.

@@ -298,6 +298,26 @@ void ReadAgent(Reader& r, const Json& json, AgentConfig& out) {
     r.Number(json, path, "timeLimitPolls", out.timeLimitPolls);
 }
 
+void ReadCore(Reader& r, const Json& json, CoreSettings& out) {
+    const std::string path = "core";
+    if (!r.Object(json, path, {"cyclesPerTck", "trace", "traceLimitBytes", "cppAgent"})) return;
+    r.Number(json, path, "cyclesPerTck", out.cyclesPerTck);
+    if (r.Failed()) return;
+    if (out.cyclesPerTck == 0 || out.cyclesPerTck > kMaxCyclesPerTck) {
+        r.Fail("core.cyclesPerTck",
+               "expected a whole number from 1 to " + std::to_string(kMaxCyclesPerTck));
+        return;
+    }
+    if (const Json* trace = Reader::Field(json, "trace")) {
+        if (!trace->is_string())
+            r.Fail("core.trace", "expected the path of the trace file");
+        else
+            out.trace = trace->get<std::string>();
+    }
+    r.Number(json, path, "traceLimitBytes", out.traceLimitBytes);
+    r.Bool(json, path, "cppAgent", out.cppAgent);
+}
+
 void CheckInMemory(Reader& r, const std::string& where, uint32_t address, uint64_t length) {
     if (length > 0xFFFFFFFF || !MemoryMap::InStorage(address, static_cast<uint32_t>(length)))
         r.Fail(where, "not inside one of the board's memories (DCU window, SRAM, SDRAM, video "
@@ -457,9 +477,9 @@ bool ParsePreset(const std::string& text, const std::string& name, BoardConfig& 
     std::string problem;
     Reader r(problem);
     BoardConfig config;
-    r.Object(
-        json, "",
-        {"cpu", "idcode", "cpuClockHz", "fills", "patches", "faults", "link", "flash", "agent"});
+    r.Object(json, "",
+             {"cpu", "idcode", "cpuClockHz", "fills", "patches", "faults", "link", "flash", "agent",
+              "core"});
     if (!r.Failed()) ReadCpu(r, json, config);
     if (!r.Failed()) {
         r.Number(json, "", "cpuClockHz", config.cpuClockHz);
@@ -477,6 +497,8 @@ bool ParsePreset(const std::string& text, const std::string& name, BoardConfig& 
         ReadFlash(r, *v, config.flash);
     if (const Json* v = Reader::Field(json, "agent"); v != nullptr && !r.Failed())
         ReadAgent(r, *v, config.agent);
+    if (const Json* v = Reader::Field(json, "core"); v != nullptr && !r.Failed())
+        ReadCore(r, *v, config.core);
     if (r.Failed()) {
         error = name + ": " + problem;
         return false;

@@ -28,13 +28,17 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tapcheck-board [--listen HOST:PORT] [--stall-timeout MS] [--stats] [PRESET.json]\n"
+    "Usage: tapcheck-board [--listen HOST:PORT] [--stall-timeout MS] [--stats] [--trace FILE]\n"
+    "                      [PRESET.json]\n"
     "  or:  tapcheck-board --help | --version\n"
     "Serves the simulated board over OpenOCD's remote_bitbang protocol, one client at a time.\n"
     "  --listen HOST:PORT    where to listen (default 127.0.0.1:3335; port 0 picks a free one)\n"
     "  --stall-timeout MS    drop a client that sends nothing or reads none of its answers for\n"
     "                        this long (default 10000)\n"
     "  --stats               say per client how many clocks and samples it asked for\n"
+    "  --trace FILE          write every instruction the board's CPU executes to FILE (at most\n"
+    "                        64 MiB, or the preset's core.traceLimitBytes; a last line says\n"
+    "                        where it was cut)\n"
     "  PRESET.json           board preset (default: the built-in board)\n";
 
 constexpr int kDefaultStallMs = 10000;
@@ -49,6 +53,7 @@ struct Options {
     std::string preset;
     int stallMs = kDefaultStallMs;
     bool stats = false;
+    std::string trace;
 };
 
 bool ParseMilliseconds(const std::string& text, int& ms) {
@@ -103,6 +108,12 @@ int ParseArguments(int argc, char** argv, Options& options) {
             address = argv[++i];
         } else if (arg.rfind("--listen=", 0) == 0) {
             address = arg.substr(9);
+        } else if (arg == "--trace" && i + 1 < argc) {
+            options.trace = argv[++i];
+            continue;
+        } else if (arg.rfind("--trace=", 0) == 0 && arg.size() > 8) {
+            options.trace = arg.substr(8);
+            continue;
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "tapcheck-board: unknown option %s\n%s", arg.c_str(), kUsage);
             return 2;
@@ -308,6 +319,16 @@ int main(int argc, char** argv) {
     if (!options.preset.empty() && !tapster::board::LoadPreset(options.preset, config, error)) {
         std::fprintf(stderr, "tapcheck-board: %s\n", error.c_str());
         return 2;
+    }
+    if (!options.trace.empty()) config.core.trace = options.trace;
+    if (!config.core.trace.empty()) {
+        std::FILE* trace = std::fopen(config.core.trace.c_str(), "w");
+        if (trace == nullptr) {
+            std::fprintf(stderr, "tapcheck-board: cannot create the trace file %s: %s\n",
+                         config.core.trace.c_str(), std::strerror(errno));
+            return 2;
+        }
+        std::fclose(trace);
     }
 
 #ifdef _WIN32

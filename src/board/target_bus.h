@@ -43,6 +43,11 @@ class LinkObserver {
         (void)address;
         (void)length;
     }
+    // Before the `length` bytes of a write at `address` land on the bus.
+    virtual void BeforeWrite(uint32_t address, uint32_t length) {
+        (void)address;
+        (void)length;
+    }
     // After the `length` bytes of a write at `address` have landed on the bus.
     virtual void AfterWrite(uint32_t address, uint32_t length) {
         (void)address;

@@ -63,6 +63,7 @@ class Assembly {
     std::vector<uint32_t> sizes_;
     std::vector<uint32_t> addresses_;
     std::map<std::string, Symbol> symbols_;
+    std::map<std::string, Symbol> previous_; // the symbols as the last pass left them
     std::vector<AssemblyError> errors_;
     std::vector<uint8_t> image_;
     std::vector<ListingRow> listingRows_;
@@ -127,13 +128,17 @@ class Assembly {
         }
     }
 
-    Expression::Result Evaluate(const Expression& expression, uint32_t here) const {
+    Expression::Result Evaluate(const Expression& expression, uint32_t here,
+                                const std::map<std::string, Symbol>& symbols) const {
         return expression.Evaluate(here,
-                                   [this](const std::string& name) -> std::optional<uint32_t> {
-                                       const auto it = symbols_.find(name);
-                                       if (it == symbols_.end()) return std::nullopt;
+                                   [&symbols](const std::string& name) -> std::optional<uint32_t> {
+                                       const auto it = symbols.find(name);
+                                       if (it == symbols.end()) return std::nullopt;
                                        return it->second.value;
                                    });
+    }
+    Expression::Result Evaluate(const Expression& expression, uint32_t here) const {
+        return Evaluate(expression, here, symbols_);
     }
 
     // Sets a symbol's value for this pass; true when it changed. Only the first definition
@@ -147,14 +152,21 @@ class Assembly {
 
     // The size a statement needs at `address` with the symbols as they stand, never below
     // `current` for instructions (sizes only grow, so the passes end).
-    uint32_t SizeAt(const Statement& st, uint32_t address, uint32_t current) const {
+    // A jump is sized in the last pass's layout (its own address and its target from the same
+    // pass): mixing this pass's addresses with a forward target's stale one would see a backward
+    // offset and lengthen the jump for good.
+    uint32_t SizeAt(const Statement& st, uint32_t address, uint32_t current,
+                    uint32_t lastAddress) const {
         switch (st.kind) {
         case StatementKind::Instruction: {
             if (st.row->form == Form::Secondary || IsRaw(st)) return current;
-            const auto result = Evaluate(st.operands[0], address);
+            const bool relative = (st.row->flags & kRelative) != 0;
+            if (relative) address = lastAddress;
+            const auto result = relative ? Evaluate(st.operands[0], address, previous_)
+                                         : Evaluate(st.operands[0], address);
             if (!result.value) return current;
             uint32_t size = current;
-            if (st.row->flags & kRelative) {
+            if (relative) {
                 while (EncodedLength(static_cast<int32_t>(*result.value - (address + size))) > size)
                     ++size;
                 return size;
@@ -179,6 +191,7 @@ class Assembly {
     // One pass over the program; true when any address, size or value changed.
     bool LayoutPass() {
         bool changed = false;
+        previous_ = symbols_;
         uint64_t address = options_.base;
         for (size_t i = 0; i < statements_.size(); ++i) {
             const Statement& st = statements_[i];
@@ -189,7 +202,7 @@ class Assembly {
                 const auto value = Evaluate(st.operands[0], here).value;
                 if (value) changed |= Assign(st.equName, st.line, *value);
             }
-            const uint32_t size = SizeAt(st, here, sizes_[i]);
+            const uint32_t size = SizeAt(st, here, sizes_[i], addresses_[i]);
             if (size != sizes_[i] || addresses_[i] != here) {
                 if (!changed) unsettledLine_ = st.line;
                 changed = true;

@@ -1,55 +1,49 @@
-// A plain target bus for the active parts' tests: sparse RAM that reads a fill pattern where
-// nothing was written, device windows over it, and host transactions that tell the observer
-// the way the debug link does (BeforeRead before a read is served, AfterWrite once written).
+// A board-less stand-in for the active parts' tests: the board's memory map with the parts'
+// windows over it, a TCK count that moves on by a fixed number of clocks per host transaction,
+// and host transactions that tell the parts the way the debug link does (BeforeRead before a
+// read is served, BeforeWrite and AfterWrite around the bytes landing).
 #pragma once
 
 #include "board/cpu_system.h"
-#include "board/target_bus.h"
+#include "board/memory_map.h"
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 namespace tapster::board::test {
 
-inline constexpr uint8_t kFillByte = 0xA5;
+// Roughly the clocks of one word transaction of the host.
+inline constexpr uint64_t kClocksPerTransaction = 100;
 
-class TestBus : public TargetBus {
+// The memory map, remembering every byte address written through it (host and parts).
+class RecordingMemory : public MemoryMap {
   public:
-    uint8_t Read8(uint32_t address) override {
-        for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-            if (address - it->base < it->size) return it->device->Read8(address - it->base);
-        }
-        auto found = ram.find(address);
-        return found == ram.end() ? kFillByte : found->second;
-    }
     void Write8(uint32_t address, uint8_t value) override {
         writes.push_back(address);
-        for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-            if (address - it->base < it->size) {
-                it->device->Write8(address - it->base, value);
-                return;
-            }
-        }
-        ram[address] = value;
+        MemoryMap::Write8(address, value);
     }
-    void Map(const DeviceWindow& window) { windows.push_back(window); }
-
-    std::unordered_map<uint32_t, uint8_t> ram;
-    std::vector<DeviceWindow> windows;
-    std::vector<uint32_t> writes; // every byte address written, in order (host and parts)
+    std::vector<uint32_t> writes;
 };
 
-// A board-less stand-in: the parts on a TestBus, driven by host link transactions.
+inline BoardConfig CppAgentConfig() {
+    BoardConfig config;
+    config.core.cppAgent = true;
+    return config;
+}
+
 struct Rig {
-    explicit Rig(const BoardConfig& config = BoardConfig{},
-                 std::vector<RamRange> ramAreas = {{0x80000000, 0x10000}, {0x40000000, 0x200000}})
-        : parts(bus, config, std::move(ramAreas)) {
+    explicit Rig(const BoardConfig& config = CppAgentConfig(),
+                 std::vector<RamRange> ramAreas = {{kSramBase, kSramSize},
+                                                   {kSdramBase, kSdramSize}})
+        : parts(bus, config, std::move(ramAreas), [this] { return tck; }) {
         for (const DeviceWindow& window : parts.Windows())
-            bus.Map(window);
+            bus.Map(window.base, VisibleDeviceSize(window.base, window.size), window.device);
+        parts.GetCpu().Core().InvalidateWindows();
     }
 
     void HostWrite(uint32_t address, const std::vector<uint8_t>& bytes) {
+        tck += kClocksPerTransaction;
+        parts.BeforeWrite(address, static_cast<uint32_t>(bytes.size()));
         for (size_t i = 0; i < bytes.size(); ++i)
             bus.Write8(address + static_cast<uint32_t>(i), bytes[i]);
         parts.AfterWrite(address, static_cast<uint32_t>(bytes.size()));
@@ -59,6 +53,7 @@ struct Rig {
                             static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
     }
     std::vector<uint8_t> HostRead(uint32_t address, uint32_t length) {
+        tck += kClocksPerTransaction;
         parts.BeforeRead(address, length);
         std::vector<uint8_t> bytes(length);
         for (uint32_t i = 0; i < length; ++i)
@@ -73,9 +68,15 @@ struct Rig {
 
     // What the host's load and install do: the routine's bytes at `trap` in two blocks, and
     // the slot pointed at it with its workspace at trap + 0x200.
-    void LoadRoutine(uint32_t trap) {
-        HostWrite(trap, std::vector<uint8_t>(252, 0x11));
-        HostWrite(trap + 252, std::vector<uint8_t>(232, 0x22));
+    void LoadRoutine(uint32_t trap, const std::vector<uint8_t>& image = {}) {
+        std::vector<uint8_t> bytes = image;
+        if (bytes.empty()) {
+            bytes.assign(252, 0x11);
+            bytes.resize(484, 0x22);
+        }
+        bytes.resize(484, 0x00);
+        HostWrite(trap, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 252));
+        HostWrite(trap + 252, std::vector<uint8_t>(bytes.begin() + 252, bytes.end()));
     }
     void InstallSlot(uint32_t slotBase, uint32_t trap) {
         HostWriteWord(slotBase + 0x0C, trap);
@@ -83,7 +84,8 @@ struct Rig {
         HostWriteWord(slotBase + 0x00, 0);
     }
 
-    TestBus bus;
+    uint64_t tck = 0;
+    RecordingMemory bus;
     CpuSystem parts;
 };
 

@@ -67,7 +67,9 @@ TEST_F(PresetFile, EveryFieldIsRead) {
       "link": {"ackDuringData": false, "ackDelayClocks": 12, "replyDelayClocks": 40},
       "flash": {"chip": "AM29LV800BB", "base": "7FF00000", "protectedSectors": ["0", "0x4000"]},
       "agent": {"identifyPolls": 2, "protectPolls": 3, "programPolls": 4,
-                "eraseBlockPolls": 6, "eraseChipPolls": 30, "timeLimitPolls": 500}
+                "eraseBlockPolls": 6, "eraseChipPolls": 30, "timeLimitPolls": 500},
+      "core": {"cyclesPerTck": 160, "trace": "cpu.trace", "traceLimitBytes": 1000000,
+               "cppAgent": false}
     })";
     BoardConfig c;
     std::string error;
@@ -101,6 +103,10 @@ TEST_F(PresetFile, EveryFieldIsRead) {
     EXPECT_EQ(c.agent.eraseBlockPolls, 6u);
     EXPECT_EQ(c.agent.eraseChipPolls, 30u);
     EXPECT_EQ(c.agent.timeLimitPolls, 500u);
+    EXPECT_EQ(c.core.cyclesPerTck, 160u);
+    EXPECT_EQ(c.core.trace, "cpu.trace");
+    EXPECT_EQ(c.core.traceLimitBytes, 1000000u);
+    EXPECT_FALSE(c.core.cppAgent);
 }
 
 TEST_F(PresetFile, BoardShowsThePresetThroughThePort) {
@@ -172,6 +178,11 @@ TEST_F(PresetFile, BadFilesNameTheFileAndTheField) {
               "preset.json: flash.protectedSectors[1]: expected a hex string");
     EXPECT_EQ(Problem(R"({"link": {"ackDelayClocks": null}})"),
               "preset.json: link.ackDelayClocks: expected a number");
+    EXPECT_EQ(Problem(R"({"core": {"cyclesPerTck": 0}})"),
+              "preset.json: core.cyclesPerTck: expected a whole number from 1 to 100000");
+    EXPECT_EQ(Problem(R"({"core": {"trace": 7}})"),
+              "preset.json: core.trace: expected the path of the trace file");
+    EXPECT_EQ(Problem(R"({"core": {"speed": 7}})"), "preset.json: core.speed: unknown field");
 }
 
 TEST_F(PresetFile, ContentsOutsideTheBoardsMemoriesAreRejected) {

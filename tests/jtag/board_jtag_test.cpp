@@ -195,15 +195,16 @@ class BoardAgentTest : public BoardJtagTest {
     static constexpr uint32_t kMailbox = kRoutine + 0x200;
     static constexpr uint32_t kFlash = 0x7FE00000;
 
-    // Loads a placeholder routine, points ERR_TRAP_HIGH at it and arms the trap at the next
-    // instruction, as the trap commands do; the next transaction takes the trap.
+    // Loads a placeholder routine, points BRK_TRAP_HIGH at it (every DCU trap enters the
+    // Breakpoint slot of the running priority) and arms the trap at the next instruction, as
+    // the trap commands do; the next transaction takes the trap.
     void StartAgent(board::BoardConfig config = {}) {
         StartInitialised(std::move(config));
         std::vector<uint8_t> routine(484, 0x4E);
         ASSERT_EQ(WriteBlock(kRoutine, routine.data(), 252), 252u);
         ASSERT_EQ(WriteBlock(kRoutine + 252, routine.data() + 252, 232), 232u);
-        ASSERT_TRUE(WriteWord(0x80000060 + 0x0C, kRoutine));
-        ASSERT_TRUE(WriteWord(0x80000060 + 0x08, kMailbox));
+        ASSERT_TRUE(WriteWord(0x80000040 + 0x0C, kRoutine));
+        ASSERT_TRUE(WriteWord(0x80000040 + 0x08, kMailbox));
         ASSERT_TRUE(WriteWord(0x3004, 1u << 28));
         ASSERT_FALSE(ReadWord(0x3000).failed);
         MailboxBase = kMailbox;

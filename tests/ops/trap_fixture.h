@@ -1,11 +1,12 @@
 // Tests of the trap, flash and DCU monitor commands on the simulated board: a recorder of the
-// link writes and reads the board serves, a start directory holding a placeholder agent image,
+// link writes and reads the board serves, a start directory holding the flash agent's image,
 // and the steps that get the flash agent running (load, install, take).
 #pragma once
 
 #include "board/board.h"
 #include "board_session.h"
 #include "core/hex.h"
+#include "flash_agent.h"
 #include "jtag/agent_calls.h"
 #include "jtag/tap_engine.h"
 #include "ops/commands.h"
@@ -92,8 +93,14 @@ class OpsBoardTest : public BoardSession {
         std::filesystem::remove_all(dir, ec);
     }
 
-    // The board with a recorder of its link traffic.
+    // The board with a recorder of its link traffic. Its CPU executes the routine the host
+    // loads (the flash agent), with the flash chip's busy times at a hundredth of the data
+    // sheet's so a chip erase takes 10 M cycles, unless the test chose otherwise; a test that
+    // sets cppAgent gets the board's temporary C++ agent, paced in polls, instead.
     board::Board& Start(board::BoardConfig config = {}) {
+        config.core.cppAgent = cppAgent;
+        if (config.flash.busyPercent == board::FlashConfig{}.busyPercent)
+            config.flash.busyPercent = 1;
         board::Board& b = StartBoard(std::move(config));
         link = std::make_unique<LinkRecorder>(b.Bus());
         b.AddObserver(link.get());
@@ -124,10 +131,18 @@ class OpsBoardTest : public BoardSession {
 
     size_t Mark() const { return form.LogLines().size(); }
 
-    // Load the placeholder image at the default address, install BRK_TRAP_HIGH and take a trap
-    // on interrupt: the agent then serves the mailbox at kMailbox.
+    // The flash agent's image (src/agent) as fl4_trap.bin in the start directory.
+    void WriteAgentImage() {
+        std::ofstream out(dir / "fl4_trap.bin", std::ios::binary);
+        const auto bytes = kFlashAgentBytes();
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    }
+
+    // Load the flash agent at the default address, install BRK_TRAP_HIGH and take a trap on
+    // interrupt: the agent then serves the mailbox at kMailbox.
     void TakeAgent() {
-        WriteFile("fl4_trap.bin", kImageSize);
+        WriteAgentImage();
         cmdLoadTrapClick();
         cmdInstTrapClick();
         cmdLoadDCUClick();
@@ -138,6 +153,7 @@ class OpsBoardTest : public BoardSession {
 
     std::filesystem::path dir;
     std::unique_ptr<LinkRecorder> link;
+    bool cppAgent = false;
 };
 
 // The lines of InitJtag and of the link entry after it, which every command that initialises

@@ -226,7 +226,7 @@ class TakeTrapTest : public TrapRoutineTest, public ::testing::WithParamInterfac
 TEST_P(TakeTrapTest, TakesTheTrapAndTheAgentAnswersAfterwards) {
     const Condition& c = GetParam();
     Start();
-    WriteFile("fl4_trap.bin", kImageSize);
+    WriteAgentImage();
     cmdLoadTrapClick();
     for (const char* box : {"chkErrTrap", "chkSysTrap", "chkSchedTrap"})
         form.SetChecked(box, true);
@@ -234,8 +234,10 @@ TEST_P(TakeTrapTest, TakesTheTrapAndTheAgentAnswersAfterwards) {
     MailboxBase = 0;
     board->Bus().Write32(kMailbox + 20, 0x77777777); // OP_TEMP left over
     form.SetPosition("selBrkCond", c.index);
-    // Only the chosen slot points at the routine: the mailbox base must come from that one.
-    for (uint32_t wptr : {0x80000048u, 0x80000068u, 0x80000088u, 0x800000A8u})
+    // Every condition traps into BRK_TRAP_HIGH, where the resident program runs, and the host
+    // reads the mailbox base from the condition's own slot: with the routine installed in both
+    // (the others pointed elsewhere) the base must come from the chosen slot.
+    for (uint32_t wptr : {0x80000068u, 0x80000088u, 0x800000A8u})
         if (wptr != c.slotWptr) board->Bus().Write32(wptr, 0x80002000);
     link->Clear();
     const size_t mark = Mark();
@@ -277,16 +279,18 @@ TEST_P(TakeTrapTest, TakesTheTrapAndTheAgentAnswersAfterwards) {
     EXPECT_EQ(log[27], "DCU registers states :");
     EXPECT_EQ(log[36], "Trapped status :");
     EXPECT_EQ(log.back(), kTapReset);
-    // Before the arming no slot reports a trap; afterwards the condition's slot does.
-    const std::string trappedPrefix = std::string(c.slotName) + " STATUS ";
-    auto trappedValue = [&](size_t from) {
+    // Before the arming no slot reports a trap; afterwards the Breakpoint slot does.
+    auto trappedValue = [&](const std::string& slot, size_t from) {
+        const std::string prefix = slot + " STATUS ";
         for (size_t i = from; i < from + 11; ++i)
-            if (log[i].rfind(trappedPrefix, 0) == 0)
-                return ParseHex(log[i].substr(trappedPrefix.size()));
+            if (log[i].rfind(prefix, 0) == 0) return ParseHex(log[i].substr(prefix.size()));
         return uint64_t{0xDEAD};
     };
-    EXPECT_EQ(trappedValue(15), 0u);
-    EXPECT_NE(trappedValue(36) & 0x80000000u, 0u);
+    EXPECT_EQ(trappedValue("BRK_TRAP_HIGH", 15), 0u);
+    EXPECT_EQ(trappedValue("BRK_TRAP_HIGH", 36), 0x80000001u) << "Status valid, breakpoint cause";
+    if (c.index != 0) {
+        EXPECT_EQ(trappedValue(c.slotName, 36), 0u) << "its own slot took nothing";
+    }
 
     // The agent now serves its mailbox.
     cmdGetDevCodeClick();

@@ -1,0 +1,499 @@
+; fl4_trap.s - Tapster's flash agent: the trap routine that programs and erases the board's
+; flash chip on behalf of the host.
+;
+; The host loads this image at a trap routine address T of its choosing and points a trap slot
+; at it: the routine is entered at T with Wptr = T + 0x200, and that workspace is the mailbox.
+; The code is position independent (only relative jumps and calls, no absolute addresses).
+;
+; Mailbox (byte offsets from the entry Wptr M; every host word is read with devlw and every
+; answer written with devsw, so a data cache never hides the host's writes from the agent):
+;   +0   command / status word      +4   flash address          +8   source address
+;   +12  length                     +16  flash base             +20  result 1 (OP_TEMP)
+;   +24  result 2                   +28  the host's buffer, 4096 bytes
+;
+; Two images come from this source: fl4_trap.bin for AMD/JEDEC chips and fl4_trap_intel.bin for
+; Intel/Sharp chips (both families do not fit in one 484-byte image). A line starting with "@A"
+; belongs to the AMD image only, "@I" to the Intel image only; every other line to both. The
+; build (fl4_trap_variant.cmake) writes the two sources and assembles them.
+;
+; Workspace: the routine moves Wptr down by FRAME words at entry (W = M - 4*FRAME) and keeps its
+; locals at W+0 .. W+4*FRAME-4, just below the mailbox. A call writes W-16 .. W-4; no routine
+; calls another, so nothing below W-16 is touched. All the agent ever writes lies in
+; [T + LOW_WATER, M + 28): the mailbox answer and result words, and that workspace. The image
+; must end at or below LOW_WATER; CODE_FITS below fails to assemble otherwise.
+;
+; Calls: a command code written to +0 (0x0010 identify, 0x0020 protection status, 0x0100
+; program, 0x0200 erase block, 0x0400 erase chip) starts a call. The answer replaces the word:
+; 0x0001 released, or 0x0008 aborted, with the agent's own reason bits above them:
+;   0x00010000 the chip reported a failure (AMD DQ5, Intel SR5/SR4/SR3), or a word read back
+;              differs from what was written (on an AMD chip also a protected sector, which takes
+;              nothing and reads back as it was)
+;   0x00020000 timed out: the agent's own time limit ran out
+;   0x00040000 the block is locked (Intel SR1)
+;   0x00080000 not a chip of this image's family (or no CFI size for erase chip)
+;   0x00100000 bad call (an unknown command code, or a length above 4096)
+; A stop (0x0004) written during a call ends the wait it is in with "aborted"; a stop between
+; calls is answered with the verdict of the last call. Every call leaves the chip's ID codes in
+; +20 (manufacturer) and +24 (device); protection status then puts its word in +20.
+;
+; Flash: one x16 chip on a 16-bit bus, every command and data cycle a devss/devls half-word
+; access. The family comes from the chip itself: the ID codes (AMD autoselect, which an Intel
+; part takes as read identifier; the Intel image sends only the 0x90), then the CFI query (word
+; 0x55 = 0x98) for the primary command set: 0x0002 AMD/JEDEC, 0x0001 or 0x0003 Intel/Sharp. A
+; chip without CFI counts as Intel/Sharp when its manufacturer code is 0x89 or 0xB0, else as
+; AMD/JEDEC. Each image drives only its own family and answers any other call with "not this
+; family"; the AMD image still identifies every chip, so "Check" tells which image a board
+; needs. 0xF0 (and 0x50 in the Intel image) and 0xFF bring either family back to reading.
+;
+; Real silicon: no overflow-checked instruction anywhere (addresses and counts use bsub, diff,
+; sum, prod, gtu and gt); every value that lives across a jump is in the workspace, since j
+; leaves A, B and C undefined; no descheduling instruction, no j 0, no illegal opcode.
+
+FRAME   = 7                     ; local words below the mailbox
+
+; locals (W + 4n)
+RES     = 0                     ; reason bits of the call (shifted up into the answer)
+BASE    = 1                     ; flash base (+16)
+CA      = 2                     ; BASE + 0xAAA: word 0x555, the command address
+ADDR    = 3                     ; flash address being worked on; probe scratch
+VAL     = 4                     ; command word at dispatch; value written; 0xFFFF for erase
+MASK    = 5                     ; byte lanes outside the range (0xFF each); answer between calls
+LEN     = 6                     ; length (program); bytes left to scan (erase chip); 0 (erase)
+
+; mailbox words, from W
+MB      = FRAME
+MB_ADDR = FRAME + 1
+MB_SRC  = FRAME + 2
+MB_LEN  = FRAME + 3
+MB_BASE = FRAME + 4
+MB_RES1 = FRAME + 5
+MB_RES2 = FRAME + 6
+
+; the same, seen from inside a call (W is 4 words lower)
+S_RES   = RES + 4
+S_BASE  = BASE + 4
+S_CA    = CA + 4
+S_ADDR  = ADDR + 4
+S_VAL   = VAL + 4
+S_MASK  = MASK + 4
+S_LEN   = LEN + 4
+S_MB    = MB + 4
+S_MB_ADDR = MB_ADDR + 4
+S_MB_SRC = MB_SRC + 4
+
+; status bits and reasons (reasons are shifted up by 16 into the answer)
+ST_RELEASED = 0x0001
+ST_STOP     = 0x0004
+ST_ABORTED  = 0x0008
+R_FAILED    = 1
+R_TIMEOUT   = 2
+R_PROTECTED = 4                 ; Intel only
+R_UNKNOWN   = 8
+R_BADCALL   = 16
+
+; time limits, as powers of two of the high-priority clock's microseconds
+T_PROGRAM = 11                  ; 2.05 ms: slowest word program 630 us (28F320J3)
+T_ERASE   = 25                  ; 33.6 s: slowest block erase 15 s (AM29LV160D, MX29LV160D)
+
+; ---------------------------------------------------------------------------------------------
+start:  ajw     -FRAME
+        ldc     ST_ABORTED      ; a command left from before this entry is answered "aborted",
+        stl     MASK            ; and so is a stop before the first call
+        j       fin
+
+; reset: back to reading the array, whatever the family and state (AMD: 0xF0; Intel: 0xF0 is
+; refused, 0x50 clears the error bits, 0xFF reads the array; AMD parts ignore 0xFF).
+reset:  ldc     0xF0
+        ldl     S_BASE
+        devss
+@A      ldc     0xF0            ; again: 0xF0 in CFI entered from autoselect leads to autoselect
+@A      ldl     S_BASE
+@A      devss
+@I      ldc     0x50
+@I      ldl     S_BASE
+@I      devss
+        ldc     0xFF
+        ldl     S_BASE
+        devss
+        ret
+
+; A call: read the flash base and the chip's ID codes and CFI answers.
+go:     ldc     0
+        stl     RES
+        ldlp    MB_BASE
+        devlw
+        dup
+        stl     BASE
+        ldc     0xAAA
+        bsub
+        stl     CA
+        ldc     0x90            ; AMD autoselect (an Intel part takes the 0x90 as read identifier)
+        ldl     CA
+@A      call    cmd
+@I      devss                   ; Intel read identifier
+        ldl     BASE            ; manufacturer -> result 1
+        devls
+        ldlp    MB_RES1
+        devsw
+        ldl     BASE            ; device -> result 2
+        ldc     2
+        bsub
+        devls
+        ldlp    MB_RES2
+        devsw
+        ldc     0x98            ; CFI query at word 0x55
+        ldl     BASE
+        ldc     0xAA
+        bsub
+        devss
+        ldl     BASE            ; word 0x10: "Q"
+        ldc     0x20
+        bsub
+        devls
+        stl     MASK
+        ldl     BASE            ; word 0x13: primary command set
+        ldc     0x26
+        bsub
+        devls
+        stl     ADDR
+        ldl     BASE            ; word 0x27: size 2^n bytes
+        ldc     0x4E
+        bsub
+        devls
+        stl     LEN
+        call    reset
+@A      ldl     VAL             ; identify: done, whatever the family
+@A      eqc     0x0010
+@A      eqc     0
+@A      cj      done
+        ; the other calls need a chip of this image's family
+        ldl     MASK
+        eqc     'Q'
+        cj      bymfr
+@A      ldl     ADDR            ; CFI command set 2: AMD/JEDEC
+@A      eqc     2
+@I      ldl     ADDR            ; CFI command set 1 or 3: Intel/Sharp
+@I      ldc     -3
+@I      and
+@I      eqc     1
+        cj      unknown
+        j       dispatch
+bymfr:  ldlp    MB_RES1         ; no CFI: an Intel (0x89) or Sharp (0xB0) manufacturer code?
+        devlw
+        eqc     0x89
+        ldlp    MB_RES1
+        devlw
+        eqc     0xB0
+        or
+@A      eqc     0
+        cj      unknown
+dispatch:
+        ldlp    MB_ADDR
+        devlw
+        stl     ADDR
+@I      ldl     VAL             ; identify: the codes are in the result words
+@I      eqc     0x0010
+@I      eqc     0
+@I      cj      done
+        ldl     VAL
+        eqc     0x0020
+        eqc     0
+        cj      query
+        ldl     VAL
+        eqc     0x0100
+        eqc     0
+        cj      program
+        ldl     VAL
+        eqc     0x0200
+        eqc     0
+        cj      erase
+        ldl     VAL
+        eqc     0x0400
+        cj      badcall
+
+; Erase chip: every block that holds a word other than 0xFFFF is erased, scanning the whole
+; chip (its size from CFI), so both families erase block by block and need no region table.
+        ldl     MASK
+        eqc     'Q'
+        cj      unknown         ; no CFI: the size is not known
+        ldc     1
+        ldl     LEN
+        shl
+        stl     LEN
+        ldl     BASE
+        stl     ADDR
+cscan:  ldl     LEN
+        cj      done
+        ldl     ADDR
+        devls
+        eqc     0xFFFF
+        cj      eblock          ; programmed: erase the block holding it
+        ldc     2
+        ldl     ADDR
+        bsub
+        stl     ADDR
+        ldl     LEN
+        ldc     2
+        diff
+        stl     LEN
+        j       cscan
+
+; Erase block: the block holding +4.
+erase:  ldc     0
+        stl     LEN
+eblock: ldc     0xFFFF          ; the word at ADDR must read back erased
+        stl     VAL
+        ldc     0
+        stl     MASK
+@A      ldc     0x80            ; AMD: unlock 0x80, unlock 0x30 at the block
+@A      ldl     CA
+@A      call    cmd
+@A      ldc     0x30
+@A      ldl     ADDR
+@A      call    cmd
+@I      ldc     0x20            ; Intel: 0x20, 0xD0 at the block
+@I      ldl     ADDR
+@I      devss
+@I      ldc     0xD0
+@I      ldl     ADDR
+@I      devss
+        ldc     T_ERASE
+        call    wait
+        ldl     LEN
+        cj      done
+        j       cscan
+
+; The end of a call: the answer replaces the command word.
+fail:   ldc     ST_ABORTED
+        stl     MASK
+        j       last
+done:   ldc     ST_RELEASED
+        stl     MASK
+last:   call    reset
+        ldl     RES
+        ldc     16
+        shl
+        ldl     MASK
+        or
+        stl     MASK
+fin:    ldl     MASK
+        ldlp    MB
+        devsw
+
+; Between calls: wait for a command code (non-zero, neither answer bit set) or a stop.
+idle:   ldlp    MB
+        devlw
+        stl     VAL
+        ldl     VAL
+        eqc     ST_STOP
+        eqc     0
+        cj      fin             ; stop: answer again with the last verdict
+        ldl     VAL
+        cj      idle
+        ldl     VAL
+        ldc     ST_RELEASED | ST_ABORTED
+        and
+        cj      go
+        j       idle
+
+badcall: ldc    R_BADCALL
+        stl     RES
+        j       fail
+unknown: ldc    R_UNKNOWN
+        stl     RES
+        j       fail
+
+; Protection status of the block holding +4, read in identifier mode at block + word 2 (AMD:
+; 1 protected; Intel: bit 0 locked, bit 1 locked down).
+query:  ldc     0x90
+        ldl     CA
+@A      call    cmd
+@I      devss
+        ldl     ADDR
+        ldc     -256
+        and
+        ldc     4
+        bsub
+        devls
+        ldlp    MB_RES1
+        devsw
+        j       done
+
+; cmd: an AMD command. A = address of the last cycle, B = its data: 0xAA at word 0x555, 0x55
+; at word 0x2AA, then B at A.
+@A cmd: ldc     0xAA
+@A      ldl     S_CA
+@A      devss
+@A      ldc     0x55
+@A      ldl     S_BASE
+@A      ldc     0x554
+@A      bsub
+@A      devss
+@A      ldl     2
+@A      ldl     1
+@A      devss
+@A      ret
+
+; Program: +12 bytes from the buffer at +8 to the flash at +4, one half-word at a time; a byte
+; lane outside the range is written as 0xFF, which leaves that flash byte as it is.
+program:
+        ldlp    MB_LEN
+        devlw
+        stl     LEN
+        ldc     4097
+        ldl     LEN
+        gtu
+        cj      badcall
+        ldl     ADDR            ; the half-word holding the first byte
+        ldc     -2
+        and
+        stl     ADDR
+ploop:  ldl     LEN             ; done when the low byte's index reaches the length
+        ldl     ADDR
+        ldlp    MB_ADDR
+        devlw
+        diff
+        gt
+        cj      done
+        ldl     ADDR
+        call    lane
+        stl     MASK
+        stl     VAL
+        ldc     1
+        ldl     ADDR
+        bsub
+        call    lane
+        ldc     8
+        shl
+        ldl     MASK
+        or
+        stl     MASK
+        ldc     8
+        shl
+        ldl     VAL
+        or
+        stl     VAL
+@A      ldc     0xA0            ; AMD: unlock 0xA0
+@A      ldl     CA
+@A      call    cmd
+@I      ldc     0x40            ; Intel: 0x40
+@I      ldl     ADDR
+@I      devss
+        ldl     VAL
+        ldl     ADDR
+        devss
+        ldc     T_PROGRAM
+        call    wait
+        ldc     2
+        ldl     ADDR
+        bsub
+        stl     ADDR
+        j       ploop
+
+; wait: until the chip has finished the operation at ADDR, then check it. A = the time limit
+; (log2 of microseconds of the high-priority clock, read with ldclock so the limit is the same
+; at either priority). Frame: W+4 the reason should it fail now, W+8 the status read, W+12 the
+; deadline. Returns when the word at ADDR (lanes in MASK ignored) reads VAL; otherwise leaves
+; the call through fail.
+wait:   ldc     1
+        ldl     1
+        shl
+        ldc     0
+        ldclock
+        sum
+        stl     3
+wloop:  ldlp    S_MB            ; the host asked to stop
+        devlw
+        eqc     ST_STOP
+        eqc     0
+        cj      wstop
+        ldc     R_TIMEOUT       ; past the deadline
+        stl     1
+        ldl     3
+        ldc     0
+        ldclock
+        diff
+        ldc     0
+        gt
+        cj      wfail
+@I      ldl     S_ADDR          ; Intel: status register, SR7 ready
+@I      devls
+@I      dup
+@I      stl     2
+@I      ldc     0x80
+@I      and
+@I      cj      wloop
+@I      ldc     R_PROTECTED     ; SR1: the block is locked
+@I      stl     1
+@I      ldl     2
+@I      ldc     0x02
+@I      and
+@I      eqc     0
+@I      cj      wfail
+@I      ldc     R_FAILED        ; SR5 erase, SR4 program, SR3 Vpp
+@I      stl     1
+@I      ldl     2
+@I      ldc     0x38
+@I      and
+@I      eqc     0
+@I      cj      wfail
+@I      ldc     0xFF            ; back to reading the array
+@I      ldl     S_ADDR
+@I      devss
+@A      ldc     R_FAILED        ; AMD: DQ6 toggles while busy
+@A      stl     1
+@A      ldl     S_ADDR
+@A      devls
+@A      dup
+@A      ldl     S_ADDR
+@A      devls
+@A      xor
+@A      ldc     0x40
+@A      and
+@A      cj      wcheck
+@A      ldc     0x20            ; still busy: DQ5 is the chip's own time-out
+@A      and
+@A      cj      wloop
+@A      j       wfail
+wcheck: ldl     S_ADDR
+        devls
+        ldl     S_MASK
+        or
+        ldl     S_VAL
+        diff
+        eqc     0
+        cj      wfail
+        ret
+wfail:  ldl     1               ; the reason, into the call's RES (which is 0 until now)
+        stl     S_RES
+wstop:  ajw     4
+        j       fail
+
+; lane: A = a flash byte address. Returns A = 0xFF when it lies outside the range being
+; programmed (else 0), B = its byte from the buffer with A ORed in. (The byte is read either
+; way; outside the range that is one byte beside the buffer.)
+lane:   ldl     1               ; index into the buffer
+        ldlp    S_MB_ADDR
+        devlw
+        diff
+        stl     1
+        ldl     1
+        ldlp    S_MB_SRC
+        devlw
+        bsub
+        devlb
+        ldl     S_LEN
+        ldl     1
+        gtu
+        eqc     0
+        ldc     0xFF
+        prod
+        dup
+        stl     2
+        or
+        ldl     2
+        ret
+
+IMAGE_END:
+LOW_WATER = 0x200 - 4 * FRAME - 16
+CODE_FITS = 1 / (1 + ((LOW_WATER - IMAGE_END) >> 31))  ; division by zero: the code reaches the workspace
