@@ -31,7 +31,8 @@ std::unique_ptr<PortBackend> CreateRealPort(const std::string& option, std::stri
 #elif defined(TAPSTER_HAVE_NATIVE_PORT)
         return std::make_unique<NativePortBackend>();
 #else
-        error = "the direct port backend needs an x86 processor under Linux or Windows";
+        error = "port instructions are not available on this system: the direct port backend "
+                "needs an x86 processor under Linux or Windows";
         return nullptr;
 #endif
     }

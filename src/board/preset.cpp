@@ -4,11 +4,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <limits>
+#include <new>
 #include <sstream>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace tapster::board {
 
@@ -297,11 +306,56 @@ void ReadCpu(Reader& r, const Json& json, BoardConfig& out) {
 
 } // namespace
 
+namespace {
+
+// A preset is a few kilobytes; anything this large is not one (and would cost memory to parse).
+constexpr size_t kMaxPresetBytes = 4 << 20;
+// Presets nest three levels deep; a deeper text is refused before it is parsed.
+constexpr int kMaxPresetDepth = 32;
+
+// The deepest nesting of arrays and objects outside strings.
+int NestingDepth(const std::string& text) {
+    int depth = 0;
+    int deepest = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+} // namespace
+
 bool ParsePreset(const std::string& text, const std::string& name, BoardConfig& out,
                  std::string& error) {
+    if (text.size() > kMaxPresetBytes) {
+        error = name + ": larger than " + std::to_string(kMaxPresetBytes >> 20) +
+                " MiB; not a preset file";
+        return false;
+    }
+    if (NestingDepth(text) > kMaxPresetDepth) {
+        error = name + ": nested deeper than " + std::to_string(kMaxPresetDepth) +
+                " levels; not a preset file";
+        return false;
+    }
     Json json;
     try {
         json = Json::parse(text);
+    } catch (const std::bad_alloc&) {
+        error = name + ": not enough memory to read the preset";
+        return false;
     } catch (const Json::exception& e) {
         // "[json.exception.parse_error.101] parse error at line 3, column 5: ..." -> the part
         // after the bracket.
@@ -341,24 +395,52 @@ bool ParsePreset(const std::string& text, const std::string& name, BoardConfig& 
     return true;
 }
 
+namespace {
+
+// Reads at most `limit` + 1 bytes of a regular file, opened without blocking so that a FIFO or
+// a device (/dev/zero) is refused instead of read for ever. False with the reason.
+bool ReadRegularFile(const std::string& path, size_t limit, std::string& text,
+                     std::string& reason) {
+#ifdef _WIN32
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    struct _stat64 info {};
+    const bool regular = file != nullptr && _fstat64(_fileno(file), &info) == 0 &&
+                         (info.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    const bool regular = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (fd >= 0 && regular) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (fd >= 0 && file == nullptr) ::close(fd);
+#endif
+    if (file == nullptr || !regular) {
+        std::error_code ignored;
+        reason = file == nullptr                                ? "cannot open the preset file"
+                 : std::filesystem::is_directory(path, ignored) ? "a folder, not a preset file"
+                                                                : "not a regular file";
+        if (file != nullptr) std::fclose(file);
+        return false;
+    }
+    text.resize(limit + 1);
+    const size_t got = std::fread(text.data(), 1, text.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    text.resize(got);
+    if (failed) reason = "cannot read the preset file";
+    return !failed;
+}
+
+} // namespace
+
 bool LoadPreset(const std::string& path, BoardConfig& out, std::string& error) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        error = path + ": a folder, not a preset file";
+    std::string text;
+    std::string reason;
+    if (!ReadRegularFile(path, kMaxPresetBytes, text, reason)) {
+        error = path + ": " + reason;
         return false;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot open the preset file";
-        return false;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) {
-        error = path + ": cannot read the preset file";
-        return false;
-    }
-    return ParsePreset(text.str(), path, out, error);
+    return ParsePreset(text, path, out, error);
 }
 
 } // namespace tapster::board

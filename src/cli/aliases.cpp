@@ -1,5 +1,7 @@
 #include "cli/aliases.h"
 
+#include "core/safe_file.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -203,12 +205,24 @@ bool ExpandAlias(const std::vector<std::string>& args, size_t& index, AliasState
             error = "write-flash: --from is required (usage: " + std::string(alias->usage) + ")";
             return false;
         }
+        // The image is looked at before any step runs, so a file that cannot be programmed (a
+        // FIFO or device, too large) stops the job before the target is touched. With --length
+        // it may still be missing: an earlier step can write it.
         std::string length = opt["length"];
+        uint64_t size = 0;
+        std::string reason;
+        std::FILE* image = OpenRegularFile(pos[0], size, reason);
+        if (image != nullptr) std::fclose(image);
+        std::error_code ec;
+        const bool mayComeLater = !length.empty() && !std::filesystem::exists(pos[0], ec);
+        if (image == nullptr && !mayComeLater) {
+            error = "write-flash: cannot use '" + pos[0] + "': " + reason;
+            return false;
+        }
         if (length.empty()) {
-            std::error_code ec;
-            uintmax_t size = std::filesystem::file_size(pos[0], ec);
-            if (ec) {
-                error = "write-flash: cannot read the size of '" + pos[0] + "' (give --length)";
+            if (size > kLargestFileSize) {
+                error = "write-flash: '" + pos[0] +
+                        "' is 4 GiB or larger; its size is no flash length (give --length)";
                 return false;
             }
             length = HexLength(size);

@@ -71,7 +71,7 @@ std::string HelpText(const WidgetStore& window, const std::string& backendName) 
         "\n"
         "usage: tapcheck-cli [--simulate[=PRESET.json] | --port=ppdev:/dev/parportN | "
         "--port=direct |\n"
-        "                    --port=remote:HOST:PORT] STEP...\n"
+        "                    --port=remote:HOST:PORT] [--deadline SECONDS] STEP...\n"
         "\n"
         "Backend used with these options: " +
         backendName +
@@ -104,10 +104,14 @@ std::string HelpText(const WidgetStore& window, const std::string& backendName) 
         "Output: the log on stdout as it is written (the wait's dots appended in place); each\n"
         "error box on stderr as 'error: TEXT'. The run stops after the step that shows an error\n"
         "box or meets a question, file dialog or control dialog with nothing queued.\n"
-        "Exit code: 0 no error box, 1 an error box (or nothing queued for a question), 2 a usage\n"
-        "error (unknown widget or step, bad value, a widget that cannot be used now), 130 Ctrl+C.\n"
-        "Ctrl+C presses \"Abort !\" answered No, then the run stops; a second Ctrl+C ends it at "
-        "once.\n"
+        "Exit code: 0 every command did its job; 1 an error box (or nothing queued for a\n"
+        "question); 2 a usage error (unknown widget or step, bad value, a widget that cannot be\n"
+        "used now, a bad preset); 3 a command reported its failure in the log (the run goes on);\n"
+        "4 an abort= step that never pressed \"Abort !\"; 124 --deadline passed; 130 Ctrl+C;\n"
+        "143 SIGTERM.\n"
+        "Ctrl+C or SIGTERM presses \"Abort !\" answered No at the next keep-alive point, then the\n"
+        "run stops; a second one ends it at once. --deadline SECONDS does the same when the run\n"
+        "is still going after that many seconds.\n"
         "Load Trap Routine reads fl4_trap.bin from the current directory (the start directory).\n"
         "\n"
         "Widgets:\n" +

@@ -6,17 +6,57 @@
 #include "cli/terminal_form.h"
 #include "core/main_form.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-extern "C" void OnInterrupt(int) {
-    tapster::cli::TerminalForm::interruptFlag = 1;
-    // A second Ctrl+C ends the program at once, even inside a loop with no keep-alive point.
-    std::signal(SIGINT, SIG_DFL);
+// SIGINT (Ctrl+C) and SIGTERM both act as "Abort !" answered No at the next keep-alive point.
+extern "C" void OnInterrupt(int signal) {
+    tapster::cli::TerminalForm::interruptFlag = signal;
+    // A second one ends the program at once, even inside a loop with no keep-alive point.
+    std::signal(signal, SIG_DFL);
+}
+
+// Takes --deadline SECONDS (or --deadline=SECONDS) out of the arguments. False with a message
+// for a missing or bad value; seconds stays 0 when the option is not given.
+bool TakeDeadline(std::vector<std::string>& args, double& seconds, std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string value;
+        size_t count = 1;
+        if (args[i] == "--deadline") {
+            if (i + 1 >= args.size()) {
+                error = "--deadline needs a number of seconds";
+                return false;
+            }
+            value = args[i + 1];
+            count = 2;
+        } else if (args[i].rfind("--deadline=", 0) == 0) {
+            value = args[i].substr(11);
+        } else {
+            continue;
+        }
+        if (seconds != 0) {
+            error = "--deadline given twice";
+            return false;
+        }
+        char* end = nullptr;
+        seconds = value.empty() ? 0 : std::strtod(value.c_str(), &end);
+        if (value.empty() || end != value.c_str() + value.size() || !(seconds > 0) ||
+            seconds > 604800) {
+            error =
+                "bad --deadline: '" + value + "' (expected seconds, more than 0, at most a week)";
+            return false;
+        }
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                   args.begin() + static_cast<std::ptrdiff_t>(i + count));
+        --i;
+    }
+    return true;
 }
 
 int Usage(const std::string& message) {
@@ -33,6 +73,8 @@ int main(int argc, char** argv) {
     BackendOptions options;
     std::string error;
     if (!ParseBackendOptions(args, options, error)) return Usage(error);
+    double deadlineSeconds = 0;
+    if (!TakeDeadline(args, deadlineSeconds, error)) return Usage(error);
 
     cli::TerminalForm form(stdout, stderr);
     for (const std::string& arg : args) {
@@ -54,6 +96,11 @@ int main(int argc, char** argv) {
 
     frmMain = &form;
     std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    if (deadlineSeconds > 0)
+        form.SetDeadline(std::chrono::steady_clock::now() +
+                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                             std::chrono::duration<double>(deadlineSeconds)));
     cli::StartWindow(form);
     // The simulated board needs no real time: waits pass on a clock that only moves while the
     // window processes events. A real target gets real time.

@@ -1,5 +1,6 @@
 #include "cli/runner.h"
 
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/dcu_ctrl.h"
 #include "port/lpt.h"
@@ -105,17 +106,26 @@ bool Runner::Click(const Step& step) {
     if (!form_.Usable(step.widget))
         return Refuse(step, step.widget + " cannot be clicked now (disabled or hidden)");
     form_.BeginCommand();
+    ClearCommandOutcome();
     handler();
+    // What the log says failed decides the exit code; the error box has said it already.
+    if (CommandFailed() && !form_.Failed()) {
+        ++failedCommands_;
+        std::fprintf(stderr, "tapcheck-cli: %s: the command failed (see the log)\n",
+                     step.origin.c_str());
+    }
     // A failed port claim shows only its box in the window; the terminal adds the reason.
     if (form_.Failed()) {
         const std::string hint = LastPortClaimHint();
         if (!hint.empty()) std::fprintf(stderr, "tapcheck-cli: %s\n", hint.c_str());
     }
-    if (!form_.EndCommand())
+    if (!form_.EndCommand()) {
+        ++missedAborts_;
         std::fprintf(stderr,
                      "tapcheck-cli: %s: the armed abort was not reached (%d keep-alive "
                      "points)\n",
                      step.origin.c_str(), form_.KeepAlivePoints());
+    }
     return true;
 }
 
@@ -147,8 +157,9 @@ void Runner::Print(const Step& step) {
 }
 
 int Runner::Run(const std::vector<Step>& steps) {
+    const Step* lastAbort = nullptr;
     for (const Step& step : steps) {
-        if (form_.Interrupted()) return kExitInterrupt;
+        if (int code = form_.StopCode(); code != 0) return code;
         switch (step.kind) {
         case StepKind::Set:
             if (!Set(step)) return kExitUsage;
@@ -167,7 +178,13 @@ int Runner::Run(const std::vector<Step>& steps) {
                                        : std::nullopt);
             break;
         case StepKind::Abort:
+            if (form_.AbortArmed() && lastAbort != nullptr) {
+                ++missedAborts_;
+                std::fprintf(stderr, "tapcheck-cli: %s: replaced by %s before any click\n",
+                             lastAbort->origin.c_str(), step.origin.c_str());
+            }
             form_.ArmAbort(step.yes, step.number);
+            lastAbort = &step;
             break;
         case StepKind::Wait:
             form_.RunTimers(static_cast<uint32_t>(step.number));
@@ -176,10 +193,16 @@ int Runner::Run(const std::vector<Step>& steps) {
             Print(step);
             break;
         }
-        if (form_.Interrupted()) return kExitInterrupt;
+        if (int code = form_.StopCode(); code != 0) return code;
         if (form_.Failed()) return kExitErrorBox;
     }
-    return kExitOk;
+    if (form_.AbortArmed() && lastAbort != nullptr) {
+        ++missedAborts_;
+        std::fprintf(stderr, "tapcheck-cli: %s: no click follows it; nothing was aborted\n",
+                     lastAbort->origin.c_str());
+    }
+    if (failedCommands_ > 0) return kExitCommandFailed;
+    return missedAborts_ > 0 ? kExitAbortMissed : kExitOk;
 }
 
 } // namespace tapster::cli

@@ -11,9 +11,13 @@ namespace tapster::cli {
 
 // Exit codes of tapcheck-cli.
 constexpr int kExitOk = 0;
-constexpr int kExitErrorBox = 1;    // an error box was shown, or a question found no answer
-constexpr int kExitUsage = 2;       // a malformed command line, or a step the window refuses
-constexpr int kExitInterrupt = 130; // Ctrl+C
+constexpr int kExitErrorBox = 1;      // an error box was shown, or a question found no answer
+constexpr int kExitUsage = 2;         // a malformed command line, or a step the window refuses
+constexpr int kExitCommandFailed = 3; // a command reported its failure in the log
+constexpr int kExitAbortMissed = 4;   // an abort= step that never pressed "Abort !"
+constexpr int kExitDeadline = 124;    // --deadline passed
+constexpr int kExitInterrupt = 130;   // Ctrl+C
+constexpr int kExitTerminate = 143;   // SIGTERM
 
 // The handler behind a button, by the button's name; null for a name that is not a button.
 using Handler = void (*)();
@@ -23,7 +27,8 @@ class Runner {
   public:
     explicit Runner(TerminalForm& form);
     // Runs every step; stops after the step that showed an error box, left a question
-    // unanswered, was refused, or was interrupted. Returns the exit code.
+    // unanswered, was refused, or was interrupted. A command that reported failure in the log
+    // does not stop the run, but decides the exit code. Returns the exit code.
     int Run(const std::vector<Step>& steps);
 
   private:
@@ -33,6 +38,8 @@ class Runner {
     bool Refuse(const Step& step, const std::string& why);
 
     TerminalForm& form_;
+    int failedCommands_ = 0;
+    int missedAborts_ = 0;
 };
 
 // What the CLI does before the first step, as the window does at its creation: the start

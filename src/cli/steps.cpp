@@ -2,7 +2,9 @@
 
 #include "cli/aliases.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <string_view>
 
 namespace tapster::cli {
@@ -75,6 +77,25 @@ bool ParseSet(const std::string& name, const std::string& value, const WidgetSto
         error =
             "bad value for " + name + ": '" + value + "' (expected " + ValueDescription(kind) + ")";
     return ok;
+}
+
+// An abort= written before an alias is meant for the alias's own command (write-flash's
+// cmdWriteFlash), not for the clicks it runs first to start the agent: it moves to just before
+// the last click of the expansion.
+void MoveAbortToMainClick(std::vector<Step>& steps, std::vector<Step>& expanded) {
+    auto isClick = [](const Step& s) { return s.kind == StepKind::Click; };
+    const auto lastClick = std::find_if(expanded.rbegin(), expanded.rend(), isClick);
+    if (lastClick == expanded.rend() ||
+        std::count_if(expanded.begin(), expanded.end(), isClick) < 2)
+        return;
+    // The abort still waiting for a click: one after the last click so far.
+    for (auto it = steps.rbegin(); it != steps.rend() && !isClick(*it); ++it) {
+        if (it->kind != StepKind::Abort) continue;
+        Step abort = std::move(*it);
+        steps.erase(std::next(it).base());
+        expanded.insert(std::prev(lastClick.base()), std::move(abort));
+        return;
+    }
 }
 
 } // namespace
@@ -201,6 +222,7 @@ bool ParseSteps(const std::vector<std::string>& args, const WidgetStore& window,
             words.push_back(args[i]);
             ++i;
         }
+        std::vector<Step> expanded;
         for (const std::string& word : words) {
             Step step;
             if (!ParseStep(word, window, step, error)) return false;
@@ -208,8 +230,11 @@ bool ParseSteps(const std::vector<std::string>& args, const WidgetStore& window,
             if (step.kind == StepKind::Click &&
                 (step.widget == "cmdTakeTrap" || step.widget == "cmdLoadDCU"))
                 aliases.agentStarted = true;
-            steps.push_back(std::move(step));
+            expanded.push_back(std::move(step));
         }
+        MoveAbortToMainClick(steps, expanded);
+        for (Step& step : expanded)
+            steps.push_back(std::move(step));
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #include "cli/terminal_form.h"
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 namespace tapster::cli {
@@ -162,11 +163,40 @@ void TerminalForm::PressAbort(bool yes) {
     forcedYesNo_.reset();
 }
 
+void TerminalForm::SetDeadline(std::chrono::steady_clock::time_point when) {
+    deadlineSet_ = true;
+    deadline_ = when;
+}
+
+void TerminalForm::CheckDeadline() {
+    if (!deadlineSet_ || deadlinePassed_ || std::chrono::steady_clock::now() < deadline_) return;
+    deadlinePassed_ = true;
+    std::fprintf(err_, "tapcheck-cli: the deadline has passed; the run stops\n");
+    std::fflush(err_);
+}
+
+int TerminalForm::StopCode() {
+    CheckDeadline();
+    if (interruptFlag != 0 && signal_ == 0) signal_ = interruptFlag;
+    if (signal_ != 0) return 128 + (signal_ == SIGTERM ? SIGTERM : SIGINT);
+    if (interrupted_) return 128 + SIGINT;
+    return deadlinePassed_ ? 124 : 0;
+}
+
 void TerminalForm::ProcessEvents() {
     ++events_;
-    if (interruptFlag != 0) {
+    const bool deadlineBefore = deadlinePassed_;
+    CheckDeadline();
+    if (interruptFlag != 0 || deadlinePassed_ != deadlineBefore) {
+        if (interruptFlag != 0) {
+            signal_ = interruptFlag;
+            interrupted_ = true;
+            // The log shows the abort; this line says where it came from.
+            std::fprintf(err_, "tapcheck-cli: %s; the run stops\n",
+                         signal_ == SIGTERM ? "terminated (SIGTERM)" : "interrupted (Ctrl+C)");
+            std::fflush(err_);
+        }
         interruptFlag = 0;
-        interrupted_ = true;
         if (Usable("cmdCancel")) PressAbort(false);
     }
     if (inCommand_ && abortPending_ && events_ >= abortAt_) {
@@ -218,14 +248,16 @@ void TerminalForm::FireTimerIfDue() {
 void TerminalForm::RunTimers(uint32_t ms) {
     uint32_t end = Now() + ms;
     // Bounded: every pass moves time forward by at least one millisecond.
-    while (static_cast<int32_t>(end - Now()) > 0 && !Interrupted()) {
+    while (static_cast<int32_t>(end - Now()) > 0 && StopCode() == 0) {
         uint32_t next = end;
         if (TimerEnabled() && static_cast<int32_t>(timerDue_ - next) < 0) next = timerDue_;
         if (static_cast<int32_t>(next - Now()) <= 0) next = Now() + 1;
         if (virtualTime_) {
             ticks_.ticks = next;
         } else {
+            // In slices, so that a signal or the deadline is noticed during a long wait.
             int32_t delta = static_cast<int32_t>(next - Now());
+            if (delta > 50) delta = 50;
             if (delta > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delta));
         }
         FireTimerIfDue();

@@ -7,6 +7,7 @@
 #include "core/widget_store.h"
 #include "port/platform.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +51,8 @@ class TerminalForm : public WidgetStore {
     void QueueDialog(std::optional<uint32_t> sendValue) { dialogs_.push_back(sendValue); }
     // Presses "Abort !" at the Nth keep-alive point of the next command, answering its question.
     void ArmAbort(bool yes, int64_t n);
+    // An abort armed that no command has taken yet (no click followed it).
+    bool AbortArmed() const { return armed_; }
 
     // --- What the runner wires in ----------------------------------------------------------
     std::function<void()> onTimer;              // Timer1Timer
@@ -74,13 +77,20 @@ class TerminalForm : public WidgetStore {
     int ErrorBoxCount() const { return errorBoxes_; }
     // An error box was shown or a question found nothing queued: the run stops after the step.
     bool Failed() const { return failed_; }
-    // Ctrl+C was pressed.
-    bool Interrupted() const { return interrupted_ || interruptFlag != 0; }
+    // Ctrl+C or SIGTERM arrived, or the deadline passed.
+    bool Interrupted() const { return interrupted_ || interruptFlag != 0 || deadlinePassed_; }
+    // The exit code of an interrupted run: 130 (SIGINT), 143 (SIGTERM) or 124 (deadline); 0
+    // while the run may go on. Notices a deadline that has just passed.
+    int StopCode();
+    // --deadline: at this moment "Abort !" is pressed and answered No at the next keep-alive
+    // point, and the run stops after the step that runs then.
+    void SetDeadline(std::chrono::steady_clock::time_point when);
     int KeepAlivePoints() const { return events_; }
     // The answers still queued (for the end-of-run note).
     size_t PendingAnswers() const { return answers_.size() + files_.size() + dialogs_.size(); }
 
-    // Set from the SIGINT handler; read at the next keep-alive point.
+    // Set from the SIGINT and SIGTERM handlers to the signal's number; read at the next
+    // keep-alive point.
     static volatile std::sig_atomic_t interruptFlag;
 
     // --- MainForm --------------------------------------------------------------------------
@@ -103,6 +113,7 @@ class TerminalForm : public WidgetStore {
     uint32_t Now();
     void FireTimerIfDue();
     void PressAbort(bool yes);
+    void CheckDeadline();
 
     std::FILE* out_;
     std::FILE* err_;
@@ -123,6 +134,11 @@ class TerminalForm : public WidgetStore {
     int errorBoxes_ = 0;
     bool failed_ = false;
     bool interrupted_ = false;
+    int signal_ = 0; // the signal that interrupted the run
+
+    bool deadlineSet_ = false;
+    bool deadlinePassed_ = false;
+    std::chrono::steady_clock::time_point deadline_{};
 
     bool virtualTime_ = false;
     VirtualTicks ticks_;

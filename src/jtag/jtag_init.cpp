@@ -38,7 +38,7 @@ uint32_t ReadIdCode() {
     return code;
 }
 
-void IdentifyCpu() {
+bool IdentifyCpu() {
     InitJtag();
     const uint32_t code = ReadIdCode();
     if (code == 0xFFFFFFFFu)
@@ -50,6 +50,7 @@ void IdentifyCpu() {
     else
         Log("CPU IDCODE: " + Hex8(code));
     ReleaseJtag();
+    return code == kIdSti5510 || code == kIdSti5512;
 }
 
 void ReleaseJtag() {

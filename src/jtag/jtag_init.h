@@ -10,7 +10,9 @@ constexpr uint32_t kIdSti5512 = 0x5D406041;
 
 void InitJtag();
 uint32_t ReadIdCode();
-void IdentifyCpu();
+// Logs the CPU type, or the IDCODE read when it is neither CPU. True only for a CPU this tool
+// serves: all ones (no target), a stuck or chattering line and an unknown chip all read false.
+bool IdentifyCpu();
 void ReleaseJtag();
 bool LoopbackTest(uint32_t count);
 

@@ -2,6 +2,7 @@
 // start values, so that every test starts from a freshly started program.
 #include "jtag/agent_calls.h"
 #include "jtag/tap_engine.h"
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
@@ -16,6 +17,7 @@ void ResetCommandState() {
     CloseScanDumpFile();
     ScanDumpWriteFailed = false;
     StartDirectory.clear();
+    ClearCommandOutcome();
 
     ResetTrapState();
     ResetMonitorState();

@@ -2,9 +2,11 @@
 // flash agent's mailbox, the dump of target memory to a file, and the "Abort !" button.
 #include "core/hex.h"
 #include "core/main_form.h"
+#include "core/safe_file.h"
 #include "jtag/agent_calls.h"
 #include "jtag/jtag_init.h"
 #include "jtag/tap_engine.h"
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
@@ -74,6 +76,14 @@ void StartAgentSession() {
     PrepareAgent();
 }
 
+// The command's last line: "Done." or its failure line.
+void LogOutcome(bool done, const std::string& failureLine) {
+    if (done)
+        Log("Done.");
+    else
+        LogFailure(failureLine);
+}
+
 std::string ContinueQuestion(const std::string& first) {
     return first + "\n\rContinue ?";
 }
@@ -84,9 +94,12 @@ std::string ContinueQuestion(const std::string& first) {
 bool ReadProgramFile(const std::string& path, uint32_t length, std::vector<uint8_t>& data) {
     const uint32_t chunks = (length + kAgentBufferSize - 1) / kAgentBufferSize;
     data.assign(static_cast<size_t>(chunks) * kAgentBufferSize, 0);
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    uint64_t size = 0;
+    std::string reason;
+    std::FILE* f = OpenRegularFile(path, size, reason);
     if (f == nullptr) {
-        frmMain->ErrorBox("The file " + path + " could not be opened !!! Nothing was written.");
+        frmMain->ErrorBox("The file " + path + " could not be opened (" + reason +
+                          ") !!! Nothing was written.");
         return false;
     }
     const size_t got = std::fread(data.data(), 1, data.size(), f);
@@ -127,7 +140,7 @@ void cmdGetDevCodeClick() {
         frmMain->SetText("lblFlashCode", "Flash IDCODE " + manufacturer + "." + device);
         frmMain->SetVisible("lblFlashCode", true);
     } else {
-        Log("Failure reading IDCODE !!!");
+        LogFailure("Failure reading IDCODE !!!");
     }
     TapReset();
     Activate();
@@ -144,7 +157,7 @@ void cmdChipEraseClick() {
         return;
     if (!BusyAndClaimed()) return;
     StartAgentSession();
-    Log(EraseFlashChip(base) ? "Done." : "Error clearing flash !!!");
+    LogOutcome(EraseFlashChip(base), "Error clearing flash !!!");
     TapReset();
     Activate();
 }
@@ -155,7 +168,7 @@ void cmdBlkEraseClick() {
     if (!frmMain->WarningQuestion(ContinueQuestion("Now Block data will be erased !!!"))) return;
     if (!BusyAndClaimed()) return;
     StartAgentSession();
-    Log(EraseFlashBlock(block, base) ? "Done." : "Error clearing sector !!!");
+    LogOutcome(EraseFlashBlock(block, base), "Error clearing sector !!!");
     TapReset();
     Activate();
 }
@@ -169,7 +182,7 @@ void cmdProtectClick() {
     if (st.ok)
         Log("Block " + HexMin(block, 1) + " protection status = " + HexMin(st.status, 1));
     else
-        Log("Failure reading block protection status !!!");
+        LogFailure("Failure reading block protection status !!!");
     TapReset();
     Activate();
 }
@@ -210,7 +223,12 @@ void cmdWriteFlashClick() {
         remaining -= chunk;
         address += kAgentBufferSize;
     }
-    if (remaining == 0) Log("Done.");
+    // A failed copy to target RAM ends the loop with no line of its own (WriteBlock has logged
+    // its message); either way the write is not done.
+    if (remaining == 0)
+        Log("Done.");
+    else
+        ReportCommandFailure();
 
     TapReset();
     frmMain->SetPosition("ProgressBar1", 0);
@@ -241,9 +259,9 @@ void cmdReadToFileClick() {
     const bool scanned = ScanTargetMemory(Low32(fromField), Low32(lengthField));
     const bool writeFailed = ScanDumpWriteFailed;
     const bool closed = CloseScanDumpFile();
-    if (!scanned && !writeFailed) Log("Error reading memory!!!");
+    if (!scanned && !writeFailed) LogFailure("Error reading memory!!!");
     const bool fileBad = writeFailed || !closed;
-    if (fileBad) Log("Error writing file " + path + " !!!");
+    if (fileBad) LogFailure("Error writing file " + path + " !!!");
     TapReset();
     Activate();
     if (fileBad)

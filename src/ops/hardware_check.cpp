@@ -3,6 +3,7 @@
 #include "core/main_form.h"
 #include "jtag/jtag_init.h"
 #include "jtag/tap_engine.h"
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/services.h"
 #include "port/lpt.h"
@@ -177,7 +178,7 @@ void cmdDelayClick() {
                 position = static_cast<int>(next);
                 continue;
             }
-            Log("Check Your hardware !!! ");
+            LogFailure("Check Your hardware !!! ");
             return;
         }
         if (length == kShortTest) {
@@ -187,7 +188,7 @@ void cmdDelayClick() {
         break;
     }
 
-    IdentifyCpu();
+    if (!IdentifyCpu()) ReportCommandFailure();
     if (GetWindowsFamily() == kFamilyNt) ReleasePort(kLptFirstBase, kLptSecondBase);
 }
 

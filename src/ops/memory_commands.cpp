@@ -2,9 +2,11 @@
 // of a RAM load and of the trap routine in target memory against their files.
 #include "core/hex.h"
 #include "core/main_form.h"
+#include "core/safe_file.h"
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
@@ -32,16 +34,19 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a verification file and measures it; null with an error box naming it.
+// Opens a verification file (a regular file only) and measures it; null with an error box
+// naming it. A file of 4 GiB or more is refused: its length would wrap in the 32-bit fields.
 File OpenForReading(const std::string& path, uint64_t& size) {
-    File file(std::fopen(path.c_str(), "rb"));
-    long length = -1;
-    if (file && std::fseek(file.get(), 0, SEEK_END) == 0) length = std::ftell(file.get());
-    if (!file || length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        frmMain->ErrorBox("Could not open the file " + path + " !!!");
+    std::string reason;
+    File file(OpenRegularFile(path, size, reason));
+    if (!file) {
+        frmMain->ErrorBox("Could not open the file " + path + " (" + reason + ") !!!");
         return nullptr;
     }
-    size = static_cast<uint64_t>(length);
+    if (size > kLargestFileSize) {
+        frmMain->ErrorBox("The file " + path + " is 4 GiB or larger !!! Nothing was verified.");
+        return nullptr;
+    }
     return file;
 }
 
@@ -97,7 +102,7 @@ int CompareBytes(uint32_t address, const uint8_t* source, uint32_t count) {
 
 void ReportDifference(uint32_t address) {
     Log("Difference found at address " + Hex8(address) + "!!!");
-    Log(kTestFails);
+    LogFailure(kTestFails);
 }
 
 // The write pass of "Verify RAM Load"; false when a block could not be written.
@@ -110,7 +115,7 @@ bool WritePass(std::FILE* file, uint32_t base, uint64_t size, const std::string&
         if (!ReadChunk(file, buffer, chunk, path)) return false;
         if (!WriteFileBytes(current, buffer, chunk)) {
             Log("Error writing memory at address " + Hex8(current) + "!!!");
-            Log(kTestFails);
+            LogFailure(kTestFails);
             return false;
         }
         BlockDisplayEnd(current);
@@ -179,7 +184,7 @@ void cmdReadRomClick() {
     if (scanned && written) {
         Log("Done. See file intRom.bin at current directory.");
     } else {
-        Log("Read memory Error !!!");
+        LogFailure("Read memory Error !!!");
         if (!written) frmMain->ErrorBox("Could not write the file " + path + " !!!");
     }
     TapReset();

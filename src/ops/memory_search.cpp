@@ -5,6 +5,7 @@
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
@@ -129,12 +130,14 @@ void cmdMemSeekClick() {
     Log("RAM_START:" + Hex8(ram));
     Log("Searching RAM ...");
     if (!ScanTargetMemory(ram, kSearchLength)) {
-        Log("Read memory Error !!!");
+        LogFailure("Read memory Error !!!");
     } else {
         Log(kDashes46);
         Log("VRAM_START:" + Hex8(vram));
         Log("Searching Video RAM ...");
-        ScanTargetMemory(vram, kSearchLength);
+        // The video RAM pass logs no line of its own when it fails (its box or the abort has
+        // said it), but the search is not complete.
+        if (!ScanTargetMemory(vram, kSearchLength)) ReportCommandFailure();
     }
     TapReset();
     Activate();

@@ -1,6 +1,8 @@
 // The scan dump file shared by the dump commands and the block scan.
 #include "ops/scan_dump.h"
 
+#include "core/safe_file.h"
+
 namespace tapster {
 
 std::FILE* ScanDumpFile = nullptr;
@@ -9,8 +11,10 @@ bool ScanDumpWriteFailed = false;
 bool OpenScanDumpFile(const std::string& path) {
     CloseScanDumpFile();
     ScanDumpWriteFailed = false;
-    // "wb" truncates an existing file, so an old dump is replaced, never appended to.
-    ScanDumpFile = std::fopen(path.c_str(), "wb");
+    // An old dump is deleted and a new file created in its place, never appended to; a
+    // symbolic link of that name is replaced, never written through.
+    std::string reason;
+    ScanDumpFile = CreateFreshFile(path, reason);
     return ScanDumpFile != nullptr;
 }
 

@@ -14,7 +14,8 @@ extern std::FILE* ScanDumpFile;
 extern bool ScanDumpWriteFailed;
 
 // Replaces `path` by a new empty file and makes it the scan dump file (an existing file is
-// truncated, never appended to). False when it cannot be created; ScanDumpFile stays null then.
+// deleted first, a symbolic link replaced rather than followed). False when it cannot be created;
+// ScanDumpFile stays null then.
 bool OpenScanDumpFile(const std::string& path);
 // Flushes and closes the scan dump file (nothing to do when none is open). False when the last
 // blocks could not be written out, which makes the dump a failed one as well.

@@ -3,10 +3,12 @@
 // workspace read back by install and take becomes the agent mailbox (MailboxBase).
 #include "core/hex.h"
 #include "core/main_form.h"
+#include "core/safe_file.h"
 #include "jtag/agent_calls.h"
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/dcu_tables.h"
 #include "ops/services.h"
@@ -34,7 +36,9 @@ using Image = std::array<uint8_t, kImageSize>;
 // be reported as a successful load of a routine that is not there.
 bool ReadImage(const std::string& path, Image& image) {
     image.fill(0);
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    uint64_t size = 0;
+    std::string reason;
+    std::FILE* f = OpenRegularFile(path, size, reason);
     if (f == nullptr) return false;
     size_t got = std::fread(image.data(), 1, image.size(), f);
     bool failed = std::ferror(f) != 0;
@@ -47,7 +51,7 @@ uint32_t TrapAddressField() {
 }
 
 void LogWriteError(uint32_t address) {
-    Log("Error writing memory at address " + Hex8(address) + "!!!");
+    LogFailure("Error writing memory at address " + Hex8(address) + "!!!");
 }
 
 } // namespace

@@ -35,10 +35,19 @@ uint8_t DirectBackend::ReadRegister(uint16_t port) {
 bool DirectBackend::Acquire(std::string& error) {
     if (permitted) return true;
     if (ioperm(kBase, kCount, 1) != 0) {
+        const int err = errno;
         error = std::string("Direct port access to 0x378 was refused (ioperm: ") +
-                std::strerror(errno) +
-                "). It needs root or CAP_SYS_RAWIO ('sudo setcap cap_sys_rawio+ep' on the "
-                "program); without them use the ppdev port instead (--port=ppdev:/dev/parport0).";
+                std::strerror(err) + "). ";
+        if (err == ENOSYS)
+            error += "Port instructions are not available on this system (no ioperm: a kernel "
+                     "without it, or an emulator or container that does not offer it); use the "
+                     "ppdev port instead (--port=ppdev:/dev/parport0).";
+        else if (err == EPERM)
+            error += "It needs root or CAP_SYS_RAWIO ('sudo setcap cap_sys_rawio+ep' on the "
+                     "program); without them use the ppdev port instead "
+                     "(--port=ppdev:/dev/parport0).";
+        else
+            error += "Use the ppdev port instead (--port=ppdev:/dev/parport0).";
         return false;
     }
     permitted = true;

@@ -74,17 +74,24 @@ bool PpdevBackend::Acquire(std::string& error) {
                 " user is in the lp group ('sudo usermod -aG lp $USER', then log in again).";
         return false;
     }
-    auto fail = [&](const char* step, const char* advice) {
+    // ENOTTY and EINVAL: the file takes no ppdev requests at all (a regular file, /dev/null,
+    // another kind of device). EBUSY and ENXIO: a parallel port, but held by someone else.
+    auto fail = [&](const char* step, const char* busyAdvice) {
         int err = errno;
+        const bool notParport = err == ENOTTY || err == EINVAL;
         error = std::string("Cannot claim ") + device + " (" + step + "): " + ErrnoText(err) +
-                ". " + advice;
+                ". " +
+                (notParport ? device + " is not a parallel port device; give the port's ppdev "
+                                       "device (--port=ppdev:/dev/parport0)."
+                            : std::string(busyAdvice));
         calls.close(f);
         return false;
     };
     if (calls.ioctl(f, PPEXCL, nullptr) < 0)
         return fail("PPEXCL", "Another driver holds the port; unload it with 'sudo rmmod lp'.");
     if (calls.ioctl(f, PPCLAIM, nullptr) < 0)
-        return fail("PPCLAIM", "Another program is using the port.");
+        return fail("PPCLAIM", "The port is busy, held by another driver or program (unload "
+                               "lp with 'sudo rmmod lp', or close the other program).");
     int mode = IEEE1284_MODE_COMPAT;
     if (calls.ioctl(f, PPSETMODE, &mode) < 0) {
         calls.ioctl(f, PPRELEASE, nullptr);

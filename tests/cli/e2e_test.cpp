@@ -208,7 +208,7 @@ TEST_F(CliEndToEnd, WriteAbortedAtAWaitEndsThatChunk) {
     // Keep-alive points of the write: InitJtag's three pauses, then the agent's polls.
     Result r = Run(kStartAgent + "txtFromAddr=7FE00000 txtFlashLen=3000 file=image.bin answer=ok "
                                  "abort=no@4 cmdWriteFlash print=cmdCancel");
-    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.code, 3) << "the aborted command failed: " << r.err;
     size_t cancel = Find(r, "******** Canceled by user or timeout exceeded *********");
     ASSERT_LT(cancel, r.lines.size()) << r.out;
     EXPECT_EQ(r.lines[cancel + 1], "******** Operation terminated !!! *********");
@@ -223,7 +223,7 @@ TEST_F(CliEndToEnd, AbortAnsweredYesAsksTheAgentToStop) {
     Result r = Run(kStartAgent + "txtFromAddr=7FE00000 txtFlashLen=1000 file=image.bin answer=ok "
                                  "abort=yes@4 cmdWriteFlash file=back.bin txtFlashLen=1000 "
                                  "cmdReadToFile");
-    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.code, 3) << "the aborted command failed: " << r.err;
     // The host keeps waiting while it sends the stop command; the board's agent honours it and
     // reports the call aborted, so the chunk is not programmed.
     size_t cancel = Find(r, "******** Canceled by user or timeout exceeded *********");
@@ -236,7 +236,7 @@ TEST_F(CliEndToEnd, AbortAnsweredYesAsksTheAgentToStop) {
 TEST_F(CliEndToEnd, ScanAbortedAtABlockSkipsTheVideoRamPass) {
     // InitJtag's three pauses, then one keep-alive point per 256-byte block.
     Result r = Run("--simulate abort=no@10 cmdMemSeek print=lstTrapAddr print=Panel1");
-    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.code, 3) << "the aborted command failed: " << r.err;
     EXPECT_TRUE(Has(r, "Read memory Error !!!")) << r.out;
     EXPECT_FALSE(Has(r, "Searching Video RAM ..."));
     EXPECT_EQ(Printed(r, "lstTrapAddr"), "80000800");

@@ -162,12 +162,28 @@ TEST_F(PpdevTest, OpenFailureExplainsDeviceGroupAndModule) {
     }
 }
 
-TEST_F(PpdevTest, RefusedClaimClosesTheDevice) {
-    for (unsigned long failing :
-         {static_cast<unsigned long>(PPEXCL), static_cast<unsigned long>(PPCLAIM)}) {
+// A refused claim closes the device and its advice fits the cause: a file that is no parallel
+// port (ENOTTY, EINVAL) is told apart from a port held by another driver or program.
+TEST_F(PpdevTest, RefusedClaimClosesTheDeviceAndAdvisesByCause) {
+    const struct {
+        unsigned long failing;
+        int err;
+        const char* advice;    // in the message
+        const char* notAdvice; // never in it
+    } cases[] = {
+        {PPEXCL, EBUSY, "rmmod lp", "not a parallel port"},
+        {PPCLAIM, EBUSY, "busy", "not a parallel port"},
+        {PPCLAIM, ENXIO, "rmmod lp", "not a parallel port"},
+        {PPEXCL, ENOTTY, "not a parallel port device", "rmmod"},
+        {PPCLAIM, EINVAL, "not a parallel port device", "rmmod"},
+    };
+    for (const auto& c : cases) {
+        const unsigned long failing = c.failing;
+        SCOPED_TRACE(std::string(failing == PPEXCL ? "PPEXCL " : "PPCLAIM ") +
+                     std::to_string(c.err));
         fake = FakeParport{};
         fake.failRequest = failing;
-        fake.failErrno = EBUSY;
+        fake.failErrno = c.err;
         PpdevBackend port("/dev/parport0", kFakeCalls);
         std::string error;
         EXPECT_FALSE(port.Acquire(error));
@@ -175,6 +191,8 @@ TEST_F(PpdevTest, RefusedClaimClosesTheDevice) {
         EXPECT_EQ(fake.closed, (std::vector<int>{kFd}));
         EXPECT_NE(error.find("/dev/parport0"), std::string::npos) << error;
         EXPECT_NE(error.find(failing == PPEXCL ? "PPEXCL" : "PPCLAIM"), std::string::npos);
+        EXPECT_NE(error.find(c.advice), std::string::npos) << error;
+        EXPECT_EQ(error.find(c.notAdvice), std::string::npos) << error;
         // A failed claim leaves nothing to give back.
         port.Relinquish();
         EXPECT_EQ(fake.closed.size(), 1u);

@@ -1,9 +1,13 @@
 // Bad input: every field test of every command against the usual mistakes (empty, zero, a bad
 // character, a 0x prefix, blanks, seventeen digits, over-long lengths), and the files the
 // commands read and write: missing, unreadable, a directory, empty, shorter or longer than
-// asked, on a full or read-only location. A refused field gets its box before the target is
-// touched; a file problem gets a clear box; nothing half-done is reported as done.
+// asked, no regular file (a FIFO, a device), 4 GiB or larger, on a full or read-only location,
+// behind a symbolic link; and preset files that are no presets. A refused field gets its box
+// before the target is touched; a file problem gets a clear box; nothing half-done is reported
+// as done.
+#include "board/preset.h"
 #include "core/hex.h"
+#include "ops/command_outcome.h"
 #include "reliability_session.h"
 
 #include <csignal>
@@ -371,6 +375,13 @@ const std::vector<BadFile>& UnreadableFiles() {
              chmod(path.c_str(), 0);
              return !Root(); // root reads it anyway
          }},
+        // Opening a FIFO with no writer would block for ever; a device never ends.
+        {"a FIFO", [](const std::string& path) { return mkfifo(path.c_str(), 0600) == 0; }},
+        {"a device (link to /dev/zero)",
+         [](const std::string& path) {
+             fs::create_symlink("/dev/zero", path);
+             return true;
+         }},
     };
     return files;
 }
@@ -556,9 +567,12 @@ const std::vector<BadTarget>& BadTargets() {
              StartDirectory = "/proc";
              return "/proc/" + name;
          }},
-        {"a full device (/dev/full)",
+        // Deleted and created afresh only when it is a regular file or a link: a device or
+        // FIFO of that name is refused, never written into nor deleted.
+        {"a device or FIFO in the way (/dev/full, a FIFO)",
          [](Session& s, const std::string& name) {
-             fs::create_symlink("/dev/full", s.dir / name);
+             if (name == "dump.bin") return std::string("/dev/full");
+             mkfifo((s.dir / name).c_str(), 0600);
              return (s.dir / name).string();
          }},
         {"disk full after 8 KiB (RLIMIT_FSIZE)",
@@ -597,6 +611,121 @@ TEST_F(BadInput, DumpsToABadPlaceSayItAndNeverReportDone) {
             Row(command, "dump file", t.label, said);
         }
     }
+}
+
+// The dumps delete the file of their name and create it afresh: a symbolic link there, even one
+// pointing out of the directory, is replaced by the dump and what it pointed to stays as it was.
+TEST_F(BadInput, DumpsReplaceASymbolicLinkAndNeverWriteThroughIt) {
+    for (bool dangling : {false, true}) {
+        for (bool rom : {true, false}) {
+            const char* command = rom ? "cmdReadRomClick" : "cmdReadToFileClick";
+            SCOPED_TRACE(std::string(command) + (dangling ? ": dangling link" : ": link"));
+            std::unique_ptr<Session> s = NewSession("");
+            const fs::path outside = s->dir.string() + "-victim.txt";
+            fs::remove(outside);
+            if (!dangling) std::ofstream(outside) << "victim";
+            const fs::path link = s->dir / (rom ? "intRom.bin" : "dump.bin");
+            fs::create_symlink(outside, link);
+            s->form->SetText("txtFromAddr", "7FE00000");
+            s->form->SetText("txtFlashLen", "1000");
+            if (!rom) s->form->files.push_back(link.string());
+            ClearCommandOutcome();
+            Run(*s, rom ? cmdReadRomClick : cmdReadToFileClick);
+
+            EXPECT_TRUE(s->form->errorBoxes.empty());
+            EXPECT_FALSE(CommandFailed());
+            EXPECT_FALSE(fs::is_symlink(link)) << "the link was written through";
+            EXPECT_EQ(fs::file_size(link), rom ? 0x20000u : 0x1000u);
+            if (dangling) {
+                EXPECT_FALSE(fs::exists(outside)) << "the link's target was created";
+            } else {
+                std::ifstream in(outside);
+                std::string text((std::istreambuf_iterator<char>(in)), {});
+                EXPECT_EQ(text, "victim") << "the link's target was overwritten";
+            }
+            fs::remove(outside);
+            Row(command, "dump file",
+                dangling ? "a dangling symbolic link out of the directory"
+                         : "a symbolic link to a file out of the directory",
+                "link replaced by the dump, its target untouched");
+        }
+    }
+}
+
+// A length taken from a file's size is 32-bit: a file of 4 GiB or more would wrap round to a
+// small length and verify (or program) a few bytes as if they were all.
+TEST_F(BadInput, FilesOf4GiBOrMoreAreRefusedBeforeTheTargetIsTouched) {
+    std::unique_ptr<Session> s = NewSession("");
+    const std::string path = s->Path("huge.bin");
+    std::ofstream(path).close();
+    std::error_code ec;
+    fs::resize_file(path, (uint64_t{1} << 32) + 0x1000, ec); // sparse: no disk space used
+    if (ec) GTEST_SKIP() << "no sparse 4 GiB file here: " << ec.message();
+    s->form->SetText("txtVrfRAM", "40000000");
+    s->form->files.push_back(path);
+    const uint64_t clocks = s->board->TckCount();
+    const size_t mark = s->Mark();
+    Run(*s, cmdVrfRAMClick);
+    ASSERT_EQ(s->form->errorBoxes.size(), 1u);
+    EXPECT_NE(s->form->errorBoxes[0].find("4 GiB"), std::string::npos) << s->form->errorBoxes[0];
+    EXPECT_EQ(s->board->TckCount(), clocks) << "the target was touched";
+    EXPECT_FALSE(s->LoggedSince(mark, "Memory downloaded and verified successfully."));
+    Row("cmdVrfRAMClick", "file", "4 GiB + 4 KiB (sparse)",
+        "box \"" + s->form->errorBoxes[0] + "\"");
+    fs::remove(path);
+}
+
+// Preset files that are no presets: refused with a message naming the file and the reason, the
+// configuration left alone, and never a hang (FIFO), an endless read (/dev/zero) or a parse that
+// eats memory (megabytes of text, thousands of nesting levels).
+TEST_F(BadInput, PresetFilesThatAreNoPresetsAreRefused) {
+    const fs::path dir = TestDirectory("-presets");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream((dir / name).string(), std::ios::binary) << text;
+        return (dir / name).string();
+    };
+    const struct {
+        const char* label;
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {"missing", (dir / "missing.json").string(), "cannot open"},
+        {"a folder", dir.string(), "a folder"},
+        {"a device (/dev/zero)", "/dev/zero", "not a regular file"},
+        {"a FIFO",
+         [&] {
+             mkfifo((dir / "fifo.json").c_str(), 0600);
+             return (dir / "fifo.json").string();
+         }(),
+         "not a regular file"},
+        {"5 MiB of text", write("big.json", "{" + std::string(5 << 20, ' ') + "}"),
+         "larger than 4 MiB"},
+        {"100000 nested arrays", write("deep.json", std::string(100000, '[')), "nested deeper"},
+        {"34 levels (33 arrays in a field)",
+         write("deep2.json", "{\"faults\":" + std::string(33, '[') + std::string(33, ']') + "}"),
+         "nested deeper"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        board::BoardConfig config;
+        config.cpu = "untouched";
+        std::string error;
+        EXPECT_FALSE(board::LoadPreset(c.path, config, error));
+        EXPECT_EQ(error.rfind(c.path + ": ", 0), 0u) << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_EQ(config.cpu, "untouched");
+        Row("LoadPreset", "preset file", c.label, error.substr(c.path.size() + 2));
+    }
+    // Brackets inside a string are text, not nesting: the preset fails on its field instead.
+    board::BoardConfig config;
+    std::string error;
+    EXPECT_FALSE(board::LoadPreset(
+        write("strings.json", "{\"cpu\": \"" + std::string(100, '[') + "\"}"), config, error));
+    EXPECT_EQ(error.find("nested"), std::string::npos) << error;
+    EXPECT_NE(error.find("cpu"), std::string::npos) << error;
+    fs::remove_all(dir);
 }
 
 } // namespace

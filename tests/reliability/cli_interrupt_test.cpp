@@ -1,14 +1,18 @@
-// Ctrl+C in tapcheck-cli while a command runs (a block scan, a dump, a monitor wait): the program
-// ends with the interrupt's exit code, the dump file holds whole blocks, nothing interrupted is
-// reported done, and no sanitizer report appears. The real executable on the simulated board,
-// interrupted by `timeout -s INT`.
+// Ctrl+C or SIGTERM in tapcheck-cli while a command runs (a block scan, a dump, a monitor wait):
+// the program ends with the signal's exit code, the dump file holds whole blocks, nothing
+// interrupted is reported done, and no sanitizer report appears. And the exit code of a script
+// that is not interrupted: a command that failed only in the log, an abort= that never pressed
+// "Abort !", a deadline, input files and presets refused before anything runs. The real
+// executable on the simulated board, interrupted by `timeout -s INT|TERM`.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -40,11 +44,12 @@ class CliInterrupt : public ::testing::Test {
         if (!HasFailure()) fs::remove_all(dir);
     }
 
-    // Runs tapcheck-cli and sends it SIGINT after `seconds` (SIGKILL 60 s later if it hangs).
-    Result Interrupt(const std::string& args, const std::string& seconds) {
-        const std::string command =
-            "cd '" + dir.string() + "' && timeout --preserve-status -s INT -k 60 " + seconds +
-            " '" TAPCHECK_CLI "' " + args + " >out.txt 2>err.txt </dev/null";
+    // Runs tapcheck-cli and sends it `signal` after `seconds` (SIGKILL 60 s later if it hangs).
+    Result Interrupt(const std::string& args, const std::string& seconds,
+                     const std::string& signal = "INT") {
+        const std::string command = "cd '" + dir.string() + "' && timeout --preserve-status -s " +
+                                    signal + " -k 60 " + seconds + " '" TAPCHECK_CLI "' " + args +
+                                    " >out.txt 2>err.txt </dev/null";
         const int status = std::system(command.c_str());
         Result r;
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -79,18 +84,28 @@ TEST_F(CliInterrupt, DuringTheFreeMemorySearchTheScanStops) {
     ExpectNoSanitizerReport(r);
 }
 
+// SIGTERM is Ctrl+C's twin: "Abort !" answered No at the next keep-alive point, so the dump ends
+// as an aborted one, says so in the log and keeps its whole blocks.
 TEST_F(CliInterrupt, DuringReadToFileTheDumpHoldsWholeBlocks) {
-    Result r = Interrupt("--simulate " + kSlowCable +
-                             "txtFromAddr=40000000 txtFlashLen=200000 file=dump.bin cmdReadToFile",
-                         "2");
-    EXPECT_EQ(r.code, kExitInterrupt) << r.err;
-    EXPECT_TRUE(Has(r, "Error reading memory!!!")) << r.out;
-    ASSERT_TRUE(fs::exists(dir / "dump.bin"));
-    const auto size = fs::file_size(dir / "dump.bin");
-    EXPECT_EQ(size % 256, 0u) << size;
-    EXPECT_LT(size, 0x200000u);
-    EXPECT_TRUE(Has(r, "Reseting TAP ... Done."));
-    ExpectNoSanitizerReport(r);
+    for (const auto& [signal, code, note] :
+         {std::tuple{"INT", kExitInterrupt, "interrupted (Ctrl+C)"},
+          std::tuple{"TERM", 143, "terminated (SIGTERM)"}}) {
+        SCOPED_TRACE(signal);
+        fs::remove(dir / "dump.bin");
+        Result r = Interrupt("--simulate " + kSlowCable +
+                                 "txtFromAddr=40000000 txtFlashLen=200000 file=dump.bin "
+                                 "cmdReadToFile",
+                             "2", signal);
+        EXPECT_EQ(r.code, code) << r.err;
+        EXPECT_TRUE(Has(r, "Error reading memory!!!")) << r.out;
+        EXPECT_NE(r.err.find(note), std::string::npos) << r.err;
+        ASSERT_TRUE(fs::exists(dir / "dump.bin"));
+        const auto size = fs::file_size(dir / "dump.bin");
+        EXPECT_EQ(size % 256, 0u) << size;
+        EXPECT_LT(size, 0x200000u);
+        EXPECT_TRUE(Has(r, "Reseting TAP ... Done."));
+        ExpectNoSanitizerReport(r);
+    }
 }
 
 TEST_F(CliInterrupt, DuringAMonitorWaitTheRunStops) {
@@ -99,6 +114,99 @@ TEST_F(CliInterrupt, DuringAMonitorWaitTheRunStops) {
     EXPECT_TRUE(Has(r, "Initializing JTAG ...")) << r.out;
     EXPECT_EQ(r.out.find("txtRAM="), std::string::npos) << "the run went on after the interrupt";
     ExpectNoSanitizerReport(r);
+}
+
+// What a script learns from the exit code when nothing interrupts it. Each row: the files it
+// needs, the command line, the exit code, a line the log must hold (or "" for an empty log: the
+// run was refused before any step) and a text stderr must hold ("" for an empty stderr).
+TEST_F(CliInterrupt, ExitCodesTellWhatHappened) {
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream((dir / name).string(), std::ios::binary) << text;
+    };
+    write("image.bin", std::string(0x1800, '\x5A'));
+    write("giveup.json", R"({"agent": {"timeLimitPolls": 3}})");
+    write("protected.json", R"({"flash": {"protectedSectors": ["10000"]}})");
+    write("keeps.json", R"({"faults": {"keepsSending": true}})");
+    mkfifo((dir / "image.fifo").c_str(), 0600);
+    mkfifo((dir / "preset.fifo").c_str(), 0600);
+    std::ofstream((dir / "huge.bin").string()).close();
+    std::error_code ec;
+    fs::resize_file(dir / "huge.bin", (uintmax_t{1} << 32) + 0x1000, ec); // sparse
+    ASSERT_FALSE(ec) << ec.message();
+    const std::string agent = "--simulate cmdDelay cmdLoadTrap cmdInstTrap cmdTakeTrap ";
+
+    const struct {
+        const char* label;
+        std::string args;
+        int code;
+        const char* logged;
+        const char* err;
+    } rows[] = {
+        {"a flashing job that works",
+         "--simulate flash-id erase-sector 7FE10000 write-flash --from 7FE10000 image.bin", 0,
+         "Done.", ""},
+        {"the agent gives up", "--simulate=giveup.json erase-chip", 3,
+         "Flash erasing NOT complete !!!", "erase-chip (cmdChipErase): the command failed"},
+        {"programming a protected sector",
+         "--simulate=protected.json write-flash --from 7FE10000 image.bin", 3,
+         "Flash programming NOT complete !!!", "the command failed"},
+        {"the link keeps sending during a RAM copy", "--simulate=keeps.json cmdLoadTrap", 3,
+         "Writing is impossible !!!", "cmdLoadTrap: the command failed"},
+        {"a verification finds a difference", "--simulate cmdVrfTrap", 3,
+         "************ Test fails !!! ************ ", "cmdVrfTrap: the command failed"},
+        {"a dump cut short by an abort",
+         "--simulate abort=no@10 read-to-file --from 40000000 --length 10000 dump.bin", 3,
+         "Error reading memory!!!", "the command failed"},
+        {"abort= before an alias hits its flash command, not the check before it",
+         "--simulate abort=no@4 write-flash --from 7FE00000 image.bin", 3,
+         "Flash programming NOT complete !!!", "write-flash (cmdWriteFlash): the command failed"},
+        {"abort= with no click after it", "--simulate flash-id abort=no@4", 4,
+         "Flash Manufacturer CODE 0001", "abort=no@4: no click follows it"},
+        {"abort= that the click never reaches", "--simulate abort=no@100000 cmdChkTraps", 4,
+         "Reading DCU state ...", "the armed abort was not reached"},
+        {"a deadline ends a wait for an agent that is not there",
+         "--simulate --deadline 1 cmdInstTrap cmdGetDevCode cmdChkTraps", 124,
+         "Failure reading IDCODE !!!", "the deadline has passed"},
+        {"an image of 4 GiB and more", "--simulate write-flash --from 7FE00000 huge.bin", 2, "",
+         "4 GiB or larger"},
+        {"a FIFO as image, with --length",
+         "--simulate write-flash --from 7FE00000 --length 1000 image.fifo", 2, "",
+         "not a regular file"},
+        {"a FIFO as image, step by step",
+         agent + "txtFromAddr=7FE00000 txtFlashLen=100 file=image.fifo answer=ok cmdWriteFlash", 1,
+         "Trap routine loaded successfully.", "not a regular file"},
+        {"/dev/zero as preset", "--simulate=/dev/zero cmdDelay", 2, "", "not a regular file"},
+        {"a FIFO as preset", "--simulate=preset.fifo cmdDelay", 2, "", "not a regular file"},
+        {"a file that is no parallel port", "--port=ppdev:/dev/null cmdDelay", 1, "",
+         "is not a parallel port device"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        Result r = Interrupt(row.args, "120");
+        EXPECT_EQ(r.code, row.code) << r.err;
+        if (*row.logged == '\0')
+            EXPECT_EQ(r.out, "") << "a refused run ran steps";
+        else
+            EXPECT_TRUE(Has(r, row.logged)) << r.out;
+        if (*row.err == '\0')
+            EXPECT_EQ(r.err, "");
+        else
+            EXPECT_NE(r.err.find(row.err), std::string::npos) << r.err;
+        ExpectNoSanitizerReport(r);
+    }
+    // The abort= before the alias: the check and the agent start before the write ran whole.
+    Result r = Interrupt("--simulate abort=no@4 write-flash --from 7FE00000 image.bin", "120");
+    EXPECT_TRUE(Has(r, "CPU type: STi5510")) << r.out;
+    EXPECT_TRUE(Has(r, "Trap routine loaded successfully.")) << r.out;
+    // The deadline's run stopped after the step that ran at the deadline.
+    r = Interrupt("--simulate --deadline 1 cmdInstTrap cmdGetDevCode cmdChkTraps", "120");
+    EXPECT_FALSE(Has(r, "Reading DCU state ...")) << "the run went on after the deadline";
+    // The image refused step by step was refused before the write touched the target.
+    r = Interrupt(agent + "txtFromAddr=7FE00000 txtFlashLen=100 file=image.fifo answer=ok "
+                          "cmdWriteFlash",
+                  "120");
+    EXPECT_EQ(r.out.find("Writing flash addr"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Now Flash will be rewrited"), std::string::npos);
 }
 
 } // namespace

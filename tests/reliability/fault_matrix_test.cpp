@@ -2,9 +2,12 @@
 // run is bounded: an agent wait that goes on is ended by pressing "Abort !" and answering No, and
 // a command that needs more keep-alive points or clocks than a generous budget fails its cell.
 // Every run must end idle (busy mode left, progress hidden), with the TAP reset as its last TAP
-// action where the command resets it, and with what failed said in the log or a box.
+// action where the command resets it, and with what failed said in the log or a box; the
+// command's reported outcome must agree with what it said (a failure said only in the log still
+// makes the command a failed one, and a success is never reported as a failure).
 // The matrix is printed to stdout as a table.
 #include "core/hex.h"
+#include "ops/command_outcome.h"
 #include "reliability_session.h"
 
 #include <cstdlib>
@@ -19,6 +22,7 @@ namespace {
 struct Fault {
     const char* name;
     board::FaultConfig config;
+    board::AgentConfig agent{}; // the agent's pacing, from the board's start
 };
 
 board::FaultConfig Make(std::function<void(board::FaultConfig&)> set) {
@@ -38,6 +42,8 @@ const std::vector<Fault>& Faults() {
         {"never acknowledges", Make([](auto& f) { f.neverAcknowledge = true; })},
         {"keeps sending", Make([](auto& f) { f.keepsSending = true; })},
         {"flipped bits (1/97)", Make([](auto& f) { f.flipEveryBits = 97; })},
+        // A healthy link, but every agent call runs into the agent's own time limit.
+        {"agent gives up", Make(nullptr), board::AgentConfig{1, 1, 2, 5, 20, 1}},
     };
     return faults;
 }
@@ -306,7 +312,9 @@ CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault,
     SCOPED_TRACE(std::string(command.name) + " on " + fault.name);
     Session s(TestDirectory("-" + std::to_string(column)));
     s.form->msPerEvent = 10;
-    s.Start();
+    board::BoardConfig config;
+    config.agent = fault.agent;
+    s.Start(config);
     if (!s.TakeAgent()) {
         ADD_FAILURE() << "the agent could not be taken on a healthy board";
         return {"SETUP FAILED", false};
@@ -342,8 +350,10 @@ CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault,
             }
         }
     };
+    ClearCommandOutcome();
     command.run(s);
     s.form->onEvent = nullptr;
+    const bool reportedFailure = CommandFailed() || !s.form->errorBoxes.empty();
 
     const uint64_t clocks = s.board->TckCount() - clocksBefore;
     const std::vector<std::string> lines = s.form->LogFrom(mark);
@@ -404,6 +414,15 @@ CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault,
 
     if (success && command.landed && !command.landed(s))
         problems.push_back("success reported but the target does not hold the result");
+    // The outcome a script sees: a command that did its job reports no failure, and one whose
+    // own failure line or box appeared reports one. Commands without failure messages have only
+    // their values to show.
+    if (command.says == Says::Message) {
+        if (success && reportedFailure) problems.push_back("outcome failed on a success");
+        if (!success && !said.empty() && !StartsWith(said, "Verifying word") &&
+            !StartsWith(said, "txtManData=") && !reportedFailure)
+            problems.push_back("failure said but the outcome is success");
+    }
 
     CellOutcome out;
     const bool healthy = column == 0;
@@ -451,9 +470,9 @@ std::string CommandName(const ::testing::TestParamInfo<size_t>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Commands, FaultMatrix, ::testing::Range<size_t>(0, 19), CommandName);
 
-TEST(FaultMatrixTable, CoversTheNineteenCommandsAndSevenBoards) {
+TEST(FaultMatrixTable, CoversTheNineteenCommandsAndEightBoards) {
     EXPECT_EQ(Commands().size(), 19u);
-    EXPECT_EQ(Faults().size(), 7u);
+    EXPECT_EQ(Faults().size(), 8u);
 }
 
 } // namespace
