@@ -4,7 +4,6 @@
 #include "ops/command_table.h"
 #include "ops/commands.h"
 #include "ops/dcu_ctrl.h"
-#include "port/lpt.h"
 
 #include <cstdio>
 
@@ -90,11 +89,6 @@ bool Runner::Click(const Step& step) {
         ++failedCommands_;
         std::fprintf(stderr, "tapcheck-cli: %s: the command failed (see the log)\n",
                      step.origin.c_str());
-    }
-    // A failed port claim shows only its box in the window; the terminal adds the reason.
-    if (form_.Failed()) {
-        const std::string hint = LastPortClaimHint();
-        if (!hint.empty()) std::fprintf(stderr, "tapcheck-cli: %s\n", hint.c_str());
     }
     if (!form_.EndCommand()) {
         ++missedAborts_;

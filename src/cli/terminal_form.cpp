@@ -77,6 +77,16 @@ void TerminalForm::ErrorBox(const std::string& text) {
     std::fflush(err_);
 }
 
+void TerminalForm::ErrorBoxWithDetail(const std::string& text,
+                                      const std::optional<std::string>& detail) {
+    ErrorBox(text);
+    // The reason goes on a line of its own, as the window puts it under the box's text.
+    if (detail) {
+        std::fprintf(err_, "tapcheck-cli: %s\n", detail->c_str());
+        std::fflush(err_);
+    }
+}
+
 void TerminalForm::Unanswered(const std::string& what) {
     failed_ = true;
     std::fprintf(err_, "error: no answer queued for: %s\n", OneLine(what).c_str());

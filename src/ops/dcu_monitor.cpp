@@ -22,19 +22,23 @@ namespace {
 
 constexpr uint32_t kBatchSettleMs = 100;
 
-// Busy mode leaves the monitor group usable. The monitor enters busy mode itself while it runs;
-// busy mode it did not enter belongs to another command, whose link traffic a monitor start,
-// stop or control write would corrupt.
-bool monitorOwnsBusy = false;
-// A start is under way (its JTAG initialisation lets the window handle clicks).
-bool monitorStarting = false;
+// The monitor's process-wide values; a reset is one assignment of MonitorState{}.
+struct MonitorState {
+    // Busy mode leaves the monitor group usable. The monitor enters busy mode itself while it
+    // runs; busy mode it did not enter belongs to another command, whose link traffic a monitor
+    // start, stop or control write would corrupt.
+    bool ownsBusy = false;
+    // A start is under way (its JTAG initialisation lets the window handle clicks).
+    bool starting = false;
+};
+MonitorState monitor;
 
 bool MonitorRunning() {
     return frmMain->Text(w::cmdStartDCU) == "Stop";
 }
 
 bool AnotherCommandBusy() {
-    return !frmMain->Enabled(w::Panel1) && !monitorOwnsBusy;
+    return !frmMain->Enabled(w::Panel1) && !monitor.ownsBusy;
 }
 
 bool RefuseWhileBusy() {
@@ -82,15 +86,15 @@ int PollPosition() {
 } // namespace
 
 void cmdStartDCUClick() {
-    if (monitorStarting || RefuseWhileBusy()) return;
+    if (monitor.starting || RefuseWhileBusy()) return;
     if (!ClaimPortForCommand()) return;
     if (!MonitorRunning()) {
         Deactivate();
-        monitorOwnsBusy = true;
-        monitorStarting = true;
+        monitor.ownsBusy = true;
+        monitor.starting = true;
         InitJtag();
         EnterLinkScan();
-        monitorStarting = false;
+        monitor.starting = false;
         frmMain->SetText(w::cmdStartDCU, "Stop");
         frmMain->SetTimerEnabled(true);
         frmMain->SetTimerInterval(PollPosition());
@@ -99,7 +103,7 @@ void cmdStartDCUClick() {
         frmMain->SetTimerEnabled(false);
         TapReset();
         Activate();
-        monitorOwnsBusy = false;
+        monitor.ownsBusy = false;
     }
 }
 
@@ -164,8 +168,7 @@ void cmdRunBatchClick() {
 }
 
 void ResetMonitorState() {
-    monitorOwnsBusy = false;
-    monitorStarting = false;
+    monitor = {};
     frmControl = TfrmControl{};
 }
 

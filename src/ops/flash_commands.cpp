@@ -274,4 +274,9 @@ void cmdCancelClick() {
     if (!frmMain->YesNoQuestion("Wait for normal termination ?")) AbortFlag = true;
 }
 
+void RequestStop() {
+    StopRequest = true;
+    AbortFlag = true;
+}
+
 } // namespace tapster

@@ -18,8 +18,7 @@
 
 namespace tapster {
 
-uint32_t CpuSpeedMHz = 0;
-uint32_t TapClockMHz = 0;
+HardwareCheckState hardwareCheckState;
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 namespace tapster {
 
-bool ScanDumpMode = false;
+MemorySearchState memorySearchState;
 
 namespace {
 

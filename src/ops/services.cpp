@@ -63,9 +63,12 @@ bool ClaimPortForCommand() {
     bool portReady = true;
     if (GetWindowsFamily() == kFamilyNt && !ClaimPort(kLptFirstBase, kLptSecondBase))
         portReady = false;
-    // The box is the whole report: nothing reaches the log. Why the claim failed stays available
-    // to the front ends as LastPortClaimHint().
-    if (!portReady) frmMain->ErrorBox("The parallel port could not be opened");
+    // The box is the whole report: nothing reaches the log. Why the claim failed goes with it.
+    if (!portReady) {
+        const std::string hint = LastPortClaimHint();
+        frmMain->ErrorBoxWithDetail("The parallel port could not be opened",
+                                    hint.empty() ? std::nullopt : std::optional<std::string>(hint));
+    }
     return portReady;
 }
 

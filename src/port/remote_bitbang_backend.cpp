@@ -1,4 +1,5 @@
 #include "port/remote_bitbang_backend.h"
+#include "port/lpt_registers.h"
 
 #ifdef TAPSTER_HAVE_REMOTE_BACKEND
 
@@ -16,8 +17,8 @@ namespace tapster {
 
 namespace {
 
-constexpr uint16_t kDataPort = 0x378;
-constexpr uint16_t kStatusPort = 0x379;
+constexpr uint16_t kDataPort = kLptDataPort;
+constexpr uint16_t kStatusPort = kLptStatusPort;
 constexpr size_t kFlushAt = 4096; // bounds the queue on long runs of writes
 
 #ifdef MSG_NOSIGNAL

@@ -1,7 +1,6 @@
 #include "ui/main_window.h"
 
 #include "core/widget_table.h"
-#include "jtag/agent_calls.h"
 #include "ops/command_table.h"
 #include "ops/commands.h"
 #include "ui/main_window_pages.h"
@@ -175,8 +174,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     if (CommandRunning()) {
         // A command is inside one of its waits below this call. Ask it to stop as the Abort
         // button would, and close once it has unwound.
-        AbortFlag = true;
-        StopRequest = true;
+        RequestStop();
         closePending_ = true;
         event->ignore();
         return;
