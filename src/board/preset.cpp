@@ -310,13 +310,19 @@ namespace {
 
 // A preset is a few kilobytes; anything this large is not one (and would cost memory to parse).
 constexpr size_t kMaxPresetBytes = 4 << 20;
-// Presets nest three levels deep; a deeper text is refused before it is parsed.
+// Presets nest three levels deep and hold a few hundred values; a deeper or fuller text is
+// refused before it is parsed, so the parse's memory stays small.
 constexpr int kMaxPresetDepth = 32;
+constexpr size_t kMaxPresetValues = 100000;
 
-// The deepest nesting of arrays and objects outside strings.
-int NestingDepth(const std::string& text) {
+struct Shape {
+    int depth = 0;     // the deepest nesting of arrays and objects
+    size_t values = 0; // separators (',' and ':') outside strings: about one per value
+};
+
+Shape ShapeOf(const std::string& text) {
+    Shape shape;
     int depth = 0;
-    int deepest = 0;
     bool inString = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -328,12 +334,14 @@ int NestingDepth(const std::string& text) {
         } else if (c == '"') {
             inString = true;
         } else if (c == '[' || c == '{') {
-            deepest = std::max(deepest, ++depth);
+            shape.depth = std::max(shape.depth, ++depth);
         } else if (c == ']' || c == '}') {
             --depth;
+        } else if (c == ',' || c == ':') {
+            ++shape.values;
         }
     }
-    return deepest;
+    return shape;
 }
 
 } // namespace
@@ -345,9 +353,15 @@ bool ParsePreset(const std::string& text, const std::string& name, BoardConfig& 
                 " MiB; not a preset file";
         return false;
     }
-    if (NestingDepth(text) > kMaxPresetDepth) {
+    const Shape shape = ShapeOf(text);
+    if (shape.depth > kMaxPresetDepth) {
         error = name + ": nested deeper than " + std::to_string(kMaxPresetDepth) +
                 " levels; not a preset file";
+        return false;
+    }
+    if (shape.values > kMaxPresetValues) {
+        error =
+            name + ": more than " + std::to_string(kMaxPresetValues) + " values; not a preset file";
         return false;
     }
     Json json;

@@ -195,20 +195,20 @@ int TerminalForm::StopCode() {
 
 void TerminalForm::ProcessEvents() {
     ++events_;
-    const bool deadlineBefore = deadlinePassed_;
     CheckDeadline();
-    if (interruptFlag != 0 || deadlinePassed_ != deadlineBefore) {
-        if (interruptFlag != 0) {
-            signal_ = interruptFlag;
-            interrupted_ = true;
-            // The log shows the abort; this line says where it came from.
-            std::fprintf(err_, "tapcheck-cli: %s; the run stops\n",
-                         signal_ == SIGTERM ? "terminated (SIGTERM)" : "interrupted (Ctrl+C)");
-            std::fflush(err_);
-        }
+    if (interruptFlag != 0) {
+        signal_ = interruptFlag;
         interruptFlag = 0;
-        if (Usable("cmdCancel")) PressAbort(false);
+        interrupted_ = true;
+        // The log shows the abort; this line says where it came from.
+        std::fprintf(err_, "tapcheck-cli: %s; the run stops\n",
+                     signal_ == SIGTERM ? "terminated (SIGTERM)" : "interrupted (Ctrl+C)");
+        std::fflush(err_);
     }
+    // Pressed at every keep-alive point where "Abort !" is shown until the command ends: a
+    // press before the wait or scan began (whose start clears the flags) must not leave it
+    // running.
+    if ((interrupted_ || deadlinePassed_) && Usable("cmdCancel")) PressAbort(false);
     if (inCommand_ && abortPending_ && events_ >= abortAt_) {
         abortPending_ = false;
         PressAbort(abortYes_);

@@ -82,8 +82,8 @@ class TerminalForm : public WidgetStore {
     // The exit code of an interrupted run: 130 (SIGINT), 143 (SIGTERM) or 124 (deadline); 0
     // while the run may go on. Notices a deadline that has just passed.
     int StopCode();
-    // --deadline: at this moment "Abort !" is pressed and answered No at the next keep-alive
-    // point, and the run stops after the step that runs then.
+    // --deadline: from this moment on "Abort !" is pressed and answered No at each keep-alive
+    // point where it is shown, and the run stops after the step that runs then.
     void SetDeadline(std::chrono::steady_clock::time_point when);
     int KeepAlivePoints() const { return events_; }
     // The answers still queued (for the end-of-run note).

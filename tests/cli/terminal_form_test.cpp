@@ -202,11 +202,18 @@ TEST_F(TerminalFormTest, CtrlCPressesAbortAnsweredNoAtTheNextKeepAlivePoint) {
     TerminalForm::interruptFlag = 1;
     EXPECT_TRUE(form.Interrupted());
     form.ProcessEvents();
-    form.ProcessEvents();
-    form.EndCommand();
     EXPECT_EQ(answers, std::vector<bool>{false});
+    // Pressed again at every point while it is shown: a wait or scan that starts after the
+    // first press clears the flags it set, and must still end.
+    form.ProcessEvents();
+    EXPECT_EQ(answers, (std::vector<bool>{false, false}));
+    Busy(false);
+    form.ProcessEvents();
+    EXPECT_EQ(answers.size(), 2u) << "pressed while hidden";
+    form.EndCommand();
     EXPECT_TRUE(form.Interrupted());
     EXPECT_EQ(TerminalForm::interruptFlag, 0);
+    EXPECT_EQ(form.StopCode(), 130);
 }
 
 TEST_F(TerminalFormTest, EachKeepAlivePointIsOneHundredMsPauseOfVirtualTime) {

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tapster::test {
@@ -718,6 +719,41 @@ TEST_F(BadInput, PresetFilesThatAreNoPresetsAreRefused) {
         EXPECT_EQ(config.cpu, "untouched");
         Row("LoadPreset", "preset file", c.label, error.substr(c.path.size() + 2));
     }
+    // A text under the size cap that would still take a lot of memory to parse (two million
+    // values) is refused before the parse: in a child process whose address space leaves only
+    // 16 MiB of room it gets its message, never an out-of-memory crash.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
+    __has_feature(memory_sanitizer)
+#define TAPSTER_SANITIZED 1
+#endif
+#endif
+    // A sanitizer reserves far more address space than any limit the test could set.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) && !defined(TAPSTER_SANITIZED)
+    std::string numbers = "{\"fills\": [0";
+    while (numbers.size() < (4 << 20) - 8)
+        numbers += ",0";
+    numbers += "]}";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlim_t room = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (16 << 20);
+        const rlimit limit{room, room};
+        setrlimit(RLIMIT_AS, &limit);
+        board::BoardConfig config;
+        std::string error;
+        const bool ok = board::ParsePreset(numbers, "huge.json", config, error);
+        _exit(!ok && error == "huge.json: more than 100000 values; not a preset file" ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the child ended with status " << status << " (a crash, or another message)";
+    Row("ParsePreset", "preset text", "4 MiB of values, 16 MiB of memory left",
+        "\"more than 100000 values; not a preset file\"");
+#endif
     // Brackets inside a string are text, not nesting: the preset fails on its field instead.
     board::BoardConfig config;
     std::string error;
