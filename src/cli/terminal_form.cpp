@@ -160,7 +160,7 @@ bool TerminalForm::EndCommand() {
 }
 
 void TerminalForm::PressAbort(bool yes) {
-    if (!Has("cmdCancel") || !Usable("cmdCancel")) {
+    if (!Has(w::cmdCancel) || !Usable(w::cmdCancel)) {
         std::fprintf(err_,
                      "tapcheck-cli: \"Abort !\" is not shown at keep-alive point %d; "
                      "not pressed\n",
@@ -208,7 +208,7 @@ void TerminalForm::ProcessEvents() {
     // Pressed at every keep-alive point where "Abort !" is shown until the command ends: a
     // press before the wait or scan began (whose start clears the flags) must not leave it
     // running.
-    if ((interrupted_ || deadlinePassed_) && Usable("cmdCancel")) PressAbort(false);
+    if ((interrupted_ || deadlinePassed_) && Usable(w::cmdCancel)) PressAbort(false);
     if (inCommand_ && abortPending_ && events_ >= abortAt_) {
         abortPending_ = false;
         PressAbort(abortYes_);

@@ -169,7 +169,7 @@ void cmdRunBatchClick() {
 
 void ResetMonitorState() {
     monitor = {};
-    frmControl = TfrmControl{};
+    frmControl = ControlRegisterState{};
 }
 
 } // namespace tapster

@@ -1,5 +1,7 @@
 #include "ui/qt_main_form.h"
 
+#include "core/widget_table.h"
+
 #include "ui/control_dialog.h"
 
 #include <QAbstractButton>
@@ -295,7 +297,7 @@ void QtMainForm::Repaint(std::string_view name) {
 }
 
 QPlainTextEdit* QtMainForm::Log() {
-    auto* memo = qobject_cast<QPlainTextEdit*>(Find("Memo4"));
+    auto* memo = qobject_cast<QPlainTextEdit*>(Find(w::Memo4));
     if (memo == nullptr) std::abort();
     return memo;
 }
