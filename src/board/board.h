@@ -19,6 +19,7 @@
 #include "board/memory_map.h"
 #include "board/tap_controller.h"
 #include "board/target_bus.h"
+#include "port/lpt_registers.h"
 #include "port/port_backend.h"
 
 #include <cstdint>
@@ -28,8 +29,8 @@
 
 namespace tapster::board {
 
-constexpr uint16_t kDataPort = 0x378;
-constexpr uint16_t kStatusPort = 0x379;
+constexpr uint16_t kDataPort = kLptDataPort;
+constexpr uint16_t kStatusPort = kLptStatusPort;
 constexpr uint8_t kTmsBit = 0x01;
 constexpr uint8_t kTckBit = 0x02;
 constexpr uint8_t kTdiBit = 0x04;

@@ -1,5 +1,9 @@
 // Where the debug control unit's registers and the trap slots sit in the target's address space,
 // and the bits of the control and status registers, as tables.
+//
+// The host has the same map in ops/dcu_tables.h. The board keeps its own copy on purpose: it is
+// the independent check on the host, so a wrong address on either side shows as a failing test
+// instead of agreeing with itself.
 #pragma once
 
 #include "board/dcu_choices.h"

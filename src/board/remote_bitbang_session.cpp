@@ -1,10 +1,11 @@
 #include "board/remote_bitbang_session.h"
+#include "port/lpt_registers.h"
 
 namespace tapster::board {
 
 namespace {
-constexpr uint16_t kData = 0x378;
-constexpr uint16_t kStatus = 0x379;
+constexpr uint16_t kData = kLptDataPort;
+constexpr uint16_t kStatus = kLptStatusPort;
 } // namespace
 
 RemoteBitbangSession::RemoteBitbangSession(PortBackend& port) : port(port) {

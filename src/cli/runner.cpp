@@ -1,36 +1,16 @@
 #include "cli/runner.h"
 
 #include "ops/command_outcome.h"
+#include "ops/command_table.h"
 #include "ops/commands.h"
 #include "ops/dcu_ctrl.h"
-#include "port/lpt.h"
 #include "port/port_backend.h"
 
 #include <cstdio>
-#include <string_view>
-#include <utility>
 
 namespace tapster::cli {
 
 namespace {
-
-// Every button of the window and its click handler ("Take Trap" and the hidden "Load DCU" share
-// one).
-constexpr std::pair<std::string_view, Handler> kButtons[] = {
-    {"cmdDelay", cmdDelayClick},           {"cmdMemSeek", cmdMemSeekClick},
-    {"cmdChkTraps", cmdChkTrapsClick},     {"cmdReadRom", cmdReadRomClick},
-    {"cmdLoadTrap", cmdLoadTrapClick},     {"cmdInstTrap", cmdInstTrapClick},
-    {"cmdTakeTrap", cmdLoadDCUClick},      {"cmdGetDevCode", cmdGetDevCodeClick},
-    {"cmdProtect", cmdProtectClick},       {"cmdBlkErase", cmdBlkEraseClick},
-    {"cmdChipErase", cmdChipEraseClick},   {"cmdReadToFile", cmdReadToFileClick},
-    {"cmdWriteFlash", cmdWriteFlashClick}, {"cmdCancel", cmdCancelClick},
-    {"cmdStartDCU", cmdStartDCUClick},     {"cmdChgCtrl", cmdChangeCtrlClick},
-    {"cmdAddRec", cmdAddRecClick},         {"cmdEditRec", cmdEditRecClick},
-    {"cmdDelRec", cmdDelRecClick},         {"cmdRunBatch", cmdRunBatchClick},
-    {"cmdManRead", cmdManReadClick},       {"cmdManWrite", cmdManWriteClick},
-    {"cmdLoadDCU", cmdLoadDCUClick},       {"cmdVrfRAM", cmdVrfRAMClick},
-    {"cmdVrfTrap", cmdVrfTrapClick},
-};
 
 std::string Joined(const std::vector<std::string>& items) {
     std::string text;
@@ -42,9 +22,8 @@ std::string Joined(const std::vector<std::string>& items) {
 } // namespace
 
 Handler ButtonHandler(const std::string& name) {
-    for (const auto& [button, handler] : kButtons)
-        if (button == name) return handler;
-    return nullptr;
+    const CommandRow* row = FindCommand(name, CommandTrigger::Click);
+    return row ? row->handler : nullptr;
 }
 
 void StartWindow(TerminalForm& form) {
@@ -79,12 +58,9 @@ bool Runner::Set(const Step& step) {
         form_.SetChecked(name, step.number != 0);
         break;
     case WidgetKind::Slider:
-        form_.SetPosition(name, position);
-        if (name == "trkDelay") trkDelayChange();
-        break;
     case WidgetKind::UpDown:
         form_.SetPosition(name, position);
-        if (name == "trkPoll") trkPollClick();
+        if (const CommandRow* row = FindCommand(name, CommandTrigger::Change)) row->handler();
         break;
     case WidgetKind::Radio:
     case WidgetKind::List: {
@@ -114,11 +90,6 @@ bool Runner::Click(const Step& step) {
         ++failedCommands_;
         std::fprintf(stderr, "tapcheck-cli: %s: the command failed (see the log)\n",
                      step.origin.c_str());
-    }
-    // A failed port claim shows only its box in the window; the terminal adds the reason.
-    if (form_.Failed()) {
-        const std::string hint = LastPortClaimHint();
-        if (!hint.empty()) std::fprintf(stderr, "tapcheck-cli: %s\n", hint.c_str());
     }
     // A cable that can no longer be reached ended the command; say so, the log cannot.
     if (const PortBackend* backend = GetPortBackend(); backend != nullptr && backend->Lost()) {

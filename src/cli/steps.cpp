@@ -228,7 +228,7 @@ bool ParseSteps(const std::vector<std::string>& args, const WidgetStore& window,
             if (!ParseStep(word, window, step, error)) return false;
             if (words.size() > 1) step.origin = origin + " (" + word + ")";
             if (step.kind == StepKind::Click &&
-                (step.widget == "cmdTakeTrap" || step.widget == "cmdLoadDCU"))
+                (step.widget == w::cmdTakeTrap.Name() || step.widget == w::cmdLoadDCU.Name()))
                 aliases.agentStarted = true;
             expanded.push_back(std::move(step));
         }

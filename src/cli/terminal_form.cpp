@@ -77,6 +77,16 @@ void TerminalForm::ErrorBox(const std::string& text) {
     std::fflush(err_);
 }
 
+void TerminalForm::ErrorBoxWithDetail(const std::string& text,
+                                      const std::optional<std::string>& detail) {
+    ErrorBox(text);
+    // The reason goes on a line of its own, as the window puts it under the box's text.
+    if (detail) {
+        std::fprintf(err_, "tapcheck-cli: %s\n", detail->c_str());
+        std::fflush(err_);
+    }
+}
+
 void TerminalForm::Unanswered(const std::string& what) {
     failed_ = true;
     std::fprintf(err_, "error: no answer queued for: %s\n", OneLine(what).c_str());
@@ -150,7 +160,7 @@ bool TerminalForm::EndCommand() {
 }
 
 void TerminalForm::PressAbort(bool yes) {
-    if (!Has("cmdCancel") || !Usable("cmdCancel")) {
+    if (!Has(w::cmdCancel) || !Usable(w::cmdCancel)) {
         std::fprintf(err_,
                      "tapcheck-cli: \"Abort !\" is not shown at keep-alive point %d; "
                      "not pressed\n",
@@ -198,7 +208,7 @@ void TerminalForm::ProcessEvents() {
     // Pressed at every keep-alive point where "Abort !" is shown until the command ends: a
     // press before the wait or scan began (whose start clears the flags) must not leave it
     // running.
-    if ((interrupted_ || deadlinePassed_) && Usable("cmdCancel")) PressAbort(false);
+    if ((interrupted_ || deadlinePassed_) && Usable(w::cmdCancel)) PressAbort(false);
     if (inCommand_ && abortPending_ && events_ >= abortAt_) {
         abortPending_ = false;
         PressAbort(abortYes_);

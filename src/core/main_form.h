@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,13 @@ class MainForm {
     // --- Message boxes and dialogs ---------------------------------------------------------
     // Error icon, OK button.
     virtual void ErrorBox(const std::string& text) = 0;
+    // The same box with why it came (a failed port claim's cause) under the fixed text; a front
+    // end with no place for it shows the text alone.
+    virtual void ErrorBoxWithDetail(const std::string& text,
+                                    const std::optional<std::string>& detail) {
+        (void)detail;
+        ErrorBox(text);
+    }
     // Warning icon, OK and Cancel; true for OK.
     virtual bool WarningQuestion(const std::string& text) = 0;
     // Question icon, Yes and No; true for Yes.

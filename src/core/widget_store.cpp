@@ -5,130 +5,21 @@
 
 namespace tapster {
 
-namespace {
-
-WidgetState Make(WidgetKind kind, const std::string& parent, const std::string& text = "") {
-    WidgetState w;
-    w.kind = kind;
-    w.parent = parent;
-    w.text = text;
-    return w;
-}
-
-WidgetState Hidden(WidgetState w) {
-    w.visible = false;
-    return w;
-}
-
-WidgetState Ticked(WidgetState w) {
-    w.checked = true;
-    return w;
-}
-
-WidgetState WithItems(WidgetState w, std::vector<std::string> items, int selected) {
-    w.items = std::move(items);
-    w.position = selected;
-    return w;
-}
-
-WidgetState Ranged(WidgetState w, int minimum, int maximum, int position, int tick) {
-    w.minimum = minimum;
-    w.maximum = maximum;
-    w.position = position;
-    w.tickInterval = tick;
-    return w;
-}
-
-} // namespace
-
 WidgetStore::WidgetStore() {
-    using K = WidgetKind;
-    // Top of the window.
-    Add("Label4", Make(K::Label, "", "CPU speed :"));
-    Add("lblSpeed", Make(K::Label, "", "0"));
-    Add("Memo4", Make(K::Container, ""));
-    Add("ProgressBar1", Ranged(Make(K::Progress, ""), 0, 100, 0, 1));
-    Add("lblAdr", Hidden(Make(K::Label, "", "Addr 0x00000000")));
-    Add("shDCU", Make(K::Container, ""));
-
-    // Page "Hardware Config".
-    Add("shChk", Make(K::Container, "shDCU"));
-    Add("Panel1", Make(K::Container, "shChk"));
-    Add("trkDelay", Ranged(Make(K::Slider, "Panel1"), 0, 1000, 0, 15));
-    Add("lblDelay", Make(K::Label, "Panel1", "0"));
-    Add("lblJtagClk", Make(K::Label, "Panel1", "40"));
-    Add("cmdDelay", Make(K::Button, "Panel1", "Check"));
-    Add("txtRAM", Make(K::Edit, "Panel1", "40000000"));
-    Add("txtVRAM", Make(K::Edit, "Panel1", "C0000000"));
-    Add("lstTrapAddr", WithItems(Make(K::Combo, "Panel1", "80000800"), {"80000800"}, 0));
-    Add("cmdMemSeek", Make(K::Button, "Panel1", "Find Free Mem"));
-    Add("chk1", Ticked(Make(K::Check, "Panel1", "0xFFFFFFFF")));
-    Add("chk0", Make(K::Check, "Panel1", "0x00000000"));
-    Add("chkHiPri", Ticked(Make(K::Check, "Panel1", "High")));
-    Add("chkLowPri", Make(K::Check, "Panel1", "Low"));
-    Add("chkBrkTrap", Ticked(Make(K::Check, "Panel1", "BreakPoint")));
-    Add("chkErrTrap", Make(K::Check, "Panel1", "Errors"));
-    Add("chkSysTrap", Make(K::Check, "Panel1", "System"));
-    Add("chkSchedTrap", Make(K::Check, "Panel1", "Scheduler"));
-    Add("cmdChkTraps", Make(K::Button, "Panel1", "Check existing"));
-    Add("cmdReadRom", Make(K::Button, "Panel1", "Read Int. ROM"));
-    Add("cmdLoadTrap", Make(K::Button, "Panel1", "Load Trap Routine"));
-    Add("cmdInstTrap", Make(K::Button, "Panel1", "Install Traps"));
-    Add("cmdTakeTrap", Make(K::Button, "Panel1", "Take Trap"));
-
-    // Page "Flash Programming".
-    Add("shFlash", Make(K::Container, "shDCU"));
-    Add("Panel5", Make(K::Container, "shFlash"));
-    Add("lstFlashBase",
-        WithItems(Make(K::Combo, "Panel5", "7FE00000"), {"50000000", "60000000", "7FE00000"}, 2));
-    Add("cmdGetDevCode", Make(K::Button, "Panel5", "Check"));
-    Add("lblFlashCode", Hidden(Make(K::Label, "Panel5", "Flash IDCODE")));
-    Add("txtBlkBase", Make(K::Edit, "Panel5"));
-    Add("cmdProtect", Make(K::Button, "Panel5", "Block Protect Status"));
-    Add("cmdBlkErase", Make(K::Button, "Panel5", "Clear Sector"));
-    Add("cmdChipErase", Make(K::Button, "Panel5", "Clear Chip"));
-    Add("txtFromAddr", Make(K::Edit, "Panel5"));
-    Add("txtFlashLen", Make(K::Edit, "Panel5"));
-    Add("cmdReadToFile", Make(K::Button, "Panel5", "Read to File"));
-    Add("cmdWriteFlash", Make(K::Button, "Panel5", "Write from File"));
-    Add("cmdCancel", Hidden(Make(K::Button, "shFlash", "Abort !")));
-
-    // Page "DCU registers".
-    Add("shDcuRegs", Make(K::Container, "shDCU"));
-    Add("Panel2", Make(K::Container, "shDcuRegs"));
-    Add("GroupBox6", Make(K::Container, "Panel2", "DCU monitor"));
-    Add("cmdStartDCU", Make(K::Button, "GroupBox6", "Start"));
-    Add("txtPoll", Make(K::Edit, "GroupBox6", "500"));
-    Add("trkPoll", Ranged(Make(K::UpDown, "GroupBox6"), 100, 1000, 500, 100));
-    for (const char* name : {"txtStatus", "txtControl", "txtWPAdr", "txtJTFrom", "txtJTIptr"})
-        Add(name, Make(K::Edit, "GroupBox6", "00000000"));
-    Add("cmdChgCtrl", Make(K::Button, "GroupBox6"));
-    Add("GroupBox7", Make(K::Container, "Panel2", "DCU Control - Batch Command"));
-    Add("lstBatch", WithItems(Make(K::List, "GroupBox7"),
-                              {"C8000000", "C0000000", "40000000", "20000000"}, -1));
-    Add("cmdAddRec", Make(K::Button, "GroupBox7", "Add Record"));
-    Add("cmdEditRec", Make(K::Button, "GroupBox7", "Edit Record"));
-    Add("cmdDelRec", Make(K::Button, "GroupBox7", "Delete Record"));
-    Add("cmdRunBatch", Make(K::Button, "GroupBox7", "Run Batch"));
-    Add("GroupBox5", Make(K::Container, "Panel2", "Manual Commands"));
-    Add("txtManAddr", Make(K::Edit, "GroupBox5"));
-    Add("txtManData", Make(K::Edit, "GroupBox5"));
-    Add("cmdManRead", Make(K::Button, "GroupBox5", "Read"));
-    Add("cmdManWrite", Make(K::Button, "GroupBox5", "Write"));
-
-    // Page "Other stuffs".
-    Add("shOther", Make(K::Container, "shDCU"));
-    Add("Panel3", Make(K::Container, "shOther"));
-    Add("selBrkCond",
-        WithItems(Make(K::Radio, "Panel3", "Break conditions"),
-                  {"Trap on interrupt", "Trap on next flow", "Trap on watchpoint (Wptr) matched",
-                   "Trap on breakpoint (Iptr) matched"},
-                  0));
-    Add("cmdLoadDCU", Hidden(Make(K::Button, "Panel3", "Load DCU")));
-    Add("GroupBox8", Make(K::Container, "Panel3", "RAM Writing Verification"));
-    Add("txtVrfRAM", Make(K::Edit, "GroupBox8"));
-    Add("cmdVrfRAM", Make(K::Button, "GroupBox8", "Verify RAM Load"));
-    Add("cmdVrfTrap", Make(K::Button, "GroupBox8", "Verify Trap Handler"));
+    for (const WidgetRow& row : kWidgetTable) {
+        WidgetState w;
+        w.kind = row.kind;
+        w.parent = row.parent;
+        w.text = row.caption;
+        w.checked = row.checked;
+        w.visible = !row.hidden;
+        w.minimum = row.minimum;
+        w.maximum = row.maximum;
+        w.position = row.position;
+        w.tickInterval = row.tick;
+        w.items.assign(row.items.begin(), row.items.end());
+        Add(std::string(row.name), std::move(w));
+    }
 }
 
 void WidgetStore::Add(const std::string& name, WidgetState state) {
@@ -198,8 +89,8 @@ void WidgetStore::SetPosition(std::string_view name, int position) {
             w.text = w.items[static_cast<size_t>(position)];
     }
     w.position = position;
-    if (w.kind == WidgetKind::UpDown && name == "trkPoll")
-        At("txtPoll").text = std::to_string(position);
+    if (w.kind == WidgetKind::UpDown && name == w::trkPoll.Name())
+        At(w::txtPoll).text = std::to_string(position);
 }
 
 int WidgetStore::Minimum(std::string_view name) {

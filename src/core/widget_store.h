@@ -1,29 +1,16 @@
-// A main window made of plain values: every widget of the window with its name, default,
-// item list and container, the log as a list of lines and Timer1 as two fields. The terminal
-// front end and the tests build on it; they add the boxes, dialogs and event processing.
+// A main window made of plain values: every widget of the widget table with its state, the log as a
+// list of lines and Timer1 as two fields. The terminal front end and the tests build on it; they
+// add the boxes, dialogs and event processing.
 #pragma once
 
 #include "core/main_form.h"
+#include "core/widget_table.h"
 
 #include <map>
 #include <string>
 #include <vector>
 
 namespace tapster {
-
-enum class WidgetKind {
-    Label,
-    Button,
-    Edit,
-    Combo,
-    Check,
-    Slider,
-    UpDown,
-    Progress,
-    Radio,
-    List,
-    Container
-};
 
 struct WidgetState {
     WidgetKind kind = WidgetKind::Label;

@@ -10,9 +10,7 @@
 
 namespace tapster {
 
-uint32_t MailboxBase = 0;
-bool AbortFlag = false;
-bool StopRequest = false;
+AgentState agentState;
 
 namespace {
 
@@ -153,9 +151,7 @@ bool WaitForRelease() {
 }
 
 void ResetAgentState() {
-    MailboxBase = 0;
-    AbortFlag = false;
-    StopRequest = false;
+    agentState = {};
 }
 
 } // namespace tapster

@@ -25,11 +25,18 @@ constexpr uint32_t AGENT_CMD_STOP = 0x0004;
 constexpr uint32_t AGENT_ST_RELEASED = 0x0001;
 constexpr uint32_t AGENT_ST_ABORTED = 0x0008;
 
-// Workspace pointer of the trap slot last installed or taken: the agent mailbox.
-extern uint32_t MailboxBase;
-// Abort flags: set by the "Abort !" button, read by the agent wait and the block scan.
-extern bool AbortFlag;
-extern bool StopRequest;
+// The agent calls' process-wide values; a reset is one assignment of AgentState{}.
+struct AgentState {
+    // Workspace pointer of the trap slot last installed or taken: the agent mailbox.
+    uint32_t MailboxBase = 0;
+    // Abort flags: set by the "Abort !" button, read by the agent wait and the block scan.
+    bool AbortFlag = false;
+    bool StopRequest = false;
+};
+extern AgentState agentState;
+inline uint32_t& MailboxBase = agentState.MailboxBase;
+inline bool& AbortFlag = agentState.AbortFlag;
+inline bool& StopRequest = agentState.StopRequest;
 
 void PrepareAgent();
 bool SendToTargetRam(const uint8_t* buffer, uint32_t count, uint32_t target);

@@ -8,10 +8,7 @@
 
 namespace tapster {
 
-int32_t JtagDelay = 0;
-uint8_t LastDataByte = 0;
-bool ControlLineHigh = false;
-bool TapReady = false;
+TapEngineState tapEngineState;
 
 namespace {
 
@@ -152,10 +149,7 @@ void DelayMs(uint32_t ms) {
 }
 
 void ResetTapEngineState() {
-    JtagDelay = 0;
-    LastDataByte = 0;
-    ControlLineHigh = false;
-    TapReady = false;
+    tapEngineState = {};
     inPort = 0;
     early.clear();
     ForgetPortSamples();

@@ -2,17 +2,27 @@
 // Data register 0x378: D0 TMS, D1 TCK, D2 TDI, D3 control line. Status 0x379 bit 0x10: TDO.
 #pragma once
 
+#include "port/lpt_registers.h"
+
 #include <cstdint>
 
 namespace tapster {
 
-constexpr uint16_t kDataPort = 0x378;
-constexpr uint16_t kStatusPort = 0x379;
+constexpr uint16_t kDataPort = kLptDataPort;
+constexpr uint16_t kStatusPort = kLptStatusPort;
 
-extern int32_t JtagDelay;    // busy-loop count stretching the TCK high phase (the slider)
-extern uint8_t LastDataByte; // last byte written with TCK low
-extern bool ControlLineHigh; // level driven on D3
-extern bool TapReady;        // TAP known to sit in Shift-DR with the link instruction
+// The engine's process-wide values; a reset is one assignment of TapEngineState{}.
+struct TapEngineState {
+    int32_t JtagDelay = 0;        // busy-loop count stretching the TCK high phase (the slider)
+    uint8_t LastDataByte = 0;     // last byte written with TCK low
+    bool ControlLineHigh = false; // level driven on D3
+    bool TapReady = false;        // TAP known to sit in Shift-DR with the link instruction
+};
+extern TapEngineState tapEngineState;
+inline int32_t& JtagDelay = tapEngineState.JtagDelay;
+inline uint8_t& LastDataByte = tapEngineState.LastDataByte;
+inline bool& ControlLineHigh = tapEngineState.ControlLineHigh;
+inline bool& TapReady = tapEngineState.TapReady;
 
 // One full TCK period; returns TDO (sampled before the rising edge) when sample is true. Takes
 // its own sample at once, so no sample of IssueClock may be waiting.

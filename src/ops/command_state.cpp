@@ -11,9 +11,8 @@
 namespace tapster {
 
 void ResetCommandState() {
-    CpuSpeedMHz = 0;
-    TapClockMHz = 0;
-    ScanDumpMode = false;
+    hardwareCheckState = {};
+    memorySearchState = {};
     CloseScanDumpFile();
     ScanDumpWriteFailed = false;
     StartDirectory.clear();

@@ -7,8 +7,14 @@
 namespace tapster {
 
 // Hardware check and clock calibration.
-extern uint32_t CpuSpeedMHz;
-extern uint32_t TapClockMHz;
+// The hardware check's process-wide values; a reset is one assignment of HardwareCheckState{}.
+struct HardwareCheckState {
+    uint32_t CpuSpeedMHz = 0;
+    uint32_t TapClockMHz = 0;
+};
+extern HardwareCheckState hardwareCheckState;
+inline uint32_t& CpuSpeedMHz = hardwareCheckState.CpuSpeedMHz;
+inline uint32_t& TapClockMHz = hardwareCheckState.TapClockMHz;
 uint32_t MeasureCpuSpeed();
 uint32_t NominalCpuSpeed(int32_t measuredMHz);
 void FormCreate();
@@ -16,7 +22,12 @@ void trkDelayChange();
 void cmdDelayClick();
 
 // Free-memory search and the block scan.
-extern bool ScanDumpMode;
+// The free-memory search's process-wide value; a reset is one assignment of MemorySearchState{}.
+struct MemorySearchState {
+    bool ScanDumpMode = false;
+};
+extern MemorySearchState memorySearchState;
+inline bool& ScanDumpMode = memorySearchState.ScanDumpMode;
 void cmdMemSeekClick();
 bool ScanTargetMemory(uint32_t start, uint32_t length);
 
@@ -48,6 +59,9 @@ void cmdProtectClick();
 void cmdWriteFlashClick();
 void cmdReadToFileClick();
 void cmdCancelClick();
+// Stops the running command at its next wait or block, as "Abort !" answered No does, without
+// asking (the window's close).
+void RequestStop();
 
 // DCU monitor, control register and batch.
 void cmdStartDCUClick();
@@ -59,7 +73,8 @@ void cmdEditRecClick();
 void cmdDelRecClick();
 void cmdRunBatchClick();
 
-// Puts every process-wide value of the commands back to its start value (tests).
+// Puts every process-wide value of the commands and of the layers under them back to its start
+// value (tests; ResetProcessState in tests/support adds the port's own values).
 void ResetCommandState();
 
 } // namespace tapster

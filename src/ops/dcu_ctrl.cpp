@@ -21,7 +21,7 @@ const std::array<ControlBit, 15> kControlBits = {{
     {17, "CheckBox14", "17 (Inhibit until Next flow)"},
 }};
 
-TfrmControl frmControl;
+ControlRegisterState frmControl;
 
 namespace {
 
@@ -37,23 +37,23 @@ uint32_t Mask(int bit) {
 
 } // namespace
 
-void TfrmControl::FillBits(uint32_t value) {
+void ControlRegisterState::FillBits(uint32_t value) {
     boxes_ = 0;
     for (const ControlBit& b : kControlBits)
         if ((value & Mask(b.bit)) != 0) boxes_ |= Mask(b.bit);
 }
 
-void TfrmControl::cmdSendCtrlClick() {
+void ControlRegisterState::cmdSendCtrlClick() {
     ControlValue = 0;
     for (const ControlBit& b : kControlBits)
         if (BoxChecked(b.bit)) ControlValue |= Mask(b.bit);
 }
 
-bool TfrmControl::BoxChecked(int bit) const {
+bool ControlRegisterState::BoxChecked(int bit) const {
     return HasBox(bit) && (boxes_ & Mask(bit)) != 0;
 }
 
-void TfrmControl::SetBoxChecked(int bit, bool checked) {
+void ControlRegisterState::SetBoxChecked(int bit, bool checked) {
     if (!HasBox(bit)) return; // bits without a box cannot be ticked
     if (checked)
         boxes_ |= Mask(bit);

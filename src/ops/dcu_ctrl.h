@@ -16,7 +16,9 @@ struct ControlBit {
 // The fifteen boxes, top to bottom: bits 31 down to 17.
 extern const std::array<ControlBit, 15> kControlBits;
 
-class TfrmControl {
+// What the control-register dialog frmControl holds: its boxes and the value "Send" composed. The
+// Qt dialog (ui::TfrmControl) shows it; the CLI and the tests use it alone.
+class ControlRegisterState {
   public:
     // Sets every box from value; bits 0 to 16 are ignored.
     void FillBits(uint32_t value);
@@ -32,6 +34,6 @@ class TfrmControl {
     uint32_t boxes_ = 0; // one bit per box, at the box's own bit position
 };
 
-extern TfrmControl frmControl;
+extern ControlRegisterState frmControl;
 
 } // namespace tapster

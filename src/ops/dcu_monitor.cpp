@@ -2,6 +2,7 @@
 // monitor, and the batch list of control values.
 #include "core/hex.h"
 #include "core/main_form.h"
+#include "core/widget_table.h"
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
@@ -21,19 +22,23 @@ namespace {
 
 constexpr uint32_t kBatchSettleMs = 100;
 
-// Busy mode leaves the monitor group usable. The monitor enters busy mode itself while it runs;
-// busy mode it did not enter belongs to another command, whose link traffic a monitor start,
-// stop or control write would corrupt.
-bool monitorOwnsBusy = false;
-// A start is under way (its JTAG initialisation lets the window handle clicks).
-bool monitorStarting = false;
+// The monitor's process-wide values; a reset is one assignment of MonitorState{}.
+struct MonitorState {
+    // Busy mode leaves the monitor group usable. The monitor enters busy mode itself while it
+    // runs; busy mode it did not enter belongs to another command, whose link traffic a monitor
+    // start, stop or control write would corrupt.
+    bool ownsBusy = false;
+    // A start is under way (its JTAG initialisation lets the window handle clicks).
+    bool starting = false;
+};
+MonitorState monitor;
 
 bool MonitorRunning() {
-    return frmMain->Text("cmdStartDCU") == "Stop";
+    return frmMain->Text(w::cmdStartDCU) == "Stop";
 }
 
 bool AnotherCommandBusy() {
-    return !frmMain->Enabled("Panel1") && !monitorOwnsBusy;
+    return !frmMain->Enabled(w::Panel1) && !monitor.ownsBusy;
 }
 
 bool RefuseWhileBusy() {
@@ -65,40 +70,40 @@ bool ParseDecimal(const std::string& text, long long& value) {
 // The poll interval as the up-down reads it from its buddy edit: a number is clamped into the
 // up-down's range; anything else keeps the last position. Edit and up-down then agree again.
 int PollPosition() {
-    const int minimum = frmMain->Minimum("trkPoll");
-    const int maximum = frmMain->Maximum("trkPoll");
-    long long value = frmMain->Position("trkPoll");
+    const int minimum = frmMain->Minimum(w::trkPoll);
+    const int maximum = frmMain->Maximum(w::trkPoll);
+    long long value = frmMain->Position(w::trkPoll);
     long long typed = 0;
-    if (ParseDecimal(frmMain->Text("txtPoll"), typed)) value = typed;
+    if (ParseDecimal(frmMain->Text(w::txtPoll), typed)) value = typed;
     if (value < minimum) value = minimum;
     if (value > maximum) value = maximum;
     const int position = static_cast<int>(value);
-    frmMain->SetPosition("trkPoll", position);
-    frmMain->SetText("txtPoll", std::to_string(position));
+    frmMain->SetPosition(w::trkPoll, position);
+    frmMain->SetText(w::txtPoll, std::to_string(position));
     return position;
 }
 
 } // namespace
 
 void cmdStartDCUClick() {
-    if (monitorStarting || RefuseWhileBusy()) return;
+    if (monitor.starting || RefuseWhileBusy()) return;
     if (!ClaimPortForCommand()) return;
     if (!MonitorRunning()) {
         Deactivate();
-        monitorOwnsBusy = true;
-        monitorStarting = true;
+        monitor.ownsBusy = true;
+        monitor.starting = true;
         InitJtag();
         EnterLinkScan();
-        monitorStarting = false;
-        frmMain->SetText("cmdStartDCU", "Stop");
+        monitor.starting = false;
+        frmMain->SetText(w::cmdStartDCU, "Stop");
         frmMain->SetTimerEnabled(true);
         frmMain->SetTimerInterval(PollPosition());
     } else {
-        frmMain->SetText("cmdStartDCU", "Start");
+        frmMain->SetText(w::cmdStartDCU, "Start");
         frmMain->SetTimerEnabled(false);
         TapReset();
         Activate();
-        monitorOwnsBusy = false;
+        monitor.ownsBusy = false;
     }
 }
 
@@ -113,7 +118,7 @@ void Timer1Timer() {
 
 void cmdChangeCtrlClick() {
     if (RefuseWhileBusy()) return;
-    frmControl.FillBits(static_cast<uint32_t>(ParseHex(frmMain->Text("txtControl"))));
+    frmControl.FillBits(static_cast<uint32_t>(ParseHex(frmMain->Text(w::txtControl))));
     const bool running = MonitorRunning();
     if (running) frmMain->SetTimerEnabled(false);
     const bool sent = frmMain->ShowControlDialog();
@@ -127,22 +132,22 @@ void cmdChangeCtrlClick() {
 
 void cmdAddRecClick() {
     frmControl.FillBits(0);
-    if (frmMain->ShowControlDialog()) frmMain->AddItem("lstBatch", Hex8(frmControl.ControlValue));
+    if (frmMain->ShowControlDialog()) frmMain->AddItem(w::lstBatch, Hex8(frmControl.ControlValue));
 }
 
 void cmdEditRecClick() {
-    const int index = frmMain->Position("lstBatch");
-    const std::vector<std::string> items = frmMain->Items("lstBatch");
+    const int index = frmMain->Position(w::lstBatch);
+    const std::vector<std::string> items = frmMain->Items(w::lstBatch);
     if (index < 0 || static_cast<size_t>(index) >= items.size()) return;
     frmControl.FillBits(static_cast<uint32_t>(ParseHex(items[static_cast<size_t>(index)])));
     if (frmMain->ShowControlDialog())
-        frmMain->SetItem("lstBatch", index, Hex8(frmControl.ControlValue));
+        frmMain->SetItem(w::lstBatch, index, Hex8(frmControl.ControlValue));
 }
 
 void cmdDelRecClick() {
-    const int index = frmMain->Position("lstBatch");
-    if (index < 0 || static_cast<size_t>(index) >= frmMain->Items("lstBatch").size()) return;
-    frmMain->DeleteItem("lstBatch", index);
+    const int index = frmMain->Position(w::lstBatch);
+    if (index < 0 || static_cast<size_t>(index) >= frmMain->Items(w::lstBatch).size()) return;
+    frmMain->DeleteItem(w::lstBatch, index);
 }
 
 void cmdRunBatchClick() {
@@ -150,7 +155,7 @@ void cmdRunBatchClick() {
     Deactivate();
     InitJtag();
     EnterLinkScan();
-    const std::vector<std::string> items = frmMain->Items("lstBatch");
+    const std::vector<std::string> items = frmMain->Items(w::lstBatch);
     for (const std::string& item : items) {
         Log("Set DCU Control " + item);
         WriteWord(DCU_CONTROL, static_cast<uint32_t>(ParseHex(item)));
@@ -163,9 +168,8 @@ void cmdRunBatchClick() {
 }
 
 void ResetMonitorState() {
-    monitorOwnsBusy = false;
-    monitorStarting = false;
-    frmControl = TfrmControl{};
+    monitor = {};
+    frmControl = ControlRegisterState{};
 }
 
 } // namespace tapster

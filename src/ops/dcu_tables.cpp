@@ -23,10 +23,10 @@ const std::array<SlotWord, 4> kSurveyWords = {{
 const std::array<int, 8> kTrappedStatusOrder = {0, 4, 1, 5, 2, 6, 3, 7};
 
 const std::array<TrapGroup, 4> kTrapGroups = {{
-    {"chkBrkTrap", 0x00000000, 0, 4},
-    {"chkErrTrap", 0x00000006, 1, 5},
-    {"chkSysTrap", 0x00000038, 2, 6},
-    {"chkSchedTrap", 0x00003FC0, 3, 7},
+    {w::chkBrkTrap, 0x00000000, 0, 4},
+    {w::chkErrTrap, 0x00000006, 1, 5},
+    {w::chkSysTrap, 0x00000038, 2, 6},
+    {w::chkSchedTrap, 0x00003FC0, 3, 7},
 }};
 
 const std::array<BreakCondition, 4> kBreakConditions = {{

@@ -2,6 +2,8 @@
 // prints. The survey, the reports, the trap commands and the DCU monitor all read them from here.
 #pragma once
 
+#include "core/widget_table.h"
+
 #include <array>
 #include <cstdint>
 
@@ -64,7 +66,7 @@ extern const std::array<int, 8> kTrappedStatusOrder;
 
 // A group of traps: its check box and the ENABLES word the install writes into its slots.
 struct TrapGroup {
-    const char* checkBox;
+    WidgetId checkBox;
     uint32_t enables;
     int highSlot; // index into kTrapSlots
     int lowSlot;

@@ -3,6 +3,7 @@
 #include "core/hex.h"
 #include "core/main_form.h"
 #include "core/safe_file.h"
+#include "core/widget_table.h"
 #include "jtag/agent_calls.h"
 #include "jtag/jtag_init.h"
 #include "jtag/tap_engine.h"
@@ -21,7 +22,7 @@ namespace {
 
 constexpr uint32_t kMaxFlashLength = 0x200000;
 
-uint64_t Field(const char* name) {
+uint64_t Field(WidgetId name) {
     return ParseHex(frmMain->Text(name));
 }
 uint32_t Low32(uint64_t value) {
@@ -49,8 +50,8 @@ bool LengthFieldOk(uint64_t length) {
 
 // "Clear Sector" and "Block Protect Status": block and base both set, block not below the base.
 bool BlockFieldsOk(uint32_t& block, uint32_t& base) {
-    const uint64_t blockField = Field("txtBlkBase");
-    const uint64_t baseField = Field("lstFlashBase");
+    const uint64_t blockField = Field(w::txtBlkBase);
+    const uint64_t baseField = Field(w::lstFlashBase);
     block = Low32(blockField);
     base = Low32(baseField);
     for (bool ok : {IsPositiveField(blockField), IsPositiveField(baseField), base <= block}) {
@@ -121,7 +122,7 @@ bool ReadProgramFile(const std::string& path, uint32_t length, std::vector<uint8
 } // namespace
 
 void cmdGetDevCodeClick() {
-    const uint32_t base = Low32(Field("lstFlashBase"));
+    const uint32_t base = Low32(Field(w::lstFlashBase));
     if (base == 0) {
         frmMain->ErrorBox("Wrong Flash address value !!!");
         return;
@@ -137,8 +138,8 @@ void cmdGetDevCodeClick() {
         const std::string device = HexMin(id.device, 4);
         Log("Flash DEVICE CODE " + device);
         Log("Flash Manufacturer CODE " + manufacturer);
-        frmMain->SetText("lblFlashCode", "Flash IDCODE " + manufacturer + "." + device);
-        frmMain->SetVisible("lblFlashCode", true);
+        frmMain->SetText(w::lblFlashCode, "Flash IDCODE " + manufacturer + "." + device);
+        frmMain->SetVisible(w::lblFlashCode, true);
     } else {
         LogFailure("Failure reading IDCODE !!!");
     }
@@ -147,7 +148,7 @@ void cmdGetDevCodeClick() {
 }
 
 void cmdChipEraseClick() {
-    const uint32_t base = Low32(Field("lstFlashBase"));
+    const uint32_t base = Low32(Field(w::lstFlashBase));
     if (base == 0) {
         frmMain->ErrorBox("Wrong Flash address value !!!");
         return;
@@ -188,10 +189,10 @@ void cmdProtectClick() {
 }
 
 void cmdWriteFlashClick() {
-    const uint64_t lengthField = Field("txtFlashLen");
+    const uint64_t lengthField = Field(w::txtFlashLen);
     if (!LengthFieldOk(lengthField)) return;
-    const uint64_t fromField = Field("txtFromAddr");
-    const uint64_t baseField = Field("lstFlashBase");
+    const uint64_t fromField = Field(w::txtFromAddr);
+    const uint64_t baseField = Field(w::lstFlashBase);
     const uint32_t length = Low32(lengthField);
     const uint32_t from = Low32(fromField);
     const uint32_t base = Low32(baseField);
@@ -231,15 +232,15 @@ void cmdWriteFlashClick() {
         ReportCommandFailure();
 
     TapReset();
-    frmMain->SetPosition("ProgressBar1", 0);
+    frmMain->SetPosition(w::ProgressBar1, 0);
     ProgressEnd();
     Activate();
 }
 
 void cmdReadToFileClick() {
-    const uint64_t lengthField = Field("txtFlashLen");
+    const uint64_t lengthField = Field(w::txtFlashLen);
     if (!LengthFieldOk(lengthField)) return;
-    const uint64_t fromField = Field("txtFromAddr");
+    const uint64_t fromField = Field(w::txtFromAddr);
     if (!IsPositiveField(fromField)) {
         frmMain->ErrorBox("Wrong From address value !!!");
         return;
@@ -271,6 +272,11 @@ void cmdReadToFileClick() {
 void cmdCancelClick() {
     StopRequest = true;
     if (!frmMain->YesNoQuestion("Wait for normal termination ?")) AbortFlag = true;
+}
+
+void RequestStop() {
+    StopRequest = true;
+    AbortFlag = true;
 }
 
 } // namespace tapster

@@ -1,6 +1,7 @@
 // Hardware check and clock calibration: the CPU-speed measurement behind the delay slider, the
 // slider's meaning, and the "Check" button that searches upward for a delay the cable passes at.
 #include "core/main_form.h"
+#include "core/widget_table.h"
 #include "jtag/jtag_init.h"
 #include "jtag/tap_engine.h"
 #include "ops/command_outcome.h"
@@ -17,8 +18,7 @@
 
 namespace tapster {
 
-uint32_t CpuSpeedMHz = 0;
-uint32_t TapClockMHz = 0;
+HardwareCheckState hardwareCheckState;
 
 namespace {
 
@@ -127,28 +127,28 @@ uint32_t MeasureCpuSpeed() {
 void FormCreate() {
     std::error_code error;
     StartDirectory = std::filesystem::current_path(error).string();
-    frmMain->SetVisible("ProgressBar1", false);
+    frmMain->SetVisible(w::ProgressBar1, false);
 
     CpuSpeedMHz = MeasureCpuSpeed();
     // After a failed measurement the maximum would fall below the minimum: keep the initial one.
     const int64_t maximum = static_cast<int64_t>(CpuSpeedMHz) - kClockOverhead;
-    if (maximum >= frmMain->Minimum("trkDelay"))
-        frmMain->SetRange("trkDelay", frmMain->Minimum("trkDelay"),
+    if (maximum >= frmMain->Minimum(w::trkDelay))
+        frmMain->SetRange(w::trkDelay, frmMain->Minimum(w::trkDelay),
                           maximum > INT_MAX ? INT_MAX : static_cast<int>(maximum));
-    frmMain->SetTickInterval("trkDelay", frmMain->Maximum("trkDelay") / 20);
-    frmMain->SetText("lblSpeed", std::to_string(CpuSpeedMHz));
+    frmMain->SetTickInterval(w::trkDelay, frmMain->Maximum(w::trkDelay) / 20);
+    frmMain->SetText(w::lblSpeed, std::to_string(CpuSpeedMHz));
 
     TapClockMHz = TapClockFor(JtagDelay);
-    frmMain->SetText("lblJtagClk", std::to_string(TapClockMHz));
-    frmMain->SetText("lblDelay", std::to_string(frmMain->Position("trkDelay")));
+    frmMain->SetText(w::lblJtagClk, std::to_string(TapClockMHz));
+    frmMain->SetText(w::lblDelay, std::to_string(frmMain->Position(w::trkDelay)));
 }
 
 void trkDelayChange() {
-    const int position = frmMain->Position("trkDelay");
+    const int position = frmMain->Position(w::trkDelay);
     JtagDelay = position;
     TapClockMHz = TapClockFor(JtagDelay);
-    frmMain->SetText("lblJtagClk", std::to_string(TapClockMHz));
-    frmMain->SetText("lblDelay", std::to_string(position));
+    frmMain->SetText(w::lblJtagClk, std::to_string(TapClockMHz));
+    frmMain->SetText(w::lblDelay, std::to_string(position));
 }
 
 void cmdDelayClick() {
@@ -158,19 +158,19 @@ void cmdDelayClick() {
     Log("Checking JTAG hardware ...");
     Log("-------------------");
 
-    int position = frmMain->Position("trkDelay");
+    int position = frmMain->Position(w::trkDelay);
     uint32_t length = kShortTest;
     // Every failed test moves the position up by at least one, so the search ends at the
     // slider's maximum whatever its range.
     for (;;) {
-        frmMain->SetPosition("trkDelay", position);
+        frmMain->SetPosition(w::trkDelay, position);
         trkDelayChange();
         Log("TAP clock " + std::to_string(TapClockMHz) + " MHz");
         const bool passed = LoopbackTest(length);
         Log(std::string(length == kLongTest ? "Long test result - " : "Short test result - ") +
             (passed ? "-1" : "0"));
 
-        const int maximum = frmMain->Maximum("trkDelay");
+        const int maximum = frmMain->Maximum(w::trkDelay);
         if (!passed) {
             const int step = maximum / 20 > 0 ? maximum / 20 : 1;
             const int64_t next = static_cast<int64_t>(position) + step;

@@ -3,6 +3,7 @@
 #include "core/hex.h"
 #include "core/main_form.h"
 #include "core/safe_file.h"
+#include "core/widget_table.h"
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
@@ -60,8 +61,8 @@ bool FitsAddressSpace(uint32_t base, uint64_t size, const std::string& path) {
 }
 
 void BlockDisplayStart(uint32_t address) {
-    frmMain->SetText("lblAdr", "Addr " + Hex8(address));
-    frmMain->Repaint("lblAdr");
+    frmMain->SetText(w::lblAdr, "Addr " + Hex8(address));
+    frmMain->Repaint(w::lblAdr);
 }
 
 void BlockDisplayEnd(uint32_t address) {
@@ -192,7 +193,7 @@ void cmdReadRomClick() {
 }
 
 void cmdManReadClick() {
-    const auto address = static_cast<uint32_t>(ParseHex(frmMain->Text("txtManAddr")));
+    const auto address = static_cast<uint32_t>(ParseHex(frmMain->Text(w::txtManAddr)));
     if (address == 0) {
         frmMain->ErrorBox("Wrong address value !!!");
         return;
@@ -204,13 +205,13 @@ void cmdManReadClick() {
     if (word.failed)
         frmMain->ErrorBox("Error reading data !!!\n\rCheck hardware and address !!!");
     else
-        frmMain->SetText("txtManData", Hex8(word.value));
+        frmMain->SetText(w::txtManData, Hex8(word.value));
     TapReset();
 }
 
 void cmdManWriteClick() {
-    const uint64_t data = ParseHex(frmMain->Text("txtManData"));
-    const uint64_t address = ParseHex(frmMain->Text("txtManAddr"));
+    const uint64_t data = ParseHex(frmMain->Text(w::txtManData));
+    const uint64_t address = ParseHex(frmMain->Text(w::txtManAddr));
     if (static_cast<int64_t>(data) < 0 || !IsPositiveField(address)) {
         frmMain->ErrorBox("Wrong address or data value !!!");
         return;
@@ -225,13 +226,13 @@ void cmdManWriteClick() {
     } else {
         const uint32_t readBack = ReadWord(target).value; // 0 when the read failed
         Log("Verifying word ..." + Hex8(readBack));
-        frmMain->SetText("txtManData", Hex8(readBack));
+        frmMain->SetText(w::txtManData, Hex8(readBack));
     }
     TapReset();
 }
 
 void cmdVrfRAMClick() {
-    const uint64_t field = ParseHex(frmMain->Text("txtVrfRAM"));
+    const uint64_t field = ParseHex(frmMain->Text(w::txtVrfRAM));
     if (!IsPositiveField(field)) {
         frmMain->ErrorBox("Wrong RAM Address value !!!");
         return;
@@ -249,7 +250,7 @@ void cmdVrfRAMClick() {
     if (WritePass(file.get(), base, size, path)) {
         Log("Comparing RAM with source file ...");
         std::rewind(file.get());
-        frmMain->SetPosition("ProgressBar1", 0);
+        frmMain->SetPosition(w::ProgressBar1, 0);
         if (ComparePass(file.get(), base, size, path))
             Log("Memory downloaded and verified successfully.");
     }
@@ -259,7 +260,7 @@ void cmdVrfRAMClick() {
 }
 
 void cmdVrfTrapClick() {
-    const auto base = static_cast<uint32_t>(ParseHex(frmMain->Text("lstTrapAddr")));
+    const auto base = static_cast<uint32_t>(ParseHex(frmMain->Text(w::lstTrapAddr)));
     if (!ClaimPortForCommand()) return;
     const std::string path = StartDirectoryFile("fl4_trap.bin");
     uint64_t size = 0;

@@ -1,6 +1,7 @@
 // "Find Free Mem" and the block scan behind it, the ROM dump and "Read to File".
 #include "core/hex.h"
 #include "core/main_form.h"
+#include "core/widget_table.h"
 #include "jtag/agent_calls.h"
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
@@ -14,7 +15,7 @@
 
 namespace tapster {
 
-bool ScanDumpMode = false;
+MemorySearchState memorySearchState;
 
 namespace {
 
@@ -25,12 +26,12 @@ const char* const kDashes46 = "----------------------------------------------";
 
 // Whether a byte counts as free under the "Free Memory Condition" boxes, read afresh each time.
 bool IsFree(uint8_t value) {
-    return (value == 0xFF && frmMain->Checked("chk1")) ||
-           (value == 0x00 && frmMain->Checked("chk0"));
+    return (value == 0xFF && frmMain->Checked(w::chk1)) ||
+           (value == 0x00 && frmMain->Checked(w::chk0));
 }
 
 void ReportRun(uint32_t runStart, uint32_t runLength) {
-    frmMain->AddItem("lstTrapAddr", Hex8(runStart));
+    frmMain->AddItem(w::lstTrapAddr, Hex8(runStart));
     Log("Free memory found : Start address - " + Hex8(runStart) + ";");
     Log("******************** Length : " + Hex8(runLength) + ";");
 }
@@ -66,7 +67,7 @@ bool ScanTargetMemory(uint32_t start, uint32_t length) {
             return false;
         }
         frmMain->HandleOneEvent();
-        frmMain->SetText("lblAdr", "Addr " + Hex8(current));
+        frmMain->SetText(w::lblAdr, "Addr " + Hex8(current));
 
         const uint32_t received = ReadBlock(current, block.data());
         if (received == 0) {
@@ -117,8 +118,8 @@ bool ScanTargetMemory(uint32_t start, uint32_t length) {
 
 void cmdMemSeekClick() {
     ScanDumpMode = false;
-    const auto ram = static_cast<uint32_t>(ParseHex(frmMain->Text("txtRAM")));
-    const auto vram = static_cast<uint32_t>(ParseHex(frmMain->Text("txtVRAM")));
+    const auto ram = static_cast<uint32_t>(ParseHex(frmMain->Text(w::txtRAM)));
+    const auto vram = static_cast<uint32_t>(ParseHex(frmMain->Text(w::txtVRAM)));
     if (!ClaimPortForCommand()) return;
     Deactivate();
     InitJtag();

@@ -2,6 +2,7 @@
 #include "ops/services.h"
 
 #include "core/main_form.h"
+#include "core/widget_table.h"
 #include "port/lpt.h"
 
 #include <climits>
@@ -21,50 +22,53 @@ int ClampToInt(uint64_t value) {
 } // namespace
 
 void Deactivate() {
-    frmMain->SetEnabled("Panel1", false);
-    frmMain->SetEnabled("Panel3", false);
-    frmMain->SetEnabled("Panel5", false);
-    frmMain->SetVisible("cmdCancel", true);
-    frmMain->SetEnabled("GroupBox5", false);
-    frmMain->SetEnabled("GroupBox7", false);
+    frmMain->SetEnabled(w::Panel1, false);
+    frmMain->SetEnabled(w::Panel3, false);
+    frmMain->SetEnabled(w::Panel5, false);
+    frmMain->SetVisible(w::cmdCancel, true);
+    frmMain->SetEnabled(w::GroupBox5, false);
+    frmMain->SetEnabled(w::GroupBox7, false);
 }
 
 void Activate() {
-    frmMain->SetEnabled("Panel1", true);
-    frmMain->SetEnabled("Panel3", true);
-    frmMain->SetEnabled("Panel5", true);
-    frmMain->SetEnabled("GroupBox5", true);
-    frmMain->SetEnabled("GroupBox7", true);
-    frmMain->SetVisible("cmdCancel", false);
+    frmMain->SetEnabled(w::Panel1, true);
+    frmMain->SetEnabled(w::Panel3, true);
+    frmMain->SetEnabled(w::Panel5, true);
+    frmMain->SetEnabled(w::GroupBox5, true);
+    frmMain->SetEnabled(w::GroupBox7, true);
+    frmMain->SetVisible(w::cmdCancel, false);
 }
 
 void ProgressBegin(uint32_t total) {
-    frmMain->SetVisible("ProgressBar1", true);
-    frmMain->SetVisible("lblAdr", true);
-    frmMain->SetRange("ProgressBar1", 0, ClampToInt(total));
-    frmMain->SetPosition("ProgressBar1", 0);
+    frmMain->SetVisible(w::ProgressBar1, true);
+    frmMain->SetVisible(w::lblAdr, true);
+    frmMain->SetRange(w::ProgressBar1, 0, ClampToInt(total));
+    frmMain->SetPosition(w::ProgressBar1, 0);
 }
 
 void ProgressAdvance(uint32_t step, const std::string& addressText) {
     // The verifications step by 252 against a byte total, so the last step may pass the maximum.
-    const uint64_t position = static_cast<uint64_t>(frmMain->Position("ProgressBar1")) + step;
-    frmMain->SetPosition("ProgressBar1", ClampToInt(position));
-    frmMain->SetText("lblAdr", addressText);
-    frmMain->Repaint("lblAdr");
+    const uint64_t position = static_cast<uint64_t>(frmMain->Position(w::ProgressBar1)) + step;
+    frmMain->SetPosition(w::ProgressBar1, ClampToInt(position));
+    frmMain->SetText(w::lblAdr, addressText);
+    frmMain->Repaint(w::lblAdr);
 }
 
 void ProgressEnd() {
-    frmMain->SetVisible("ProgressBar1", false);
-    frmMain->SetVisible("lblAdr", false);
+    frmMain->SetVisible(w::ProgressBar1, false);
+    frmMain->SetVisible(w::lblAdr, false);
 }
 
 bool ClaimPortForCommand() {
     bool portReady = true;
     if (GetWindowsFamily() == kFamilyNt && !ClaimPort(kLptFirstBase, kLptSecondBase))
         portReady = false;
-    // The box is the whole report: nothing reaches the log. Why the claim failed stays available
-    // to the front ends as LastPortClaimHint().
-    if (!portReady) frmMain->ErrorBox("The parallel port could not be opened");
+    // The box is the whole report: nothing reaches the log. Why the claim failed goes with it.
+    if (!portReady) {
+        const std::string hint = LastPortClaimHint();
+        frmMain->ErrorBoxWithDetail("The parallel port could not be opened",
+                                    hint.empty() ? std::nullopt : std::optional<std::string>(hint));
+    }
     return portReady;
 }
 

@@ -1,6 +1,8 @@
 // The window services every command uses, on top of the MainForm seam.
 #pragma once
 
+#include "port/lpt_registers.h"
+
 #include <cstdint>
 #include <string>
 
@@ -15,10 +17,10 @@ void ProgressBegin(uint32_t total);
 void ProgressAdvance(uint32_t step, const std::string& addressText);
 void ProgressEnd();
 
-// The two port bases every claim and release passes: the port's registers (0x378) and its
-// extended-capability block (0x778).
-constexpr uint16_t kLptFirstBase = 888;
-constexpr uint16_t kLptSecondBase = 1912;
+// The two port bases every claim and release passes: the port's registers and its
+// extended-capability block.
+constexpr uint16_t kLptFirstBase = kLptDataPort;
+constexpr uint16_t kLptSecondBase = kLptEcpBase;
 
 // The claim at the start of a command: true when the command may go on; otherwise the error box
 // "The parallel port could not be opened" has been shown.

@@ -4,6 +4,7 @@
 #include "core/hex.h"
 #include "core/main_form.h"
 #include "core/safe_file.h"
+#include "core/widget_table.h"
 #include "jtag/agent_calls.h"
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
@@ -47,7 +48,7 @@ bool ReadImage(const std::string& path, Image& image) {
 }
 
 uint32_t TrapAddressField() {
-    return static_cast<uint32_t>(ParseHex(frmMain->Text("lstTrapAddr")));
+    return static_cast<uint32_t>(ParseHex(frmMain->Text(w::lstTrapAddr)));
 }
 
 void LogWriteError(uint32_t address) {
@@ -58,7 +59,7 @@ void LogWriteError(uint32_t address) {
 
 void cmdLoadTrapClick() {
     if (!ClaimPortForCommand()) return;
-    if (!IsPositiveField(ParseHex(frmMain->Text("lstTrapAddr")))) {
+    if (!IsPositiveField(ParseHex(frmMain->Text(w::lstTrapAddr)))) {
         frmMain->ErrorBox("Wrong TRAP start address!!! Try to specify another one!");
         return;
     }
@@ -93,7 +94,7 @@ void cmdInstTrapClick() {
     // Not validated: an empty field installs 0, a bad character 0xFFFFFFFF.
     const uint32_t trap = TrapAddressField();
     for (bool high : {true, false}) {
-        if (!frmMain->Checked(high ? "chkHiPri" : "chkLowPri")) continue;
+        if (!frmMain->Checked(high ? w::chkHiPri : w::chkLowPri)) continue;
         for (const TrapGroup& group : kTrapGroups) {
             if (!frmMain->Checked(group.checkBox)) continue;
             const int k = high ? group.highSlot : group.lowSlot;
@@ -119,8 +120,8 @@ void InstallTrapSlot(uint32_t slot, uint32_t trap, uint32_t enables) {
 }
 
 void cmdLoadDCUClick() {
-    const int condition = frmMain->Position("selBrkCond");
-    const std::vector<std::string> items = frmMain->Items("selBrkCond");
+    const int condition = frmMain->Position(w::selBrkCond);
+    const std::vector<std::string> items = frmMain->Items(w::selBrkCond);
     // The radio group always has an item selected; anything else is no request at all.
     if (condition < 0 || static_cast<size_t>(condition) >= kBreakConditions.size() ||
         static_cast<size_t>(condition) >= items.size())

@@ -3,6 +3,7 @@
 // before its jump-trace and watchpoint registers can be read.
 #include "core/hex.h"
 #include "core/main_form.h"
+#include "core/widget_table.h"
 #include "jtag/agent_calls.h"
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
@@ -81,12 +82,12 @@ void ReportTrappedStatus() {
 }
 
 void RefreshDcuMonitor() {
-    frmMain->SetText("txtStatus", Hex8(Peek(DCU_STATUS)));
-    frmMain->SetText("txtControl", Hex8(Peek(DCU_CONTROL)));
+    frmMain->SetText(w::txtStatus, Hex8(Peek(DCU_STATUS)));
+    frmMain->SetText(w::txtControl, Hex8(Peek(DCU_CONTROL)));
     EnableTraceReads();
-    frmMain->SetText("txtJTIptr", Hex8(Peek(DCU_JUMPTRACE_IPTR)));
-    frmMain->SetText("txtJTFrom", Hex8(Peek(DCU_JUMPTRACE_FROM)));
-    frmMain->SetText("txtWPAdr", Hex8(Peek(DCU_WP_ADDRESS)));
+    frmMain->SetText(w::txtJTIptr, Hex8(Peek(DCU_JUMPTRACE_IPTR)));
+    frmMain->SetText(w::txtJTFrom, Hex8(Peek(DCU_JUMPTRACE_FROM)));
+    frmMain->SetText(w::txtWPAdr, Hex8(Peek(DCU_WP_ADDRESS)));
 }
 
 } // namespace tapster

@@ -1,4 +1,5 @@
 #include "port/direct_backend.h"
+#include "port/lpt_registers.h"
 
 #ifdef TAPSTER_HAVE_DIRECT_BACKEND
 
@@ -9,8 +10,8 @@
 namespace tapster {
 
 namespace {
-constexpr uint16_t kBase = 0x378;
-constexpr uint16_t kCount = 3;
+constexpr uint16_t kBase = kLptDataPort;
+constexpr uint16_t kCount = kLptRegisterCount;
 
 int SysIoperm(unsigned long from, unsigned long num, int turnOn) {
     return ::ioperm(from, num, turnOn);

@@ -1,6 +1,7 @@
 #ifdef __linux__
 
 #include "port/ppdev_backend.h"
+#include "port/lpt_registers.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,9 +15,9 @@ namespace tapster {
 
 namespace {
 
-constexpr uint16_t kDataPort = 0x378;
-constexpr uint16_t kStatusPort = 0x379;
-constexpr uint16_t kControlPort = 0x37A;
+constexpr uint16_t kDataPort = kLptDataPort;
+constexpr uint16_t kStatusPort = kLptStatusPort;
+constexpr uint16_t kControlPort = kLptControlPort;
 
 int SysOpen(const char* path, int flags) {
     return ::open(path, flags);

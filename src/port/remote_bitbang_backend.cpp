@@ -1,4 +1,5 @@
 #include "port/remote_bitbang_backend.h"
+#include "port/lpt_registers.h"
 
 #ifdef TAPSTER_HAVE_REMOTE_BACKEND
 
@@ -19,8 +20,8 @@ namespace tapster {
 
 namespace {
 
-constexpr uint16_t kDataPort = 0x378;
-constexpr uint16_t kStatusPort = 0x379;
+constexpr uint16_t kDataPort = kLptDataPort;
+constexpr uint16_t kStatusPort = kLptStatusPort;
 // Requests go out in batches of this size, so the server works while the host clocks on.
 constexpr size_t kFlushAt = 2048;
 // How long a claim listens for a server that refuses the connection at once.

@@ -4,6 +4,7 @@
 // relinquishes the active port backend, so that a claim makes the real port usable.
 #ifndef _WIN32
 
+#include "port/lpt_registers.h"
 #include "port/port_backend.h"
 #include "port/port_permission.h"
 #include "port/qziopm.h"
@@ -50,8 +51,8 @@ State& S() {
 }
 
 const char* const kDeviceName = "\\\\.\\qziopm";
-constexpr uint16_t kPortFirst = 0x378; // the registers the port backend stands behind
-constexpr uint16_t kPortLast = 0x37A;
+constexpr uint16_t kPortFirst = kLptDataPort; // the registers the port backend stands behind
+constexpr uint16_t kPortLast = kLptControlPort;
 
 void Log(const char* name, const std::string& text = "", uint32_t code = 0, uint32_t w0 = 0,
          uint32_t w1 = 0) {

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
-#include "jtag/agent_calls.h"
+#include "core/widget_table.h"
+#include "ops/command_table.h"
 #include "ops/commands.h"
 #include "ui/main_window_pages.h"
 #include "ui/window_style.h"
@@ -23,39 +24,13 @@ namespace tapster::ui {
 
 namespace {
 
-// Which command each button starts. "Take Trap" and the hidden "Load DCU" share one handler.
-struct ButtonCommand {
-    const char* button;
-    void (*handler)();
-};
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
-constexpr ButtonCommand kButtonCommands[] = {
-    {"cmdMemSeek", &cmdMemSeekClick},       {"cmdChkTraps", &cmdChkTrapsClick},
-    {"cmdReadRom", &cmdReadRomClick},       {"cmdLoadTrap", &cmdLoadTrapClick},
-    {"cmdInstTrap", &cmdInstTrapClick},     {"cmdTakeTrap", &cmdLoadDCUClick},
-    {"cmdGetDevCode", &cmdGetDevCodeClick}, {"cmdProtect", &cmdProtectClick},
-    {"cmdBlkErase", &cmdBlkEraseClick},     {"cmdChipErase", &cmdChipEraseClick},
-    {"cmdReadToFile", &cmdReadToFileClick}, {"cmdWriteFlash", &cmdWriteFlashClick},
-    {"cmdCancel", &cmdCancelClick},         {"cmdAddRec", &cmdAddRecClick},
-    {"cmdEditRec", &cmdEditRecClick},       {"cmdDelRec", &cmdDelRecClick},
-    {"cmdRunBatch", &cmdRunBatchClick},     {"cmdManRead", &cmdManReadClick},
-    {"cmdManWrite", &cmdManWriteClick},     {"cmdLoadDCU", &cmdLoadDCUClick},
-    {"cmdVrfRAM", &cmdVrfRAMClick},         {"cmdVrfTrap", &cmdVrfTrapClick},
-};
-
-// Refused while another command runs (see RunMonitorCommand): the monitor's own buttons, which
-// stay usable in busy mode, and the hardware check, which ends by releasing the cable and the
-// port claim; inside the wait of a command without busy mode that command's next port access
-// would fault.
-constexpr ButtonCommand kMonitorCommands[] = {
-    {"cmdStartDCU", &cmdStartDCUClick},
-    {"cmdChgCtrl", &cmdChangeCtrlClick},
-    {"cmdDelay", &cmdDelayClick},
-};
-
-QLabel* BoldNavy(const char* name, const char* text) {
-    auto* label = new QLabel(QString::fromLatin1(text));
-    label->setObjectName(QString::fromLatin1(name));
+QLabel* BoldNavy(WidgetId id) {
+    auto* label = new QLabel(Q(id.Row().caption));
+    label->setObjectName(Q(id.Name()));
     QFont bold = WindowFont();
     bold.setBold(true);
     label->setFont(bold);
@@ -76,10 +51,10 @@ template <class W> W* KeepPlace(W* widget) {
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), form_(this) {
     setObjectName("frmMain");
-    setWindowTitle("Tapster");
+    setWindowTitle(Q(kMainWindowCaption));
     setFont(WindowFont());
     BuildWindow();
-    resize(700, 539);
+    resize(kMainWindowWidth, kMainWindowHeight);
     Wire();
     tapster::frmMain = &form_;
     RunCommand(&FormCreate);
@@ -97,13 +72,13 @@ void TfrmMain::BuildWindow() {
     layout->setSpacing(4);
 
     auto* speedRow = new QHBoxLayout;
-    speedRow->addWidget(BoldNavy("Label4", "CPU speed :"));
-    speedRow->addWidget(BoldNavy("lblSpeed", "0"));
+    speedRow->addWidget(BoldNavy(w::Label4));
+    speedRow->addWidget(BoldNavy(w::lblSpeed));
     speedRow->addStretch();
     layout->addLayout(speedRow);
 
     auto* pages = new QTabWidget;
-    pages->setObjectName("shDCU");
+    pages->setObjectName(Q(w::shDCU.Name()));
     pages->addTab(BuildHardwarePage(), "Hardware Config");
     pages->addTab(BuildFlashPage(), "Flash Programming");
     pages->addTab(BuildDcuPage(), "DCU registers");
@@ -113,7 +88,7 @@ void TfrmMain::BuildWindow() {
 
     // The log: nothing but the commands writes it, and nothing ever trims it.
     auto* memo = new QPlainTextEdit;
-    memo->setObjectName("Memo4");
+    memo->setObjectName(Q(w::Memo4.Name()));
     memo->setReadOnly(true);
     memo->setUndoRedoEnabled(false);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -121,18 +96,19 @@ void TfrmMain::BuildWindow() {
     layout->addWidget(memo, 1);
 
     auto* progress = KeepPlace(new QProgressBar);
-    progress->setObjectName("ProgressBar1");
-    progress->setRange(0, 100);
-    progress->setValue(0);
+    progress->setObjectName(Q(w::ProgressBar1.Name()));
+    progress->setRange(w::ProgressBar1.Row().minimum, w::ProgressBar1.Row().maximum);
+    progress->setValue(w::ProgressBar1.Row().position);
     progress->setTextVisible(false);
-    auto* address = KeepPlace(new QLabel("Addr 0x00000000"));
-    address->setObjectName("lblAdr");
+    const QString addressText = Q(w::lblAdr.Row().caption);
+    auto* address = KeepPlace(new QLabel(addressText));
+    address->setObjectName(Q(w::lblAdr.Name()));
     address->setFont(FixedFont());
     QPalette palette = address->palette();
     palette.setColor(QPalette::WindowText, Qt::blue);
     address->setPalette(palette);
-    address->setMinimumWidth(QFontMetrics(FixedFont()).horizontalAdvance("Addr 0x00000000") + 8);
-    address->hide();
+    address->setMinimumWidth(QFontMetrics(FixedFont()).horizontalAdvance(addressText) + 8);
+    address->setHidden(w::lblAdr.Row().hidden);
     auto* progressRow = new QHBoxLayout;
     progressRow->addWidget(progress, 1);
     progressRow->addWidget(address);
@@ -151,20 +127,23 @@ void TfrmMain::BuildWindow() {
 }
 
 void TfrmMain::Wire() {
-    for (const ButtonCommand& c : kButtonCommands) {
-        auto* button = findChild<QPushButton*>(QString::fromLatin1(c.button));
-        connect(button, &QPushButton::clicked, this, [this, h = c.handler] { RunCommand(h); });
+    for (const CommandRow& row : kCommandTable) {
+        QObject* source = findChild<QObject*>(Q(row.widget.Name()));
+        const auto run = [this, &row] {
+            if (row.refusedWhileBusy)
+                RunMonitorCommand(row.handler);
+            else
+                RunCommand(row.handler);
+        };
+        if (row.trigger == CommandTrigger::Click) {
+            connect(qobject_cast<QPushButton*>(source), &QPushButton::clicked, this, run);
+        } else if (auto* slider = qobject_cast<QAbstractSlider*>(source)) {
+            // The handler runs on every change, made by the user or by the hardware check.
+            connect(slider, &QAbstractSlider::valueChanged, this, run);
+        } else {
+            connect(qobject_cast<QSpinBox*>(source), &QSpinBox::valueChanged, this, run);
+        }
     }
-    for (const ButtonCommand& c : kMonitorCommands) {
-        auto* button = findChild<QPushButton*>(QString::fromLatin1(c.button));
-        connect(button, &QPushButton::clicked, this,
-                [this, h = c.handler] { RunMonitorCommand(h); });
-    }
-    // The slider's handler runs on every change, made by the user or by the hardware check.
-    connect(findChild<QAbstractSlider*>("trkDelay"), &QAbstractSlider::valueChanged, this,
-            [this] { RunCommand(&trkDelayChange); });
-    connect(findChild<QSpinBox*>("trkPoll"), &QSpinBox::valueChanged, this,
-            [this] { RunCommand(&trkPollClick); });
     connect(findChild<QTimer*>("Timer1"), &QTimer::timeout, this,
             [this] { RunCommand(&Timer1Timer); });
 }
@@ -195,8 +174,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     if (CommandRunning()) {
         // A command is inside one of its waits below this call. Ask it to stop as the Abort
         // button would, and close once it has unwound.
-        AbortFlag = true;
-        StopRequest = true;
+        RequestStop();
         closePending_ = true;
         event->ignore();
         return;

@@ -2,6 +2,7 @@
 // objectName; static captions and layout boxes carry none the commands rely on.
 #include "ui/main_window_pages.h"
 
+#include "core/widget_table.h"
 #include "ui/window_style.h"
 
 #include <QApplication>
@@ -23,12 +24,19 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <string_view>
+#include <utility>
+
 namespace tapster::ui {
 
 namespace {
 
-template <class W> W* Named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template <class W> W* Named(W* widget, WidgetId id) {
+    widget->setObjectName(Q(id.Name()));
     return widget;
 }
 
@@ -38,35 +46,48 @@ QLabel* Caption(const char* text) {
     return label;
 }
 
-QPushButton* Button(const char* name, const char* text) {
-    return Named(new QPushButton(QString::fromLatin1(text)), name);
+QPushButton* Button(WidgetId id) {
+    return Named(new QPushButton(Q(id.Row().caption)), id);
 }
 
-QLineEdit* Edit(const char* name, const char* text = "") {
-    auto* edit = Named(new QLineEdit(QString::fromLatin1(text)), name);
+QLineEdit* Edit(WidgetId id) {
+    auto* edit = Named(new QLineEdit(Q(id.Row().caption)), id);
     edit->setFixedWidth(HexFieldWidth(edit));
     return edit;
 }
 
-QCheckBox* Check(const char* name, const char* text, bool checked) {
-    auto* box = Named(new QCheckBox(QString::fromLatin1(text)), name);
-    box->setChecked(checked);
+QCheckBox* Check(WidgetId id) {
+    auto* box = Named(new QCheckBox(Q(id.Row().caption)), id);
+    box->setChecked(id.Row().checked);
     return box;
 }
 
-QComboBox* HexCombo(const char* name, const QStringList& items, int selected) {
-    auto* combo = Named(new QComboBox, name);
+QStringList Items(WidgetId id) {
+    QStringList items;
+    for (std::string_view item : id.Row().items)
+        items << Q(item);
+    return items;
+}
+
+QComboBox* HexCombo(WidgetId id) {
+    auto* combo = Named(new QComboBox, id);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->addItems(items);
-    combo->setCurrentIndex(selected);
+    combo->addItems(Items(id));
+    combo->setCurrentIndex(id.Row().position);
     combo->setFixedWidth(HexFieldWidth(combo) + 24);
     return combo;
 }
 
+QLabel* Label(WidgetId id) {
+    auto* label = Named(new QLabel(Q(id.Row().caption)), id);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
 // A panel fills its page; the busy mode disables it as one.
-QFrame* PanelOn(QWidget* page, const char* name) {
-    auto* panel = Named(new QFrame, name);
+QFrame* PanelOn(QWidget* page, WidgetId id) {
+    auto* panel = Named(new QFrame, id);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -74,8 +95,15 @@ QFrame* PanelOn(QWidget* page, const char* name) {
     return panel;
 }
 
-QGroupBox* Group(const char* name, const char* title) {
-    return Named(new QGroupBox(QString::fromLatin1(title)), name);
+QGroupBox* Group(WidgetId id) {
+    return Named(new QGroupBox(Q(id.Row().caption)), id);
+}
+
+// A group box that only frames its widgets; no command names it.
+QGroupBox* FrameGroup(const char* name, const char* title) {
+    auto* box = new QGroupBox(QString::fromLatin1(title));
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
 }
 
 // Keeps a widget's place in its layout while it is hidden, so showing it moves nothing.
@@ -83,6 +111,12 @@ template <class W> W* KeepPlace(W* widget) {
     QSizePolicy policy = widget->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     widget->setSizePolicy(policy);
+    return widget;
+}
+
+// A widget the table starts hidden: hidden, and keeping its place.
+template <class W> W* StartHidden(W* widget) {
+    KeepPlace(widget)->hide();
     return widget;
 }
 
@@ -102,17 +136,17 @@ int HexFieldWidth(const QWidget* field) {
 }
 
 QWidget* BuildHardwarePage() {
-    auto* page = Named(new QWidget, "shChk");
-    QFrame* panel = PanelOn(page, "Panel1");
+    auto* page = Named(new QWidget, w::shChk);
+    QFrame* panel = PanelOn(page, w::Panel1);
 
-    auto* delay = Named(new QSlider(Qt::Horizontal), "trkDelay");
-    delay->setRange(0, 1000);
-    delay->setTickInterval(15);
+    auto* delay = Named(new QSlider(Qt::Horizontal), w::trkDelay);
+    delay->setRange(w::trkDelay.Row().minimum, w::trkDelay.Row().maximum);
+    delay->setTickInterval(w::trkDelay.Row().tick);
     delay->setTickPosition(QSlider::TicksBelow);
-    delay->setValue(0);
-    auto* delayValue = Named(new QLabel("0"), "lblDelay");
+    delay->setValue(w::trkDelay.Row().position);
+    auto* delayValue = Label(w::lblDelay);
     delayValue->setMinimumWidth(QFontMetrics(WindowFont()).horizontalAdvance("00000"));
-    auto* clock = Named(new QLabel("40"), "lblJtagClk");
+    auto* clock = Label(w::lblJtagClk);
     clock->setMinimumWidth(QFontMetrics(WindowFont()).horizontalAdvance("0000"));
 
     auto* delayRow = new QHBoxLayout;
@@ -122,44 +156,40 @@ QWidget* BuildHardwarePage() {
     delayRow->addSpacing(12);
     delayRow->addWidget(Caption("TAP clock frequency, MHZ"));
     delayRow->addWidget(clock);
-    delayRow->addWidget(Button("cmdDelay", "Check"));
+    delayRow->addWidget(Button(w::cmdDelay));
 
     // Where the trap routine and its 64k buffer go.
-    auto* memory = new QGroupBox("Trap and memory buffer (64k) start address");
-    memory->setObjectName("GroupBox1");
+    auto* memory = FrameGroup("GroupBox1", "Trap and memory buffer (64k) start address");
     auto* memoryGrid = new QGridLayout(memory);
     memoryGrid->addWidget(Caption("RAM start address"), 0, 0);
-    memoryGrid->addWidget(Edit("txtRAM", "40000000"), 0, 1);
+    memoryGrid->addWidget(Edit(w::txtRAM), 0, 1);
     memoryGrid->addWidget(Caption("Video RAM start address"), 1, 0);
-    memoryGrid->addWidget(Edit("txtVRAM", "C0000000"), 1, 1);
+    memoryGrid->addWidget(Edit(w::txtVRAM), 1, 1);
     memoryGrid->addWidget(Caption("Trap routine address"), 2, 0);
-    memoryGrid->addWidget(HexCombo("lstTrapAddr", {"80000800"}, 0), 2, 1);
+    memoryGrid->addWidget(HexCombo(w::lstTrapAddr), 2, 1);
     memoryGrid->addWidget(Caption("Free Memory Condition"), 3, 0);
-    memoryGrid->addWidget(Check("chk1", "0xFFFFFFFF", true), 3, 1);
-    memoryGrid->addWidget(Check("chk0", "0x00000000", false), 4, 1);
-    memoryGrid->addWidget(Button("cmdMemSeek", "Find Free Mem"), 5, 1);
+    memoryGrid->addWidget(Check(w::chk1), 3, 1);
+    memoryGrid->addWidget(Check(w::chk0), 4, 1);
+    memoryGrid->addWidget(Button(w::cmdMemSeek), 5, 1);
     memoryGrid->setColumnStretch(2, 1);
 
-    auto* params = new QGroupBox("Trap routine parameters");
-    params->setObjectName("GroupBox2");
+    auto* params = FrameGroup("GroupBox2", "Trap routine parameters");
     auto* paramGrid = new QGridLayout(params);
     paramGrid->addWidget(Caption("Trapped process Priority"), 0, 0, 1, 2);
-    paramGrid->addWidget(Check("chkHiPri", "High", true), 1, 0);
-    paramGrid->addWidget(Check("chkLowPri", "Low", false), 1, 1);
+    paramGrid->addWidget(Check(w::chkHiPri), 1, 0);
+    paramGrid->addWidget(Check(w::chkLowPri), 1, 1);
     paramGrid->addWidget(Caption("Group of Traps"), 2, 0, 1, 2);
-    paramGrid->addWidget(Check("chkBrkTrap", "BreakPoint", true), 3, 0);
-    paramGrid->addWidget(Check("chkErrTrap", "Errors", false), 3, 1);
-    paramGrid->addWidget(Check("chkSysTrap", "System", false), 4, 0);
-    paramGrid->addWidget(Check("chkSchedTrap", "Scheduler", false), 4, 1);
+    paramGrid->addWidget(Check(w::chkBrkTrap), 3, 0);
+    paramGrid->addWidget(Check(w::chkErrTrap), 3, 1);
+    paramGrid->addWidget(Check(w::chkSysTrap), 4, 0);
+    paramGrid->addWidget(Check(w::chkSchedTrap), 4, 1);
     paramGrid->setRowStretch(5, 1);
 
     auto* groups = new QHBoxLayout;
     groups->addWidget(memory, 1);
     groups->addWidget(params);
-    groups->addLayout(
-        Column({Button("cmdChkTraps", "Check existing"), Button("cmdReadRom", "Read Int. ROM"),
-                Button("cmdLoadTrap", "Load Trap Routine"), Button("cmdInstTrap", "Install Traps"),
-                Button("cmdTakeTrap", "Take Trap")}));
+    groups->addLayout(Column({Button(w::cmdChkTraps), Button(w::cmdReadRom), Button(w::cmdLoadTrap),
+                              Button(w::cmdInstTrap), Button(w::cmdTakeTrap)}));
 
     auto* layout = new QVBoxLayout(panel);
     layout->addLayout(delayRow);
@@ -168,36 +198,34 @@ QWidget* BuildHardwarePage() {
 }
 
 QWidget* BuildFlashPage() {
-    auto* page = Named(new QWidget, "shFlash");
-    auto* panel = Named(new QFrame, "Panel5");
+    auto* page = Named(new QWidget, w::shFlash);
+    auto* panel = Named(new QFrame, w::Panel5);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
     auto* baseRow = new QHBoxLayout;
     baseRow->addWidget(Caption("Flash start address"));
-    baseRow->addWidget(HexCombo("lstFlashBase", {"50000000", "60000000", "7FE00000"}, 2));
-    baseRow->addWidget(Button("cmdGetDevCode", "Check"));
-    auto* flashCode = KeepPlace(Named(new QLabel("Flash IDCODE"), "lblFlashCode"));
-    flashCode->setTextFormat(Qt::PlainText);
-    flashCode->hide();
+    baseRow->addWidget(HexCombo(w::lstFlashBase));
+    baseRow->addWidget(Button(w::cmdGetDevCode));
+    auto* flashCode = StartHidden(Label(w::lblFlashCode));
     baseRow->addWidget(flashCode, 1);
 
-    auto* clear = Group("GroupBox3", "Clear Flash");
+    auto* clear = FrameGroup("GroupBox3", "Clear Flash");
     auto* clearGrid = new QGridLayout(clear);
     clearGrid->addWidget(Caption("Sector address"), 0, 0);
-    clearGrid->addWidget(Edit("txtBlkBase"), 0, 1);
-    clearGrid->addWidget(Button("cmdProtect", "Block Protect Status"), 1, 0, 1, 2);
-    clearGrid->addWidget(Button("cmdBlkErase", "Clear Sector"), 2, 0, 1, 2);
-    clearGrid->addWidget(Button("cmdChipErase", "Clear Chip"), 3, 0, 1, 2);
+    clearGrid->addWidget(Edit(w::txtBlkBase), 0, 1);
+    clearGrid->addWidget(Button(w::cmdProtect), 1, 0, 1, 2);
+    clearGrid->addWidget(Button(w::cmdBlkErase), 2, 0, 1, 2);
+    clearGrid->addWidget(Button(w::cmdChipErase), 3, 0, 1, 2);
     clearGrid->setRowStretch(4, 1);
 
-    auto* write = Group("GroupBox4", "Write Flash");
+    auto* write = FrameGroup("GroupBox4", "Write Flash");
     auto* writeGrid = new QGridLayout(write);
     writeGrid->addWidget(Caption("From address"), 0, 0);
-    writeGrid->addWidget(Edit("txtFromAddr"), 0, 1);
+    writeGrid->addWidget(Edit(w::txtFromAddr), 0, 1);
     writeGrid->addWidget(Caption("Data Length"), 1, 0);
-    writeGrid->addWidget(Edit("txtFlashLen"), 1, 1);
-    writeGrid->addWidget(Button("cmdReadToFile", "Read to File"), 2, 0, 1, 2);
-    writeGrid->addWidget(Button("cmdWriteFlash", "Write from File"), 3, 0, 1, 2);
+    writeGrid->addWidget(Edit(w::txtFlashLen), 1, 1);
+    writeGrid->addWidget(Button(w::cmdReadToFile), 2, 0, 1, 2);
+    writeGrid->addWidget(Button(w::cmdWriteFlash), 3, 0, 1, 2);
     writeGrid->setRowStretch(4, 1);
 
     auto* groups = new QHBoxLayout;
@@ -210,7 +238,7 @@ QWidget* BuildFlashPage() {
     panelLayout->addLayout(groups, 1);
 
     // "Abort !" sits on the page itself, outside the panel that busy mode disables.
-    auto* abort = KeepPlace(Button("cmdCancel", "Abort !"));
+    auto* abort = StartHidden(Button(w::cmdCancel));
     QFont abortFont = WindowFont();
     abortFont.setPointSize(12);
     abortFont.setBold(true);
@@ -221,7 +249,6 @@ QWidget* BuildFlashPage() {
     abort->setIcon(QApplication::style()->standardIcon(QStyle::SP_BrowserStop));
     abort->setIconSize(QSize(24, 24));
     abort->setMinimumHeight(48);
-    abort->hide();
 
     auto* layout = new QHBoxLayout(page);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -237,8 +264,8 @@ QWidget* BuildFlashPage() {
 namespace {
 
 // A monitor edit: eight hex digits, Courier New, blue on grey.
-QLineEdit* MonitorEdit(const char* name) {
-    auto* edit = Named(new QLineEdit("00000000"), name);
+QLineEdit* MonitorEdit(WidgetId id) {
+    auto* edit = Named(new QLineEdit(Q(id.Row().caption)), id);
     edit->setFont(FixedFont());
     QPalette palette = edit->palette();
     palette.setColor(QPalette::Text, Qt::blue);
@@ -249,44 +276,45 @@ QLineEdit* MonitorEdit(const char* name) {
 }
 
 QGroupBox* BuildMonitor() {
-    auto* monitor = Group("GroupBox6", "DCU monitor");
+    auto* monitor = Group(w::GroupBox6);
 
-    auto* start = Button("cmdStartDCU", "Start");
+    auto* start = Button(w::cmdStartDCU);
     QFont bold = WindowFont();
     bold.setBold(true);
     start->setFont(bold);
 
     // The up-down and its buddy edit are one spin box; its own edit carries the buddy's name.
-    auto* poll = Named(new QSpinBox, "trkPoll");
-    poll->setRange(100, 1000);
-    poll->setSingleStep(100);
-    poll->setValue(500);
+    const WidgetRow& pollRow = w::trkPoll.Row();
+    auto* poll = Named(new QSpinBox, w::trkPoll);
+    poll->setRange(pollRow.minimum, pollRow.maximum);
+    poll->setSingleStep(pollRow.tick);
+    poll->setValue(pollRow.position);
     poll->setWrapping(false);
     poll->setKeyboardTracking(false);
     poll->setAccelerated(false);
-    if (auto* buddy = poll->findChild<QLineEdit*>()) buddy->setObjectName("txtPoll");
+    if (auto* buddy = poll->findChild<QLineEdit*>()) buddy->setObjectName(Q(w::txtPoll.Name()));
 
     auto* grid = new QGridLayout(monitor);
     grid->addWidget(start, 0, 0, 1, 3);
     grid->addWidget(Caption("Polling interval"), 1, 0);
-    auto* pollRow = new QHBoxLayout;
-    pollRow->addWidget(poll);
-    pollRow->addWidget(Caption("ms"));
-    pollRow->addStretch();
-    grid->addLayout(pollRow, 1, 1, 1, 2);
+    auto* pollLine = new QHBoxLayout;
+    pollLine->addWidget(poll);
+    pollLine->addWidget(Caption("ms"));
+    pollLine->addStretch();
+    grid->addLayout(pollLine, 1, 1, 1, 2);
 
-    const char* rows[][2] = {{"txtStatus", "Status"},
-                             {"txtControl", "Control"},
-                             {"txtWPAdr", "WP Address"},
-                             {"txtJTFrom", "JT From"},
-                             {"txtJTIptr", "JT Iptr"}};
+    const std::pair<WidgetId, const char*> rows[] = {{w::txtStatus, "Status"},
+                                                     {w::txtControl, "Control"},
+                                                     {w::txtWPAdr, "WP Address"},
+                                                     {w::txtJTFrom, "JT From"},
+                                                     {w::txtJTIptr, "JT Iptr"}};
     int row = 2;
-    for (const auto& r : rows) {
-        grid->addWidget(Caption(r[1]), row, 0);
-        grid->addWidget(MonitorEdit(r[0]), row, 1);
+    for (const auto& [id, caption] : rows) {
+        grid->addWidget(Caption(caption), row, 0);
+        grid->addWidget(MonitorEdit(id), row, 1);
         ++row;
     }
-    auto* change = Named(new QPushButton, "cmdChgCtrl");
+    auto* change = Button(w::cmdChgCtrl);
     change->setIcon(QApplication::style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     change->setToolTip("Change the DCU control register");
     change->setFixedSize(24, 22);
@@ -297,29 +325,28 @@ QGroupBox* BuildMonitor() {
 }
 
 QGroupBox* BuildBatch() {
-    auto* batch = Group("GroupBox7", "DCU Control - Batch Command");
-    auto* list = Named(new QListWidget, "lstBatch");
-    list->addItems({"C8000000", "C0000000", "40000000", "20000000"});
+    auto* batch = Group(w::GroupBox7);
+    auto* list = Named(new QListWidget, w::lstBatch);
+    list->addItems(Items(w::lstBatch));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setFixedWidth(HexFieldWidth(list) + 20);
     auto* layout = new QHBoxLayout(batch);
     layout->addWidget(list);
-    layout->addLayout(
-        Column({Button("cmdAddRec", "Add Record"), Button("cmdEditRec", "Edit Record"),
-                Button("cmdDelRec", "Delete Record"), Button("cmdRunBatch", "Run Batch")}));
+    layout->addLayout(Column({Button(w::cmdAddRec), Button(w::cmdEditRec), Button(w::cmdDelRec),
+                              Button(w::cmdRunBatch)}));
     return batch;
 }
 
 QGroupBox* BuildManual() {
-    auto* manual = Group("GroupBox5", "Manual Commands");
+    auto* manual = Group(w::GroupBox5);
     auto* grid = new QGridLayout(manual);
     grid->addWidget(Caption("Addr"), 0, 0);
-    grid->addWidget(Edit("txtManAddr"), 0, 1);
+    grid->addWidget(Edit(w::txtManAddr), 0, 1);
     grid->addWidget(Caption("Data"), 1, 0);
-    grid->addWidget(Edit("txtManData"), 1, 1);
+    grid->addWidget(Edit(w::txtManData), 1, 1);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Button("cmdManRead", "Read"));
-    buttons->addWidget(Button("cmdManWrite", "Write"));
+    buttons->addWidget(Button(w::cmdManRead));
+    buttons->addWidget(Button(w::cmdManWrite));
     grid->addLayout(buttons, 2, 0, 1, 3);
     auto* warning = Caption("Only for EXPERIENCED users !!! Don't anything at this section if You "
                             "not understand  WHAT are You  DOING !!!");
@@ -338,8 +365,8 @@ QGroupBox* BuildManual() {
 } // namespace
 
 QWidget* BuildDcuPage() {
-    auto* page = Named(new QWidget, "shDcuRegs");
-    QFrame* panel = PanelOn(page, "Panel2");
+    auto* page = Named(new QWidget, w::shDcuRegs);
+    QFrame* panel = PanelOn(page, w::Panel2);
     auto* layout = new QHBoxLayout(panel);
     layout->addWidget(BuildMonitor());
     layout->addWidget(BuildBatch());
@@ -348,33 +375,30 @@ QWidget* BuildDcuPage() {
 }
 
 QWidget* BuildOtherPage() {
-    auto* page = Named(new QWidget, "shOther");
-    QFrame* panel = PanelOn(page, "Panel3");
+    auto* page = Named(new QWidget, w::shOther);
+    QFrame* panel = PanelOn(page, w::Panel3);
 
-    auto* conditions = Group("selBrkCond", "Break conditions");
+    auto* conditions = Group(w::selBrkCond);
     auto* group = new QButtonGroup(conditions);
     group->setExclusive(true);
     auto* radios = new QVBoxLayout(conditions);
-    const char* items[] = {"Trap on interrupt", "Trap on next flow",
-                           "Trap on watchpoint (Wptr) matched",
-                           "Trap on breakpoint (Iptr) matched"};
-    for (int i = 0; i < 4; ++i) {
-        auto* radio = new QRadioButton(QString::fromLatin1(items[i]), conditions);
-        radio->setObjectName(QString("selBrkCond%1").arg(i));
+    const QStringList items = Items(w::selBrkCond);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* radio = new QRadioButton(items[i], conditions);
+        radio->setObjectName(Q(w::selBrkCond.Name()) + QString::number(i));
         group->addButton(radio, i);
         radios->addWidget(radio);
     }
-    group->button(0)->setChecked(true);
+    group->button(w::selBrkCond.Row().position)->setChecked(true);
 
-    auto* loadDcu = KeepPlace(Button("cmdLoadDCU", "Load DCU"));
-    loadDcu->hide();
+    auto* loadDcu = StartHidden(Button(w::cmdLoadDCU));
 
-    auto* verify = Group("GroupBox8", "RAM Writing Verification");
+    auto* verify = Group(w::GroupBox8);
     auto* grid = new QGridLayout(verify);
     grid->addWidget(Caption("RAM address"), 0, 0);
-    grid->addWidget(Edit("txtVrfRAM"), 0, 1);
-    grid->addWidget(Button("cmdVrfRAM", "Verify RAM Load"), 1, 0, 1, 2);
-    grid->addWidget(Button("cmdVrfTrap", "Verify Trap Handler"), 2, 0, 1, 2);
+    grid->addWidget(Edit(w::txtVrfRAM), 0, 1);
+    grid->addWidget(Button(w::cmdVrfRAM), 1, 0, 1, 2);
+    grid->addWidget(Button(w::cmdVrfTrap), 2, 0, 1, 2);
     grid->setRowStretch(3, 1);
 
     auto* left = new QVBoxLayout;

@@ -1,6 +1,6 @@
 #include "ui/qt_main_form.h"
 
-#include "port/lpt.h"
+#include "core/widget_table.h"
 
 #include "ui/control_dialog.h"
 
@@ -297,7 +297,7 @@ void QtMainForm::Repaint(std::string_view name) {
 }
 
 QPlainTextEdit* QtMainForm::Log() {
-    auto* memo = qobject_cast<QPlainTextEdit*>(Find("Memo4"));
+    auto* memo = qobject_cast<QPlainTextEdit*>(Find(w::Memo4));
     if (memo == nullptr) std::abort();
     return memo;
 }
@@ -342,12 +342,15 @@ void QtMainForm::ReplaceLastLogLine(const std::string& line) {
 }
 
 void QtMainForm::ErrorBox(const std::string& text) {
+    ErrorBoxWithDetail(text, std::nullopt);
+}
+
+void QtMainForm::ErrorBoxWithDetail(const std::string& text,
+                                    const std::optional<std::string>& detail) {
     QMessageBox box(QMessageBox::Critical, "Tapster", Q(text), QMessageBox::Ok, window_);
-    // The claim's box keeps its fixed text; why the port could not be had (the device, the lp
-    // group, the permission driver) goes underneath, since the log must stay untouched.
-    const std::string hint = LastPortClaimHint();
-    if (text == "The parallel port could not be opened" && !hint.empty())
-        box.setInformativeText(Q(hint));
+    // The box keeps its fixed text; why (the device, the lp group, the permission driver) goes
+    // underneath, since the log must stay untouched.
+    if (detail) box.setInformativeText(Q(*detail));
     box.exec();
 }
 

@@ -58,6 +58,8 @@ class QtMainForm : public MainForm {
     int LogLineCount() const { return logLines_; }
 
     void ErrorBox(const std::string& text) override;
+    void ErrorBoxWithDetail(const std::string& text,
+                            const std::optional<std::string>& detail) override;
     bool WarningQuestion(const std::string& text) override;
     bool YesNoQuestion(const std::string& text) override;
     bool ChooseFile(std::string& path) override;

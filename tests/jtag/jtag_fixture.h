@@ -1,12 +1,13 @@
 // Common set-up of the JTAG unit's tests: a test window with its virtual clock, every port
-// permitted (these tests sit below the port claim), engine and agent state back at their start
-// values, and a backend installed behind the port registers.
+// permitted (these tests sit below the port claim), every process-wide value back at its start
+// value, and a backend installed behind the port registers.
 #pragma once
 
 #include "jtag/agent_calls.h"
 #include "jtag/tap_engine.h"
 #include "port/port_backend.h"
 #include "port/port_permission.h"
+#include "process_state.h"
 #include "test_form.h"
 
 #include <gtest/gtest.h>
@@ -16,16 +17,10 @@ namespace tapster::test {
 class JtagTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetTapEngineState();
-        ResetAgentState();
+        ResetProcessState();
         PermitAllPorts(true);
     }
-    void TearDown() override {
-        SetPortBackend(nullptr);
-        PermitAllPorts(false);
-        ResetTapEngineState();
-        ResetAgentState();
-    }
+    void TearDown() override { ResetProcessState(); }
     void Use(PortBackend& backend) { SetPortBackend(&backend); }
 
     TestForm form;

@@ -24,7 +24,7 @@ TEST(DcuControlBits, FifteenBoxesTopToBottomFromBit31To17) {
 }
 
 TEST(DcuControlDialog, FillBitsIgnoresBitsBelow17) {
-    TfrmControl dlg;
+    ControlRegisterState dlg;
     dlg.FillBits(0x0003FFFF);
     for (int bit = 0; bit < 32; ++bit)
         EXPECT_EQ(dlg.BoxChecked(bit), bit == 17) << bit;
@@ -33,7 +33,7 @@ TEST(DcuControlDialog, FillBitsIgnoresBitsBelow17) {
 }
 
 TEST(DcuControlDialog, SendComposesCheckedBoxesOnly) {
-    TfrmControl dlg;
+    ControlRegisterState dlg;
     dlg.FillBits(0xFFFFFFFF); // a txtControl that is not hex
     dlg.cmdSendCtrlClick();
     EXPECT_EQ(dlg.ControlValue, 0xFFFE0000u);
@@ -50,7 +50,7 @@ TEST(DcuControlDialog, SendComposesCheckedBoxesOnly) {
 }
 
 TEST(DcuControlDialog, FillBitsReplacesEarlierBoxes) {
-    TfrmControl dlg;
+    ControlRegisterState dlg;
     dlg.FillBits(0xC8000000);
     dlg.FillBits(0x20000000);
     dlg.cmdSendCtrlClick();

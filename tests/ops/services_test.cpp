@@ -131,10 +131,10 @@ TEST_F(ServicesTest, FailedClaimShowsTheBoxOnceAndTouchesNoPort) {
     ASSERT_EQ(form.errorBoxes.size(), 1u);
     EXPECT_EQ(form.errorBoxes[0], "The parallel port could not be opened");
     EXPECT_EQ(port.writes + port.reads, 0);
-    // The box is the whole report: the log stays as it was. The reason is kept for the front
-    // ends to show elsewhere.
+    // The box is the whole report: the log stays as it was. The reason goes with the box.
     EXPECT_TRUE(form.LogLines().empty());
     EXPECT_FALSE(LastPortClaimHint().empty());
+    EXPECT_EQ(form.errorDetails, std::vector<std::string>{LastPortClaimHint()});
 }
 
 TEST_F(ServicesTest, CommandWithAFailedClaimStaysIdleAndDoesNothing) {

@@ -23,6 +23,12 @@ void TestForm::ErrorBox(const std::string& text) {
     errorBoxes.push_back(text);
 }
 
+void TestForm::ErrorBoxWithDetail(const std::string& text,
+                                  const std::optional<std::string>& detail) {
+    ErrorBox(text);
+    if (detail) errorDetails.push_back(*detail);
+}
+
 bool TestForm::WarningQuestion(const std::string& text) {
     questions.push_back(text);
     if (warningAnswers.empty()) {

@@ -69,6 +69,10 @@ class TestForm : public WidgetStore {
     VirtualClock clock;
 
     void ErrorBox(const std::string& text) override;
+    // Records the box in errorBoxes and what it said under the text in errorDetails.
+    void ErrorBoxWithDetail(const std::string& text,
+                            const std::optional<std::string>& detail) override;
+    std::vector<std::string> errorDetails;
     bool WarningQuestion(const std::string& text) override;
     bool YesNoQuestion(const std::string& text) override;
     bool ChooseFile(std::string& path) override;

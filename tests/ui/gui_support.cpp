@@ -3,6 +3,7 @@
 #include "jtag/agent_calls.h"
 #include "ops/commands.h"
 #include "port/platform.h"
+#include "process_state.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -14,7 +15,7 @@
 namespace tapster::test {
 
 void GuiTest::SetUp() {
-    ResetCommandState();
+    ResetProcessState();
     // 100 us of performance counter against 239400 time-stamp cycles: 2394 MHz.
     clock.counterStep = 1000;
     clock.timeStampStep = 239400;
@@ -23,7 +24,7 @@ void GuiTest::SetUp() {
 
 void GuiTest::TearDown() {
     platform::SetClock(nullptr);
-    ResetCommandState();
+    ResetProcessState();
 }
 
 void WhenModalOpens(std::function<void(QWidget*)> answer) {
