@@ -15,17 +15,7 @@ packages=(
   help2man dpkg-dev
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "bootstrap: installing ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$here/scripts/install-packages.sh" bootstrap "${packages[@]}"
 
 # Packages only (CI installs everything first, then builds each tree its own way).
 [ "${PACKAGES_ONLY:-0}" = 1 ] && exit 0
