@@ -58,7 +58,8 @@ CA      = 2                     ; BASE + 0xAAA: word 0x555, the command address
 ADDR    = 3                     ; flash address being worked on; probe scratch
 VAL     = 4                     ; command word at dispatch; value written; 0xFFFF for erase
 MASK    = 5                     ; byte lanes outside the range (0xFF each); answer between calls
-LEN     = 6                     ; length (program); bytes left to scan (erase chip); 0 (erase)
+LEN     = 6                     ; length (program); Intel erase: bytes left to scan, 0 for one block;
+                                ; AMD erase: the time limit
 
 ; mailbox words, from W
 MB      = FRAME
