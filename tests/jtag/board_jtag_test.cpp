@@ -199,6 +199,7 @@ class BoardAgentTest : public BoardJtagTest {
     // Breakpoint slot of the running priority) and arms the trap at the next instruction, as
     // the trap commands do; the next transaction takes the trap.
     void StartAgent(board::BoardConfig config = {}) {
+        config.core.cppAgent = true; // the placeholder routine is served by the C++ agent
         StartInitialised(std::move(config));
         std::vector<uint8_t> routine(484, 0x4E);
         ASSERT_EQ(WriteBlock(kRoutine, routine.data(), 252), 252u);
