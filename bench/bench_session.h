@@ -69,12 +69,6 @@ inline board::BoardConfig FastAgentBoard() {
     board::BoardConfig config;
     config.flash.base = 0x60000000;
     config.flash.busyPercent = 0;
-    config.core.cppAgent = false;
-    config.agent.identifyPolls = 0;
-    config.agent.protectPolls = 0;
-    config.agent.programPolls = 0;
-    config.agent.eraseBlockPolls = 0;
-    config.agent.eraseChipPolls = 0;
     return config;
 }
 

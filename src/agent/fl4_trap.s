@@ -30,7 +30,7 @@
 ;              nothing and reads back as it was)
 ;   0x00020000 timed out: the agent's own time limit ran out
 ;   0x00040000 the block is locked (Intel SR1)
-;   0x00080000 not a chip of this image's family (or no CFI size for erase chip)
+;   0x00080000 not a chip of this image's family (Intel image: or no CFI size for erase chip)
 ;   0x00100000 bad call (an unknown command code, or a length above 4096)
 ; A stop (0x0004) written during a call ends the wait it is in with "aborted"; a stop between
 ; calls is answered with the verdict of the last call. Every call leaves the chip's ID codes in
@@ -58,7 +58,8 @@ CA      = 2                     ; BASE + 0xAAA: word 0x555, the command address
 ADDR    = 3                     ; flash address being worked on; probe scratch
 VAL     = 4                     ; command word at dispatch; value written; 0xFFFF for erase
 MASK    = 5                     ; byte lanes outside the range (0xFF each); answer between calls
-LEN     = 6                     ; length (program); bytes left to scan (erase chip); 0 (erase)
+LEN     = 6                     ; length (program); Intel erase: bytes left to scan, 0 for one block;
+                                ; AMD erase: the time limit
 
 ; mailbox words, from W
 MB      = FRAME
@@ -94,6 +95,7 @@ R_BADCALL   = 16
 ; time limits, as powers of two of the high-priority clock's microseconds
 T_PROGRAM = 11                  ; 2.05 ms: slowest word program 630 us (28F320J3)
 T_ERASE   = 25                  ; 33.6 s: slowest block erase 15 s (AM29LV160D, MX29LV160D)
+T_CHIP    = 27                  ; 134 s: slowest chip erase 100 s (AM29LV160D)
 
 ; ---------------------------------------------------------------------------------------------
 start:  ajw     -FRAME
@@ -211,40 +213,54 @@ dispatch:
         eqc     0x0400
         cj      badcall
 
-; Erase chip: every block that holds a word other than 0xFFFF is erased, scanning the whole
-; chip (its size from CFI), so both families erase block by block and need no region table.
-        ldl     MASK
-        eqc     'Q'
-        cj      unknown         ; no CFI: the size is not known
-        ldc     1
-        ldl     LEN
-        shl
-        stl     LEN
-        ldl     BASE
-        stl     ADDR
-cscan:  ldl     LEN
-        cj      done
-        ldl     ADDR
-        devls
-        eqc     0xFFFF
-        cj      eblock          ; programmed: erase the block holding it
-        ldc     2
-        ldl     ADDR
-        bsub
-        stl     ADDR
-        ldl     LEN
-        ldc     2
-        diff
-        stl     LEN
-        j       cscan
+; Erase chip. AMD: the chip's own chip erase (unlock 0x80, unlock 0x10), polled and checked at
+; the chip base, so the chip clears every sector itself, also those the bus cannot reach (a
+; chip whose top lies behind the internal ROM). Intel parts have no chip erase: every block that
+; holds a word other than 0xFFFF is erased, scanning the whole chip (its size from CFI), block
+; by block with no region table.
+@A      ldc     0x80
+@A      ldl     CA
+@A      call    cmd
+@A      ldc     0x10
+@A      ldl     CA
+@A      call    cmd
+@A      ldl     BASE
+@A      stl     ADDR
+@A      ldc     T_CHIP          ; the time limit lives across the jump in LEN
+@A      stl     LEN
+@A      j       ewait
+@I      ldl     MASK
+@I      eqc     'Q'
+@I      cj      unknown         ; no CFI: the size is not known
+@I      ldc     1
+@I      ldl     LEN
+@I      shl
+@I      stl     LEN
+@I      ldl     BASE
+@I      stl     ADDR
+@I cscan: ldl   LEN
+@I      cj      done
+@I      ldl     ADDR
+@I      devls
+@I      eqc     0xFFFF
+@I      cj      eblock          ; programmed: erase the block holding it
+@I      ldc     2
+@I      ldl     ADDR
+@I      bsub
+@I      stl     ADDR
+@I      ldl     LEN
+@I      ldc     2
+@I      diff
+@I      stl     LEN
+@I      j       cscan
 
 ; Erase block: the block holding +4.
-erase:  ldc     0
-        stl     LEN
-eblock: ldc     0xFFFF          ; the word at ADDR must read back erased
-        stl     VAL
-        ldc     0
-        stl     MASK
+erase:
+@I      ldc     0
+@I      stl     LEN
+@I eblock:
+@A      ldc     T_ERASE
+@A      stl     LEN
 @A      ldc     0x80            ; AMD: unlock 0x80, unlock 0x30 at the block
 @A      ldl     CA
 @A      call    cmd
@@ -257,11 +273,17 @@ eblock: ldc     0xFFFF          ; the word at ADDR must read back erased
 @I      ldc     0xD0
 @I      ldl     ADDR
 @I      devss
-        ldc     T_ERASE
+ewait:  ldc     0xFFFF          ; the word at ADDR must read back erased
+        stl     VAL
+        ldc     0
+        stl     MASK
+@A      ldl     LEN
+@I      ldc     T_ERASE
         call    wait
-        ldl     LEN
-        cj      done
-        j       cscan
+@A      j       done
+@I      ldl     LEN
+@I      cj      done
+@I      j       cscan
 
 ; The end of a call: the answer replaces the command word.
 fail:   ldc     ST_ABORTED

@@ -53,7 +53,7 @@ struct FlashConfig {
     uint32_t base = 0x7FE00000;
     std::vector<uint32_t> protectedSectors; // sector start offsets from base
     bool writeProtect = true;               // WP# held low
-    uint32_t busyPercent = 100;             // busy times in percent of the data sheet's
+    uint32_t busyPercent = 1; // busy times in percent of the data sheet's (see presets doc)
     FlashFaults faults;
 };
 
@@ -79,7 +79,7 @@ struct CoreSettings {
     uint64_t traceLimitBytes = 64ull << 20; // the trace stops with a last line saying so
     // TEMPORARY, until the flash agent exists as target code: a trap into a routine the host
     // loaded is served by the board's C++ agent instead of executing the routine.
-    bool cppAgent = true;
+    bool cppAgent = false;
 };
 
 struct BoardConfig {

@@ -32,7 +32,6 @@ class AgentOnBoard : public OpsBoardTest, public ::testing::WithParamInterface<B
   protected:
     void StartWithImage() {
         board::BoardConfig config;
-        config.core.cppAgent = false;
         config.flash.chip = GetParam().chip;
         config.flash.base = 0x60000000;
         config.flash.busyPercent = 1;

@@ -234,6 +234,46 @@ TEST_P(AgentCalls, BadCallsAreRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Chips, AgentCalls, ::testing::ValuesIn(kChips), CaseName);
 
+// The AMD image's erase chip is the chip's own chip erase, polled and checked at the chip base:
+// on a 2 MiB part at 0x7FE00000, whose top 128 KiB lies behind the internal ROM, it still clears
+// the hidden sectors (the chip does the work) and the agent never reads or writes behind the
+// ROM. A stop ends its wait; a chip that never finishes ends it at the chip's DQ5 (failed).
+TEST(AgentChipErase, ClearsTheSectorsBehindTheRomAndHonoursStopAndDq5) {
+    for (const char* chip : {"AM29LV160DB", "M29W160EB", "MX29LV160DB"}) {
+        SCOPED_TRACE(chip);
+        RigSetup setup;
+        setup.image = kAgentAmdBytes();
+        setup.chip = board::FindFlashChip(chip);
+        setup.reachable = 0x1E0000;
+        {
+            AgentRig rig(setup);
+            const uint32_t size = rig.Chip().Size();
+            rig.Chip().Load(0x100, {0x00});
+            rig.Chip().Load(size - 0x20000, {0x12, 0x34});
+            rig.Chip().Load(size - 2, {0x56, 0x78});
+            EXPECT_EQ(rig.Call(kEraseChip), kStatusReleased);
+            EXPECT_EQ(rig.FlashBytes(0, size), std::vector<uint8_t>(size, 0xFF));
+            EXPECT_FALSE(rig.WroteOutsideAgentArea());
+            EXPECT_TRUE(rig.Chip().InReadMode());
+        }
+        {
+            setup.busyPercent = 100; // seconds of erase: stop after 10 ms
+            AgentRig rig(setup);
+            rig.Chip().Load(0x100, {0x00});
+            EXPECT_EQ(rig.Call(kEraseChip, 0, 0, 40'000'000, 400'000), kStatusAborted);
+            EXPECT_TRUE(rig.Chip().Busy());
+        }
+        {
+            setup.busyPercent = 1;
+            setup.faults.neverFinishes = true;
+            AgentRig rig(setup);
+            EXPECT_EQ(rig.Call(kEraseChip), kReasonFailed | kStatusAborted);
+            EXPECT_TRUE(rig.Chip().InReadMode());
+            setup.faults.neverFinishes = false;
+        }
+    }
+}
+
 // Each image drives only its own family: the other family's chip is never sent a program or
 // erase sequence and is left reading its array; the AMD image still identifies it (so "Check"
 // tells which image a board needs), the Intel image refuses. The rig loads the image elsewhere

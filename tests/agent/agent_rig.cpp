@@ -14,6 +14,7 @@ AgentRig::AgentRig(const RigSetup& setup)
     chip_ = std::make_unique<board::FlashChip>(
         *setup.chip, board::FlashTiming{kCpuHz, setup.busyPercent}, setup.faults);
     chip_->SetCycleSource(&core_.State().cycles);
+    reachable_ = setup.reachable != 0 ? setup.reachable : chip_->Size();
     // The host's load: 484 bytes from the image (the rest of its buffer cleared).
     for (uint32_t i = 0; i < 484; ++i)
         ram_[trap_ - kRamBase + i] = i < setup.image.size() ? setup.image[i] : uint8_t{0};
@@ -105,6 +106,7 @@ uint32_t AgentRig::Load(uint32_t address, uint32_t size, st20::Access access) {
         const uint16_t word = chip_->Read16(offset & ~1u);
         return size == 2 ? word : ((offset & 1) ? word >> 8 : word & 0xFFu);
     }
+    if (InHiddenFlash(address)) return 0; // the ROM in front of the chip's top
     const uint32_t at = address - kRamBase;
     if (at >= kRamSize || kRamSize - at < size) return 0xFFFFFFFF >> (32 - 8 * size);
     uint32_t value = 0;

@@ -37,6 +37,9 @@ struct RigSetup {
     uint32_t busyPercent = 1;
     uint8_t priority = 0; // the trap's priority: 0 high (a HIGH slot), 1 low
     board::FlashFaults faults;
+    // Bytes of the chip the bus reaches (0: all); above them a ROM answers, as on a chip whose
+    // top lies behind the internal ROM. Its words read 0x0000 and take no writes.
+    uint32_t reachable = 0;
 };
 
 class AgentRig final : public st20::CoreBus {
@@ -77,7 +80,10 @@ class AgentRig final : public st20::CoreBus {
     void Store(uint32_t address, uint32_t size, uint32_t value, st20::Access access) override;
 
   private:
-    bool InFlash(uint32_t address) const { return address - base_ < chip_->Size(); }
+    bool InFlash(uint32_t address) const { return address - base_ < reachable_; }
+    bool InHiddenFlash(uint32_t address) const {
+        return address - base_ >= reachable_ && address - base_ < chip_->Size();
+    }
     void NoteWrite(uint32_t address, uint32_t size);
     void NoteAccess(uint32_t address, st20::Access access);
 
@@ -85,6 +91,7 @@ class AgentRig final : public st20::CoreBus {
     std::unique_ptr<board::FlashChip> chip_;
     st20::Core core_;
     uint32_t base_;
+    uint32_t reachable_;
     uint32_t trap_;
     uint32_t lowestWrite_ = UINT32_MAX;
     uint32_t highestWrite_ = 0;

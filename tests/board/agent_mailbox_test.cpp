@@ -26,6 +26,7 @@ struct Waited {
 class AgentTest : public ::testing::Test {
   protected:
     void Boot(BoardConfig config = {}) {
+        config.core.cppAgent = true; // the board's C++ agent is what these tests are about
         config_ = config;
         rig_ = std::make_unique<Rig>(config);
         rig_->LoadRoutine(kTrap);

@@ -62,7 +62,9 @@ class BoardParts : public ::testing::Test {
 };
 
 TEST_F(BoardParts, AgentKeepsServingAcrossJtagRestarts) {
-    Start();
+    BoardConfig config;
+    config.core.cppAgent = true; // the placeholder routine is served by the C++ agent
+    Start(config);
     LoadInstallTake();
     Restart(); // a later command pulses the control line again
     ASSERT_TRUE(host_->WriteWord(kMb, 0));
@@ -89,6 +91,7 @@ TEST_F(BoardParts, FlashWindowLeavesTheInternalRomVisible) {
 TEST_F(BoardParts, FlashAtAnotherBaseIsProgrammedThroughTheAgent) {
     BoardConfig config;
     config.flash.base = 0x50000000;
+    config.core.cppAgent = true; // the placeholder routine is served by the C++ agent
     config.agent.programPolls = 0;
     Start(config);
     LoadInstallTake();

@@ -35,9 +35,7 @@ constexpr uint32_t kIdleWorkspaceLow = 0x800003E0;
 constexpr uint32_t kIdleWorkspaceTop = 0x80000400;
 
 BoardConfig Executing() {
-    BoardConfig config;
-    config.core.cppAgent = false;
-    return config;
+    return BoardConfig{}; // the board executes what the host loads
 }
 
 std::vector<uint8_t> Image(std::span<const uint8_t> bytes) {

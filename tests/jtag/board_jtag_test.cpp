@@ -1,6 +1,7 @@
 // The JTAG unit against the simulated board: identification, loop-back, the link operations with
 // the board's link faults, and the agent calls with the board's agent running in a trap.
 #include "board/board.h"
+#include "flash_agent.h"
 #include "jtag/agent_calls.h"
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
@@ -195,12 +196,14 @@ class BoardAgentTest : public BoardJtagTest {
     static constexpr uint32_t kMailbox = kRoutine + 0x200;
     static constexpr uint32_t kFlash = 0x7FE00000;
 
-    // Loads a placeholder routine, points BRK_TRAP_HIGH at it (every DCU trap enters the
-    // Breakpoint slot of the running priority) and arms the trap at the next instruction, as
-    // the trap commands do; the next transaction takes the trap.
+    // Loads the flash agent (src/agent, padded to the host's 484 bytes), points BRK_TRAP_HIGH at
+    // it (every DCU trap enters the Breakpoint slot of the running priority) and arms the trap
+    // at the next instruction, as the trap commands do; the next transaction takes the trap.
     void StartAgent(board::BoardConfig config = {}) {
         StartInitialised(std::move(config));
-        std::vector<uint8_t> routine(484, 0x4E);
+        const auto image = kFlashAgentBytes();
+        std::vector<uint8_t> routine(image.begin(), image.end());
+        routine.resize(484, 0x00);
         ASSERT_EQ(WriteBlock(kRoutine, routine.data(), 252), 252u);
         ASSERT_EQ(WriteBlock(kRoutine + 252, routine.data() + 252, 232), 232u);
         ASSERT_TRUE(WriteWord(0x80000040 + 0x0C, kRoutine));
@@ -261,10 +264,11 @@ TEST_F(BoardAgentTest, EraseChipLeavesFlashErased) {
     EXPECT_EQ(ReadBack(kFlash, 512), std::vector<uint8_t>(512, 0xFF));
 }
 
-TEST_F(BoardAgentTest, AgentTimeLimitEndsTheWaitWithBanners) {
+// A chip that never finishes gives up at once (busy times 0): the agent ends the call aborted.
+TEST_F(BoardAgentTest, AgentGivingUpEndsTheWaitWithBanners) {
     board::BoardConfig c;
-    c.agent.eraseChipPolls = 50;
-    c.agent.timeLimitPolls = 5;
+    c.flash.faults.neverFinishes = true;
+    c.flash.busyPercent = 0;
     StartAgent(c);
     EXPECT_FALSE(EraseFlashChip(kFlash));
     const Lines log = LogSinceStart();
@@ -276,7 +280,7 @@ TEST_F(BoardAgentTest, AgentTimeLimitEndsTheWaitWithBanners) {
 
 TEST_F(BoardAgentTest, AbortFlagStopsTheAgent) {
     board::BoardConfig c;
-    c.agent.eraseChipPolls = 1000;
+    c.flash.busyPercent = 100; // a chip erase of thousands of polls
     StartAgent(c);
     const int start = form.events;
     form.onEvent = [start](int n) {

@@ -239,7 +239,7 @@ TEST_F(FlashTest, AFailedClaimEndsEachCommandInItsOwnBusyState) {
 // With the claim made: busy from the JTAG initialisation on, except "Check", which initialises
 // the chain first; busy through every agent wait; idle afterwards.
 TEST_F(FlashTest, BusyModeBracketsTheWorkOfEachCommand) {
-    cppAgent = true; // TEMPORARY: every call, identify too, must stay busy for a poll
+    cppAgent = true; // the executed agent answers an identify before the first poll
     StartWithAgent();
     const std::string image = WriteFile("image.bin", 0x1000);
     form.SetText("txtBlkBase", "7FE10000");
@@ -284,7 +284,7 @@ TEST_F(FlashTest, BusyModeBracketsTheWorkOfEachCommand) {
 // --- Identify, protection, erase ------------------------------------------------------------
 
 TEST_F(FlashTest, CheckShowsTheCodesWithFourDigits) {
-    cppAgent = true; // TEMPORARY: the executed agent answers an identify before the first poll
+    cppAgent = true; // the executed agent answers an identify before the first poll
     StartWithAgent();
     const size_t mark = Mark();
     int waitEvents = 0, busyWaitEvents = 0;
@@ -321,9 +321,8 @@ TEST_F(FlashTest, ProtectionStatusOfAProtectedSector) {
 }
 
 TEST_F(FlashTest, WriteReadBackAndEraseChip) {
-    // TEMPORARY: at this base the internal ROM hides the chip's last 128 KiB, and the flash
-    // agent's check of an erased chip reads them and reports the erase as failed.
-    cppAgent = true;
+    // At this base the internal ROM hides the chip's last 128 KiB; the agent's chip erase is the
+    // chip's own, which clears them too.
     StartWithAgent();
     for (uint32_t length : {0x1800u, 0x3000u, 0x1235u}) {
         SCOPED_TRACE(length);
@@ -461,8 +460,7 @@ TEST_F(FlashTest, ReadToFileReportsAFailedRead) {
 
 TEST_F(FlashTest, AbortAnsweredNoEndsTheWriteAtTheCurrentChunk) {
     board::BoardConfig config;
-    cppAgent = true; // TEMPORARY: paced in polls by the board's C++ agent
-    config.agent.programPolls = 5;
+    config.flash.busyPercent = 100; // a 4 KiB chunk lasts several polls
     StartWithAgent(config);
     const std::string file = WriteFile("image.bin", 0x3000);
     AbortDuringChunk(kBase + 0x1000, false);
@@ -475,14 +473,13 @@ TEST_F(FlashTest, AbortAnsweredNoEndsTheWriteAtTheCurrentChunk) {
     EXPECT_FALSE(form.Logged("Writing flash addr 7FE02000"));
     EXPECT_FALSE(form.Logged("Done."));
     EXPECT_EQ(RamCopies(kMailbox), 2u * 17u) << "no later chunk is sent";
-    EXPECT_EQ(board->Bus().Read8(kBase + 0x2000), 0xFF);
+    EXPECT_EQ(ReadToFile(kBase + 0x2000, 0x1000), Bytes(0x1000, 0xFF));
     EXPECT_TRUE(Idle());
 }
 
 TEST_F(FlashTest, AbortAnsweredYesWaitsForTheAgentWhichFinishesTheChunk) {
     board::BoardConfig config;
-    cppAgent = true;               // TEMPORARY: paced in polls by the board's C++ agent
-    config.agent.programPolls = 1; // the agent answers at the poll right after the question
+    config.flash.busyPercent = 0; // the chunk is done by the poll right after the question
     StartWithAgent(config);
     const std::string file = WriteFile("image.bin", 0x2000);
     AbortDuringChunk(kBase, true);
@@ -496,8 +493,7 @@ TEST_F(FlashTest, AbortAnsweredYesWaitsForTheAgentWhichFinishesTheChunk) {
 
 TEST_F(FlashTest, AbortAnsweredYesWithTheAgentStoppingEndsTheWrite) {
     board::BoardConfig config;
-    cppAgent = true; // TEMPORARY: paced in polls by the board's C++ agent
-    config.agent.programPolls = 5;
+    config.flash.busyPercent = 100; // a 4 KiB chunk lasts several polls
     StartWithAgent(config);
     const std::string file = WriteFile("image.bin", 0x2000);
     AbortDuringChunk(kBase, true);
@@ -509,16 +505,20 @@ TEST_F(FlashTest, AbortAnsweredYesWithTheAgentStoppingEndsTheWrite) {
     EXPECT_TRUE(Idle());
 }
 
+// A chip that never finishes and gives up only after 45 s: the agent's own block-erase limit
+// (2^25 us, 34 s; the CPU runs fast so that is a few polls) ends the wait first.
 TEST_F(FlashTest, TheAgentsOwnTimeLimitEndsAnErase) {
     board::BoardConfig config;
-    cppAgent = true; // TEMPORARY: paced in polls by the board's C++ agent
-    config.agent.eraseChipPolls = 20;
-    config.agent.timeLimitPolls = 3;
+    config.flash.faults.neverFinishes = true;
+    config.flash.busyPercent = 300;
+    config.core.cyclesPerTck = 100000;
     StartWithAgent(config);
+    form.SetText("txtBlkBase", "7FE10000");
     form.warningAnswers.push_back(true);
-    cmdChipEraseClick();
+    cmdBlkEraseClick();
+    EXPECT_EQ(board->Bus().Read32(kMailbox), 0x00020008u) << "aborted: the agent's time limit";
     EXPECT_EQ(LogFromLine(kBanner1), (Lines{kBanner1, kBanner2, "Flash erasing NOT complete !!!",
-                                            "Error clearing flash !!!", kTapReset}));
+                                            "Error clearing sector !!!", kTapReset}));
     EXPECT_TRUE(form.questions.size() == 1u) << "no Abort question was asked";
     EXPECT_TRUE(Idle());
 }

@@ -94,13 +94,12 @@ class OpsBoardTest : public BoardSession {
     }
 
     // The board with a recorder of its link traffic. Its CPU executes the routine the host
-    // loads (the flash agent), with the flash chip's busy times at a hundredth of the data
-    // sheet's so a chip erase takes 10 M cycles, unless the test chose otherwise; a test that
-    // sets cppAgent gets the board's temporary C++ agent, paced in polls, instead.
+    // loads (the flash agent), with the flash chip's busy times at the board's default, a
+    // hundredth of the data sheet's (a chip erase takes 10 M cycles), unless the test chose
+    // otherwise; a test that sets cppAgent gets the board's temporary C++ agent, paced in
+    // polls, instead.
     board::Board& Start(board::BoardConfig config = {}) {
         config.core.cppAgent = cppAgent;
-        if (config.flash.busyPercent == board::FlashConfig{}.busyPercent)
-            config.flash.busyPercent = 1;
         board::Board& b = StartBoard(std::move(config));
         link = std::make_unique<LinkRecorder>(b.Bus());
         b.AddObserver(link.get());

@@ -124,7 +124,7 @@ TEST_F(CliInterrupt, ExitCodesTellWhatHappened) {
         std::ofstream((dir / name).string(), std::ios::binary) << text;
     };
     write("image.bin", std::string(0x1800, '\x5A'));
-    write("giveup.json", R"({"agent": {"timeLimitPolls": 3}})");
+    write("giveup.json", R"({"flash": {"busyPercent": 0, "faults": {"neverFinishes": true}}})");
     write("protected.json", R"({"flash": {"protectedSectors": ["10000"]}})");
     write("keeps.json", R"({"faults": {"keepsSending": true}})");
     mkfifo((dir / "image.fifo").c_str(), 0600);
@@ -145,7 +145,7 @@ TEST_F(CliInterrupt, ExitCodesTellWhatHappened) {
         {"a flashing job that works",
          "--simulate flash-id erase-sector 7FE10000 write-flash --from 7FE10000 image.bin", 0,
          "Done.", ""},
-        {"the agent gives up", "--simulate=giveup.json erase-chip", 3,
+        {"the chip never finishes", "--simulate=giveup.json erase-chip", 3,
          "Flash erasing NOT complete !!!", "erase-chip (cmdChipErase): the command failed"},
         {"programming a protected sector",
          "--simulate=protected.json write-flash --from 7FE10000 image.bin", 3,
