@@ -20,18 +20,7 @@ packages=(
   wine wine64
   googletest nlohmann-json3-dev
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  say "installing ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
-fi
+"$here/scripts/install-packages.sh" windows-build "${packages[@]}"
 
 toolchain="$here/cmake/mingw-w64.cmake"
 deps="$build_dir/_deps"

@@ -528,9 +528,10 @@ bool ReadRegularFile(const std::string& path, size_t limit, std::string& text,
 #endif
     if (file == nullptr || !regular) {
         std::error_code ignored;
-        reason = file == nullptr                                ? "cannot open the preset file"
-                 : std::filesystem::is_directory(path, ignored) ? "a folder, not a preset file"
-                                                                : "not a regular file";
+        // A folder first: Windows refuses to open one at all.
+        reason = std::filesystem::is_directory(path, ignored) ? "a folder, not a preset file"
+                 : file == nullptr                            ? "cannot open the preset file"
+                                                              : "not a regular file";
         if (file != nullptr) std::fclose(file);
         return false;
     }
