@@ -26,7 +26,7 @@ uint32_t Read32(MemoryMap& memory, uint32_t address) {
 
 Cpu::Cpu(MemoryMap& memory, CoreBusAdapter& bus, Agent& agent, std::vector<RamRange> ram,
          bool cppAgent, uint64_t cpuHz)
-    : memory_(memory), bus_(bus), core_(bus, st20::CoreConfig{0, cpuHz}), skip_(core_, memory, bus),
+    : memory_(memory), core_(bus, st20::CoreConfig{0, cpuHz}), skip_(core_, memory, bus),
       agent_(agent), ram_(std::move(ram)), cppAgent_(cppAgent) {
     Reset();
 }

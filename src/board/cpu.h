@@ -83,7 +83,6 @@ class Cpu final : private st20::CoreObserver {
     void RunUntil(uint64_t target);
 
     MemoryMap& memory_;
-    CoreBusAdapter& bus_;
     st20::Core core_;
     IdleSkip skip_;
     Agent& agent_;
