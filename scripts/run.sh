@@ -3,8 +3,9 @@
 # (for example --port=ppdev:/dev/parport0 for a real cable instead of the board).
 #
 # The window works in its start directory (where fl4_trap.bin is read and intRom.bin written).
-# On the simulated board that is build/sim, which holds the project's placeholder agent image;
-# with a real cable, run from a directory holding your board's real agent image instead.
+# That is build/sim, which holds the project's flash agents built from source (fl4_trap.bin for
+# AMD/JEDEC chips, fl4_trap_intel.bin for Intel/Sharp ones); they serve the simulated board and a
+# real one alike (see the README's agent section for which to use).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/bootstrap.sh"
