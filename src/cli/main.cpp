@@ -1,6 +1,7 @@
 // tapcheck-cli: the window's commands driven from the command line.
 #include "app/startup.h"
 #include "cli/help.h"
+#include "cli/interrupt_signals.h"
 #include "cli/runner.h"
 #include "cli/steps.h"
 #include "cli/terminal_form.h"
@@ -8,20 +9,12 @@
 #include "tapster_version.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
-
-// SIGINT (Ctrl+C) and SIGTERM both act as "Abort !" answered No at the next keep-alive point.
-extern "C" void OnInterrupt(int signal) {
-    tapster::cli::TerminalForm::interruptFlag = signal;
-    // A second one ends the program at once, even inside a loop with no keep-alive point.
-    std::signal(signal, SIG_DFL);
-}
 
 // Takes --deadline SECONDS (or --deadline=SECONDS) out of the arguments. False with a message
 // for a missing or bad value; seconds stays 0 when the option is not given.
@@ -100,8 +93,8 @@ int main(int argc, char** argv) {
     if (!backend) return Usage(error);
 
     frmMain = &form;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    // SIGINT (Ctrl+C) and SIGTERM both act as "Abort !" answered No at the next keep-alive point.
+    cli::InstallInterruptHandlers();
     if (deadlineSeconds > 0)
         form.SetDeadline(std::chrono::steady_clock::now() +
                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
