@@ -26,14 +26,14 @@ void BM_AgentWriteRead2MiB(benchmark::State& state) {
     s.form.SetText("txtFlashLen", "200000");
     const std::string dump = (s.dir / "dump.bin").string();
     for (auto _ : state) {
-        s.form.file = image;
+        s.form.everyFile = image;
         tapster::cmdWriteFlashClick();
         const auto& log = s.form.LogLines();
         if (log.size() < 2 || log[log.size() - 2] != "Done.") {
             state.SkipWithError("the write did not complete");
             break;
         }
-        s.form.file = dump;
+        s.form.everyFile = dump;
         tapster::cmdReadToFileClick();
     }
     std::ifstream a(image, std::ios::binary), b(dump, std::ios::binary);

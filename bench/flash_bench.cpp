@@ -20,15 +20,16 @@ class AgentSession : public tapster::bench::Session {
   public:
     AgentSession() : Session("flash", tapster::bench::FastAgentBoard(), 0) {
         image = WriteFile("image.bin", kImageBytes);
-        TakeAgent();
+        taken = TakeAgent();
         form.SetText("lstFlashBase", "60000000");
         form.SetText("txtFromAddr", "60000000");
         form.SetText("txtFlashLen", "200000");
     }
 
-    bool Ready() const { return tapster::MailboxBase != 0 && form.errors.empty(); }
+    bool Ready() const { return taken && form.errorBoxes.empty(); }
 
     std::string image;
+    bool taken = false;
 };
 
 void Report(benchmark::State& state, AgentSession& s, uint64_t clocks, uint64_t bytes) {
@@ -36,18 +37,18 @@ void Report(benchmark::State& state, AgentSession& s, uint64_t clocks, uint64_t 
         benchmark::Counter(static_cast<double>(clocks), benchmark::Counter::kAvgIterations);
     if (bytes != 0) state.SetBytesProcessed(static_cast<int64_t>(bytes));
     if (!s.Ready())
-        state.SkipWithError(s.form.errors.empty() ? "the agent was not taken"
-                                                  : s.form.errors.front().c_str());
+        state.SkipWithError(s.form.errorBoxes.empty() ? "the agent was not taken"
+                                                      : s.form.errorBoxes.front().c_str());
 }
 
 void BM_WriteFromFile2MiB(benchmark::State& state) {
     AgentSession s;
-    s.form.file = s.image;
+    s.form.everyFile = s.image;
     uint64_t clocks = 0, bytes = 0;
     for (auto _ : state) {
-        const uint64_t before = s.board.TckCount();
+        const uint64_t before = s.board->TckCount();
         tapster::cmdWriteFlashClick();
-        clocks += s.board.TckCount() - before;
+        clocks += s.board->TckCount() - before;
         bytes += kImageBytes;
         if (s.form.LogLines().empty() || s.form.LogLines()[s.form.LogLines().size() - 2] != "Done.")
             state.SkipWithError("the write did not complete");
@@ -58,15 +59,15 @@ BENCHMARK(BM_WriteFromFile2MiB)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_ReadToFile2MiB(benchmark::State& state) {
     AgentSession s;
-    s.form.file = (s.dir / "dump.bin").string();
+    s.form.everyFile = (s.dir / "dump.bin").string();
     uint64_t clocks = 0, bytes = 0;
     for (auto _ : state) {
-        const uint64_t before = s.board.TckCount();
+        const uint64_t before = s.board->TckCount();
         tapster::cmdReadToFileClick();
-        clocks += s.board.TckCount() - before;
+        clocks += s.board->TckCount() - before;
         bytes += kImageBytes;
     }
-    if (std::filesystem::file_size(s.form.file) != kImageBytes)
+    if (std::filesystem::file_size(s.form.everyFile) != kImageBytes)
         state.SkipWithError("the dump is not 2 MiB");
     Report(state, s, clocks, bytes);
 }
@@ -76,9 +77,9 @@ void BM_TrapSurvey(benchmark::State& state) {
     AgentSession s;
     uint64_t clocks = 0;
     for (auto _ : state) {
-        const uint64_t before = s.board.TckCount();
+        const uint64_t before = s.board->TckCount();
         tapster::cmdChkTrapsClick();
-        clocks += s.board.TckCount() - before;
+        clocks += s.board->TckCount() - before;
     }
     Report(state, s, clocks, 0);
 }
@@ -89,10 +90,10 @@ void BM_MonitorHundredTicks(benchmark::State& state) {
     tapster::cmdStartDCUClick();
     uint64_t clocks = 0;
     for (auto _ : state) {
-        const uint64_t before = s.board.TckCount();
+        const uint64_t before = s.board->TckCount();
         for (int i = 0; i < 100; ++i)
             tapster::Timer1Timer();
-        clocks += s.board.TckCount() - before;
+        clocks += s.board->TckCount() - before;
     }
     tapster::cmdStartDCUClick();
     Report(state, s, clocks, 0);

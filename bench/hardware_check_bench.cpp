@@ -11,9 +11,9 @@ void BM_HardwareCheck(benchmark::State& state) {
     tapster::bench::Session s("check");
     uint64_t clocks = 0;
     for (auto _ : state) {
-        const uint64_t before = s.board.TckCount();
+        const uint64_t before = s.board->TckCount();
         tapster::cmdDelayClick();
-        clocks += s.board.TckCount() - before;
+        clocks += s.board->TckCount() - before;
         if (s.form.LastLogLine() != "CPU type: STi5510") {
             state.SkipWithError("the check did not pass");
             break;
@@ -23,7 +23,7 @@ void BM_HardwareCheck(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(clocks), benchmark::Counter::kAvgIterations);
     state.counters["tck_per_s"] =
         benchmark::Counter(static_cast<double>(clocks), benchmark::Counter::kIsRate);
-    if (!s.form.errors.empty()) state.SkipWithError(s.form.errors.front().c_str());
+    if (!s.form.errorBoxes.empty()) state.SkipWithError(s.form.errorBoxes.front().c_str());
 }
 BENCHMARK(BM_HardwareCheck)->Unit(benchmark::kMillisecond);
 

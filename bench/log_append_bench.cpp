@@ -40,8 +40,7 @@ int OneWait(tapster::MainForm& form) {
 }
 
 void BM_LogAppendWidgetStore(benchmark::State& state) {
-    tapster::bench::EventClock clock;
-    tapster::bench::BenchForm form(clock);
+    tapster::test::TestForm form;
     Prefill(form, static_cast<int>(state.range(0)));
     int64_t appends = 0;
     for (auto _ : state)

@@ -31,17 +31,17 @@ double WallMs() {
 class StretchMeter {
   public:
     explicit StretchMeter(tapster::bench::Session& s) : s_(s) {
-        s_.form.onEvent = [this] { Mark(true); };
+        s_.form.onEvent = [this](int) { Mark(true); };
     }
     ~StretchMeter() { s_.form.onEvent = nullptr; }
     void Begin() {
-        lastClocks_ = s_.board.TckCount();
+        lastClocks_ = s_.board->TckCount();
         lastWall_ = WallMs();
         lastCpu_ = CpuMs();
     }
     // At an event processing, or (event false) at the end of the command.
     void Mark(bool event) {
-        const uint64_t clocks = s_.board.TckCount();
+        const uint64_t clocks = s_.board->TckCount();
         const double wall = WallMs(), cpu = CpuMs();
         maxClocks = std::max(maxClocks, clocks - lastClocks_);
         maxWall = std::max(maxWall, wall - lastWall_);
@@ -78,7 +78,7 @@ void BM_StretchRomScan(benchmark::State& state) {
         meter.Mark(false); // the stretch after the last event counts too
     }
     meter.Report(state);
-    if (!s.form.errors.empty()) state.SkipWithError(s.form.errors.front().c_str());
+    if (!s.form.errorBoxes.empty()) state.SkipWithError(s.form.errorBoxes.front().c_str());
 }
 BENCHMARK(BM_StretchRomScan)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -91,7 +91,7 @@ void BM_StretchProgram64KiB(benchmark::State& state) {
         state.SkipWithError("the agent was not taken");
         return;
     }
-    s.form.file = s.WriteFile("image.bin", 0x10000);
+    s.form.everyFile = s.WriteFile("image.bin", 0x10000);
     s.form.SetText("lstFlashBase", "60000000");
     s.form.SetText("txtFromAddr", "60000000");
     s.form.SetText("txtFlashLen", "10000");
@@ -102,7 +102,7 @@ void BM_StretchProgram64KiB(benchmark::State& state) {
         meter.Mark(false);
     }
     meter.Report(state);
-    if (!s.form.errors.empty()) state.SkipWithError(s.form.errors.front().c_str());
+    if (!s.form.errorBoxes.empty()) state.SkipWithError(s.form.errorBoxes.front().c_str());
 }
 BENCHMARK(BM_StretchProgram64KiB)
     ->ArgName("polls")

@@ -17,16 +17,17 @@ void Report(benchmark::State& state, const Session& session, uint64_t clocks) {
     state.counters["tck"] = static_cast<double>(clocks);
     state.counters["tck_per_s"] =
         benchmark::Counter(static_cast<double>(clocks), benchmark::Counter::kIsRate);
-    if (!session.form.errors.empty()) state.SkipWithError(session.form.errors.front().c_str());
+    if (!session.form.errorBoxes.empty())
+        state.SkipWithError(session.form.errorBoxes.front().c_str());
 }
 
 void BM_FindFreeMemTwoWindows(benchmark::State& state) {
     Session session("find_free_mem", kDefaultBoard, 0);
     uint64_t clocks = 0;
     for (auto _ : state) {
-        const uint64_t before = session.board.TckCount();
+        const uint64_t before = session.board->TckCount();
         tapster::cmdMemSeekClick();
-        clocks += session.board.TckCount() - before;
+        clocks += session.board->TckCount() - before;
     }
     Report(state, session, clocks);
 }
@@ -36,9 +37,9 @@ void BM_ReadInternalRom(benchmark::State& state) {
     Session session("rom", kDefaultBoard, 0); // intRom.bin goes to the session's directory
     uint64_t clocks = 0;
     for (auto _ : state) {
-        const uint64_t before = session.board.TckCount();
+        const uint64_t before = session.board->TckCount();
         tapster::cmdReadRomClick();
-        clocks += session.board.TckCount() - before;
+        clocks += session.board->TckCount() - before;
     }
     Report(state, session, clocks);
 }

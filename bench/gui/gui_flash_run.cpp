@@ -5,6 +5,7 @@
 // only starts and runs its event loop for two seconds.
 //   tapster_gui_flash_run [--idle]      (Qt's offscreen platform unless QT_QPA_PLATFORM is set)
 #include "../bench_session.h"
+#include "flash_agent.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -25,7 +26,7 @@ using tapster::ui::QtMainForm;
 // The window's widgets and log, with the boxes and the file dialog answered.
 class ScriptedForm final : public tapster::MainForm {
   public:
-    ScriptedForm(QtMainForm& qt, tapster::bench::EventClock& clock) : qt_(qt), clock_(clock) {}
+    ScriptedForm(QtMainForm& qt, tapster::test::VirtualClock& clock) : qt_(qt), clock_(clock) {}
 
     std::string Text(std::string_view n) override { return qt_.Text(n); }
     void SetText(std::string_view n, const std::string& t) override { qt_.SetText(n, t); }
@@ -80,7 +81,7 @@ class ScriptedForm final : public tapster::MainForm {
 
   private:
     QtMainForm& qt_;
-    tapster::bench::EventClock& clock_;
+    tapster::test::VirtualClock& clock_;
 };
 
 std::vector<char> ReadAll(const std::string& path) {
@@ -89,7 +90,7 @@ std::vector<char> ReadAll(const std::string& path) {
 }
 
 int FlashRun(tapster::ui::TfrmMain& window) {
-    tapster::bench::EventClock clock;
+    tapster::test::VirtualClock clock;
     tapster::board::Board board(tapster::bench::FastAgentBoard());
     ScriptedForm form(window.Form(), clock);
     tapster::frmMain = &form;
@@ -106,7 +107,12 @@ int FlashRun(tapster::ui::TfrmMain& window) {
             out.put(static_cast<char>((i * 13 + (i >> 12)) & 0xFF));
         return path;
     };
-    write("fl4_trap.bin", 484);
+    {
+        const auto agent = tapster::test::kFlashAgentBytes();
+        std::ofstream(dir / "fl4_trap.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(agent.data()),
+                   static_cast<std::streamsize>(agent.size()));
+    }
     const std::string image = write("image.bin", 0x200000);
     const std::string back = (dir / "back.bin").string();
 

@@ -3,7 +3,7 @@
 // the chip counts its busy times in the core's cycles.
 #include "agent_amd_image.h"
 #include "agent_intel_image.h"
-#include "trap_fixture.h"
+#include "board_session.h"
 
 #include <fstream>
 
@@ -28,7 +28,7 @@ const BoardCase kBoards[] = {
     {"28F320J3", true, "Flash IDCODE 0089.0016", 0x20000, 0x40000},
 };
 
-class AgentOnBoard : public OpsBoardTest, public ::testing::WithParamInterface<BoardCase> {
+class AgentOnBoard : public BoardTest, public ::testing::WithParamInterface<BoardCase> {
   protected:
     void StartWithImage() {
         board::BoardConfig config;
@@ -37,16 +37,8 @@ class AgentOnBoard : public OpsBoardTest, public ::testing::WithParamInterface<B
         config.flash.busyPercent = 1;
         config.flash.writeProtect = false; // the 28F160B3B's boot blocks writable too
         Start(std::move(config));
-        const auto image =
-            GetParam().intel ? agent_test::kAgentIntelBytes() : agent_test::kAgentAmdBytes();
-        std::ofstream((dir / "fl4_trap.bin").string(), std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.data()),
-                   static_cast<std::streamsize>(image.size()));
-        cmdLoadTrapClick();
-        cmdInstTrapClick();
-        cmdLoadDCUClick();
-        ASSERT_EQ(MailboxBase, kMailbox);
-        ASSERT_TRUE(form.errorBoxes.empty());
+        ASSERT_TRUE(TakeAgent(GetParam().intel ? agent_test::kAgentIntelBytes()
+                                               : agent_test::kAgentAmdBytes()));
         form.SetText("lstFlashBase", "60000000");
     }
 };

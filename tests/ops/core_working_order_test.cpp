@@ -3,8 +3,8 @@
 // names the agent's workspace), Take Trap under each break condition with Check existing and an
 // identify after it, then the other flash calls and Read to File, all served by the agent
 // running on the core.
+#include "board_session.h"
 #include "core/hex.h"
-#include "trap_fixture.h"
 
 #include <fstream>
 
@@ -25,7 +25,7 @@ const Condition kConditions[] = {
     {3, "Trap on breakpoint (Iptr) matched"},
 };
 
-class CoreWorkingOrder : public OpsBoardTest {};
+class CoreWorkingOrder : public BoardTest {};
 
 uint64_t Logged(const Lines& log, const std::string& label) {
     for (auto it = log.rbegin(); it != log.rend(); ++it)

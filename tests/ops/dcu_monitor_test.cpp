@@ -1,7 +1,7 @@
 // The DCU monitor, the control-register change and the batch list on the simulated board.
+#include "board_session.h"
 #include "core/hex.h"
 #include "ops/dcu_ctrl.h"
-#include "trap_fixture.h"
 
 namespace tapster::test {
 namespace {
@@ -12,7 +12,7 @@ using Words = std::vector<uint32_t>;
 const std::string kDash34(34, '-');
 const std::string kDash42(42, '-');
 
-class DcuMonitorTest : public OpsBoardTest {
+class DcuMonitorTest : public BoardTest {
   protected:
     bool Busy() { return !form.Enabled("Panel1") && form.Visible("cmdCancel"); }
     bool Idle() { return form.Enabled("Panel1") && !form.Visible("cmdCancel"); }
@@ -202,7 +202,7 @@ TEST_F(DcuMonitorTest, SendWhileStoppedWritesNothing) {
 
 TEST_F(DcuMonitorTest, StartAndControlRefuseWhileAnotherCommandIsBusy) {
     Start();
-    TakeAgent();
+    ASSERT_TRUE(TakeAgent());
     const std::string file = WriteFile("image.bin", 0x1000);
     form.SetText("txtFromAddr", "7FE00000");
     form.SetText("txtFlashLen", "1000");

@@ -1,7 +1,7 @@
 // The flash commands on the simulated board, through the agent taken into BRK_TRAP_HIGH.
+#include "board_session.h"
 #include "core/hex.h"
 #include "port/platform.h"
-#include "trap_fixture.h"
 
 namespace tapster::test {
 namespace {
@@ -13,16 +13,16 @@ constexpr uint32_t kBase = 0x7FE00000;
 const std::string kBanner1 = "******** Canceled by user or timeout exceeded *********";
 const std::string kBanner2 = "******** Operation terminated !!! *********";
 
-class FlashTest : public OpsBoardTest {
+class FlashTest : public BoardTest {
   protected:
     void SetUp() override {
-        OpsBoardTest::SetUp();
+        BoardTest::SetUp();
         form.SetVisible("ProgressBar1", false); // as the window's start-up leaves it
     }
 
     void StartWithAgent(board::BoardConfig config = {}) {
         Start(std::move(config));
-        TakeAgent();
+        ASSERT_TRUE(TakeAgent());
         link->Clear();
     }
 
@@ -239,7 +239,6 @@ TEST_F(FlashTest, AFailedClaimEndsEachCommandInItsOwnBusyState) {
 // With the claim made: busy from the JTAG initialisation on, except "Check", which initialises
 // the chain first; busy through every agent wait; idle afterwards.
 TEST_F(FlashTest, BusyModeBracketsTheWorkOfEachCommand) {
-    cppAgent = true; // the executed agent answers an identify before the first poll
     StartWithAgent();
     const std::string image = WriteFile("image.bin", 0x1000);
     form.SetText("txtBlkBase", "7FE10000");
@@ -284,7 +283,6 @@ TEST_F(FlashTest, BusyModeBracketsTheWorkOfEachCommand) {
 // --- Identify, protection, erase ------------------------------------------------------------
 
 TEST_F(FlashTest, CheckShowsTheCodesWithFourDigits) {
-    cppAgent = true; // the executed agent answers an identify before the first poll
     StartWithAgent();
     const size_t mark = Mark();
     int waitEvents = 0, busyWaitEvents = 0;

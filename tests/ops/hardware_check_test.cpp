@@ -155,10 +155,10 @@ bool NinetyFiveFamily(uint32_t& id) {
 }
 
 // The "Check" button on a 2400 MHz PC (slider 0 to 2378, ticks of 118) and the simulated board.
-class HardwareCheckTest : public test::BoardSession {
+class HardwareCheckTest : public test::BoardTest {
   protected:
     void SetUp() override {
-        BoardSession::SetUp();
+        BoardTest::SetUp();
         SetSpeed(2400);
         // The window tells the board the delay whenever it moves; the loop-back test's wait
         // processes events before it clocks, so the board always knows the delay in force.
@@ -168,7 +168,7 @@ class HardwareCheckTest : public test::BoardSession {
     }
     void TearDown() override {
         platform::SetPlatformIdQuery(nullptr);
-        BoardSession::TearDown();
+        BoardTest::TearDown();
     }
 
     void SetSpeed(uint32_t mhz) {

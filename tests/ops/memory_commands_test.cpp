@@ -46,40 +46,10 @@ Bytes RomBytes(size_t count) {
     return bytes;
 }
 
-class MemoryCommandsTest : public test::BoardSession {
+class MemoryCommandsTest : public test::BoardTest {
   protected:
-    void SetUp() override {
-        BoardSession::SetUp();
-        dir = fs::temp_directory_path() /
-              (std::string("tapster_memory_") +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        StartDirectory = dir.string();
-        form.SetVisible("ProgressBar1", false); // as start-up leaves it
-    }
-    void TearDown() override {
-        fs::remove_all(dir);
-        BoardSession::TearDown();
-    }
+    Bytes ReadFile(const std::string& name) const { return test::ReadFileBytes(Path(name)); }
 
-    std::string WriteFile(const std::string& name, const Bytes& bytes) {
-        const fs::path path = dir / name;
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        return path.string();
-    }
-    Bytes ReadFile(const std::string& name) const {
-        std::ifstream in(dir / name, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    Bytes Target(uint32_t address, size_t count) {
-        Bytes bytes(count);
-        for (size_t i = 0; i < count; ++i)
-            bytes[i] = board->Bus().Read8(address + static_cast<uint32_t>(i));
-        return bytes;
-    }
     // Counts the events that find the window in busy mode (panels disabled or "Abort !" shown).
     void WatchBusyMode() {
         form.onEvent = [this](int) {
@@ -97,15 +67,13 @@ class MemoryCommandsTest : public test::BoardSession {
         EXPECT_FALSE(form.Visible("ProgressBar1"));
         EXPECT_FALSE(form.Visible("lblAdr"));
     }
-
-    fs::path dir;
 };
 
 // --- Read Int. ROM ---------------------------------------------------------------------------
 
 TEST_F(MemoryCommandsTest, RomDumpReplacesTheFileWithTheWholeRom) {
     StartBoard();
-    WriteFile("intRom.bin", Bytes(200000, 0xAB));
+    WriteBytes("intRom.bin", Bytes(200000, 0xAB));
     WatchBusyMode();
     cmdReadRomClick();
     EXPECT_GT(busyEvents, 512);
@@ -311,7 +279,7 @@ TEST_F(MemoryCommandsTest, VerifyRamRefusesBadAddressesAndUnreadableFiles) {
     // A file that would run past the top of the address space.
     form.errorBoxes.clear();
     form.SetText("txtVrfRAM", "FFFFFF00");
-    form.files = {WriteFile("long.bin", Bytes(300, 1))};
+    form.files = {WriteBytes("long.bin", Bytes(300, 1))};
     cmdVrfRAMClick();
     ASSERT_EQ(form.errorBoxes.size(), 1u);
     EXPECT_NE(form.errorBoxes[0].find("long.bin"), std::string::npos);
@@ -325,14 +293,14 @@ TEST_F(MemoryCommandsTest, VerifyRamOfAnEmptyFileTransfersNothing) {
     config.fills = {Fill(kRam, 0x200, 0xA5)};
     StartBoard(config);
     form.SetText("txtVrfRAM", "40000000");
-    form.files = {WriteFile("empty.bin", {})};
+    form.files = {WriteBytes("empty.bin", {})};
     cmdVrfRAMClick();
     EXPECT_EQ(
         LogAfter("Done"),
         (Lines{"Reseting TAP ... Done.", "Trying write into the RAM. Memory address 40000000",
                "---------------------- Data length 00000000", "Comparing RAM with source file ...",
                "Memory downloaded and verified successfully.", "Reseting TAP ... Done."}));
-    EXPECT_EQ(Target(kRam, 0x200), Bytes(0x200, 0xA5));
+    EXPECT_EQ(TargetBytes(kRam, 0x200), Bytes(0x200, 0xA5));
     ExpectIdle();
 }
 
@@ -346,7 +314,7 @@ class VerifyRamSizes : public MemoryCommandsTest {
         StartBoard(config);
         const Bytes file = Pattern(size, 0x31);
         form.SetText("txtVrfRAM", Hex8(base));
-        form.files = {WriteFile("load.bin", file)};
+        form.files = {WriteBytes("load.bin", file)};
         WatchBusyMode();
         cmdVrfRAMClick();
         EXPECT_GT(busyEvents, 0);
@@ -358,11 +326,11 @@ class VerifyRamSizes : public MemoryCommandsTest {
                    "---------------------- Data length " + Hex8(static_cast<uint32_t>(size)),
                    "Comparing RAM with source file ...",
                    "Memory downloaded and verified successfully.", "Reseting TAP ... Done."}));
-        EXPECT_EQ(Target(base, size), file);
+        EXPECT_EQ(TargetBytes(base, size), file);
         // Nothing around the file's range changed.
-        EXPECT_EQ(Target(kRam, base - kRam), Bytes(base - kRam, 0xA5));
+        EXPECT_EQ(TargetBytes(kRam, base - kRam), Bytes(base - kRam, 0xA5));
         const uint32_t after = base + static_cast<uint32_t>(size);
-        EXPECT_EQ(Target(after, kRam + 0x1000 - after), Bytes(kRam + 0x1000 - after, 0xA5));
+        EXPECT_EQ(TargetBytes(after, kRam + 0x1000 - after), Bytes(kRam + 0x1000 - after, 0xA5));
         EXPECT_EQ(form.Maximum("ProgressBar1"), static_cast<int>(size));
         // The compare pass starts the bar again at 0 and steps by 252, past the maximum at the
         // end when the size is not a multiple of it.
@@ -391,7 +359,7 @@ TEST_F(MemoryCommandsTest, VerifyRamReportsTheFirstDifference) {
     Bytes file = RomBytes(300);
     file[260] ^= 0xFF;
     form.SetText("txtVrfRAM", "7FFE0000");
-    form.files = {WriteFile("rom.bin", file)};
+    form.files = {WriteBytes("rom.bin", file)};
     cmdVrfRAMClick();
     EXPECT_EQ(
         LogAfter("Comparing RAM with source file ..."),
@@ -404,7 +372,7 @@ TEST_F(MemoryCommandsTest, VerifyRamWriteFailureEndsTheTest) {
     config.faults.neverAcknowledge = true;
     StartBoard(config);
     form.SetText("txtVrfRAM", "40000000");
-    form.files = {WriteFile("load.bin", Pattern(300, 1))};
+    form.files = {WriteBytes("load.bin", Pattern(300, 1))};
     cmdVrfRAMClick();
     EXPECT_EQ(LogAfter("---------------------- Data length 0000012C"),
               (Lines{"No ACK while poke !!!", "Error writing memory at address 40000000!!!",
@@ -419,8 +387,8 @@ TEST_F(MemoryCommandsTest, VerifyTrapMatchesTheLoadedImage) {
     board::BoardConfig config;
     config.patches = {Patch(kTrap, image)};
     StartBoard(config);
-    WriteFile("fl4_trap.bin", image);
-    const Bytes before = Target(kTrap - 0x100, 0x400);
+    WriteBytes("fl4_trap.bin", image);
+    const Bytes before = TargetBytes(kTrap - 0x100, 0x400);
     WatchBusyMode();
     cmdVrfTrapClick();
     EXPECT_GT(busyEvents, 0);
@@ -430,7 +398,7 @@ TEST_F(MemoryCommandsTest, VerifyTrapMatchesTheLoadedImage) {
         (Lines{"Reseting TAP ... Done.", "Checking trap handler routine. Memory address 80000800",
                "---------------------- Data length 000001E4",
                "Trap handler routine verified successfully.", "Reseting TAP ... Done."}));
-    EXPECT_EQ(Target(kTrap - 0x100, 0x400), before); // it only reads
+    EXPECT_EQ(TargetBytes(kTrap - 0x100, 0x400), before); // it only reads
     EXPECT_EQ(form.Maximum("ProgressBar1"), 484);
     EXPECT_EQ(form.Position("ProgressBar1"), 504); // two blocks of 252
     ExpectIdle();
@@ -442,7 +410,7 @@ TEST_F(MemoryCommandsTest, VerifyTrapReportsTheFirstDifference) {
     config.patches = {Patch(kTrap, image)};
     StartBoard(config);
     image[300] ^= 0x01;
-    WriteFile("fl4_trap.bin", image);
+    WriteBytes("fl4_trap.bin", image);
     cmdVrfTrapClick();
     EXPECT_EQ(
         LogAfter("---------------------- Data length 000001E4"),
@@ -455,7 +423,7 @@ TEST_F(MemoryCommandsTest, VerifyTrapIgnoresWhatLiesBehindTheImage) {
     config.fills = {Fill(kTrap, 0x400, 0x5A)};
     config.patches = {Patch(kTrap, image)};
     StartBoard(config);
-    WriteFile("fl4_trap.bin", image);
+    WriteBytes("fl4_trap.bin", image);
     form.SetText("lstTrapAddr", "80000800");
     cmdVrfTrapClick();
     EXPECT_TRUE(form.Logged("Trap handler routine verified successfully."));
@@ -464,7 +432,7 @@ TEST_F(MemoryCommandsTest, VerifyTrapIgnoresWhatLiesBehindTheImage) {
 
 TEST_F(MemoryCommandsTest, VerifyTrapOfAnEmptyImage) {
     StartBoard();
-    WriteFile("fl4_trap.bin", {});
+    WriteBytes("fl4_trap.bin", {});
     cmdVrfTrapClick();
     EXPECT_EQ(LogAfter("---------------------- Data length 00000000"),
               (Lines{"Trap handler routine verified successfully.", "Reseting TAP ... Done."}));

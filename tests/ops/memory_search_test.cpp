@@ -23,7 +23,7 @@ constexpr uint32_t kVram = 0xC0000000;
 constexpr uint32_t kWindow = 0x200000;
 const std::string kDashes46 = "----------------------------------------------";
 
-class MemorySearchTest : public test::BoardSession {
+class MemorySearchTest : public test::BoardTest {
   protected:
     // Runs the block scan alone, as its callers do after the claim and the JTAG start, and
     // returns the log lines it wrote.

@@ -1,6 +1,6 @@
 // "Load Trap Routine", "Install Traps" and "Take Trap" on the simulated board.
+#include "board_session.h"
 #include "core/hex.h"
-#include "trap_fixture.h"
 
 namespace tapster::test {
 namespace {
@@ -10,7 +10,7 @@ using Words = std::vector<uint32_t>;
 
 const std::string kDash42(42, '-');
 
-class TrapRoutineTest : public OpsBoardTest {
+class TrapRoutineTest : public BoardTest {
   protected:
     Lines InitThen(Lines body) const {
         Lines out = kInitLines;

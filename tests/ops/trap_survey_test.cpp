@@ -1,7 +1,7 @@
 // "Check existing" and the DCU reports on the simulated board.
+#include "board_session.h"
 #include "core/hex.h"
 #include "ops/dcu_tables.h"
-#include "trap_fixture.h"
 
 namespace tapster::test {
 namespace {
@@ -34,7 +34,7 @@ Lines WithInitAndReset(Lines body) {
     return out;
 }
 
-class TrapSurveyTest : public OpsBoardTest {};
+class TrapSurveyTest : public BoardTest {};
 
 TEST_F(TrapSurveyTest, AfterAnInstallShowsTheSlotsPointingAtTheRoutine) {
     Start();

@@ -5,9 +5,9 @@
 // grow with the length of the operation. The programming run's longest stretch is the copy of
 // one 4 KiB chunk into the agent's buffer (17 block writes) with the mailbox command after it:
 // that copy processes no events.
+#include "board_session.h"
 #include "core/hex.h"
 #include "ops/commands.h"
-#include "perf_session.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -17,8 +17,13 @@
 namespace tapster::test {
 namespace {
 
-class Responsiveness : public PerfSession {
+class Responsiveness : public BoardTest {
   protected:
+    void SetUp() override {
+        UseA2400MHzPc();
+        StartOnWire(FlashClearOfRom());
+    }
+
     // Runs `command` and returns the longest run of clocks between two event processings (the
     // runs before the first and after the last included); `events` gets their number.
     template <typename Command> uint64_t LongestStretch(Command command, int& events) {
@@ -54,7 +59,6 @@ class Responsiveness : public PerfSession {
 };
 
 TEST_F(Responsiveness, ScanLetsTheWindowInAtEveryBlock) {
-    Start();
     uint64_t clocks4 = 0, clocks16 = 0;
     int events4 = 0, events16 = 0;
     const uint64_t longest4 = ScanStretch(4, clocks4, events4);
@@ -73,8 +77,7 @@ TEST_F(Responsiveness, ScanLetsTheWindowInAtEveryBlock) {
 }
 
 TEST_F(Responsiveness, ProgrammingLetsTheWindowInAtEveryChunk) {
-    Start();
-    TakeAgent();
+    ASSERT_TRUE(TakeAgent());
     int events2 = 0, events4 = 0;
     const uint64_t longest2 = WriteStretch(2, events2);
     const uint64_t before = wire->Clocks();

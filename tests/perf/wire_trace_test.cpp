@@ -10,9 +10,9 @@
 //                                 wire traffic; say why in the commit)
 //   TAPSTER_WIRE_DUMP=<file>      writes every access as text, to diff two versions line by line
 #include "board/memory_map.h"
+#include "board_session.h"
 #include "core/hex.h"
 #include "ops/commands.h"
-#include "perf_session.h"
 #include "queued_port.h"
 
 #include <cinttypes>
@@ -63,10 +63,10 @@ void WriteGolden(const std::string& body) {
 
 // The workflow runs on the board as it is, whose reads answer at once, and behind a cable that
 // queues its samples as a remote server does: both must put the same bytes on the wire.
-class WireTrace : public PerfSession, public ::testing::WithParamInterface<size_t> {
+class WireTrace : public BoardTest, public ::testing::WithParamInterface<size_t> {
   protected:
     void SetUp() override {
-        PerfSession::SetUp();
+        UseA2400MHzPc();
         if (const char* path = std::getenv("TAPSTER_WIRE_DUMP")) dump = std::fopen(path, "w");
     }
     // Runs one step of the workflow as its own section of the trace.
@@ -84,7 +84,6 @@ class WireTrace : public PerfSession, public ::testing::WithParamInterface<size_
         queued.reset();
         if (dump != nullptr) std::fclose(dump);
         dump = nullptr;
-        PerfSession::TearDown();
     }
 
     std::FILE* dump = nullptr;
@@ -93,7 +92,7 @@ class WireTrace : public PerfSession, public ::testing::WithParamInterface<size_
 };
 
 TEST_P(WireTrace, WorkflowSendsAndReadsExactlyTheRecordedBytes) {
-    Start();
+    StartOnWire(FlashClearOfRom());
     if (GetParam() > 1) {
         queued = std::make_unique<QueuedPort>(*wire, GetParam());
         SetPortBackend(queued.get());
@@ -128,7 +127,7 @@ TEST_P(WireTrace, WorkflowSendsAndReadsExactlyTheRecordedBytes) {
     for (uint32_t i = 0; i < rom.size(); ++i)
         ASSERT_EQ(rom[i], board::RomByte(i)) << i;
 
-    Record("agent", [&] { TakeAgent(); });
+    Record("agent", [&] { ASSERT_TRUE(TakeAgent()); });
     Record("flash-id", [&] {
         form.SetText("lstFlashBase", "60000000");
         cmdGetDevCodeClick();

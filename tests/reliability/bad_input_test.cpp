@@ -6,12 +6,13 @@
 // before the target is touched; a file problem gets a clear box; nothing half-done is reported
 // as done.
 #include "board/preset.h"
+#include "board_session.h"
 #include "core/hex.h"
 #include "ops/command_outcome.h"
-#include "reliability_session.h"
 
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <sys/resource.h>
@@ -21,6 +22,8 @@
 
 namespace tapster::test {
 namespace {
+
+using Session = BoardSession;
 
 namespace fs = std::filesystem;
 
@@ -122,10 +125,10 @@ const std::string kFromBox = "Wrong Flash or From address value !!!";
 const std::string kLengthBox = "Wrong Data length value !!!";
 
 void FlashFields(Session& s) {
-    s.form->SetText("lstFlashBase", "7FE00000");
-    s.form->SetText("txtBlkBase", "7FE10000");
-    s.form->SetText("txtFromAddr", "7FE10000");
-    s.form->SetText("txtFlashLen", "100");
+    s.form.SetText("lstFlashBase", "7FE00000");
+    s.form.SetText("txtBlkBase", "7FE10000");
+    s.form.SetText("txtFromAddr", "7FE10000");
+    s.form.SetText("txtFlashLen", "100");
 }
 
 const std::vector<FieldCase>& FieldCases() {
@@ -136,52 +139,52 @@ const std::vector<FieldCase>& FieldCases() {
          Low32NonZeroOr("Wrong address value !!!"), [](Session&) {}},
         {"cmdManWriteClick", cmdManWriteClick, "txtManAddr", false,
          PositiveOr("Wrong address or data value !!!"),
-         [](Session& s) { s.form->SetText("txtManData", "12345678"); }},
+         [](Session& s) { s.form.SetText("txtManData", "12345678"); }},
         {"cmdManWriteClick", cmdManWriteClick, "txtManData", false,
          NotNegativeOr("Wrong address or data value !!!"),
-         [](Session& s) { s.form->SetText("txtManAddr", "80001000"); }},
+         [](Session& s) { s.form.SetText("txtManAddr", "80001000"); }},
         {"cmdVrfRAMClick", cmdVrfRAMClick, "txtVrfRAM", false,
          PositiveOr("Wrong RAM Address value !!!"),
-         [](Session& s) { s.form->files.push_back(s.WriteFile("ram.bin", 100)); }},
+         [](Session& s) { s.form.files.push_back(s.WriteFile("ram.bin", 100)); }},
         {"cmdGetDevCodeClick", cmdGetDevCodeClick, "lstFlashBase", false,
          Low32NonZeroOr("Wrong Flash address value !!!"), [](Session&) {}},
         {"cmdChipEraseClick", cmdChipEraseClick, "lstFlashBase", false,
          Low32NonZeroOr("Wrong Flash address value !!!"),
-         [](Session& s) { s.form->warningAnswers.push_back(false); }},
+         [](Session& s) { s.form.warningAnswers.push_back(false); }},
         {"cmdBlkEraseClick", cmdBlkEraseClick, "txtBlkBase", false, AboveBaseOr(kBlockBox),
          [](Session& s) {
-             s.form->SetText("lstFlashBase", "7FE00000");
-             s.form->warningAnswers.push_back(false);
+             s.form.SetText("lstFlashBase", "7FE00000");
+             s.form.warningAnswers.push_back(false);
          }},
         {"cmdBlkEraseClick", cmdBlkEraseClick, "lstFlashBase", false, BaseBelowOr(kBlockBox),
          [](Session& s) {
-             s.form->SetText("txtBlkBase", "7FE10000");
-             s.form->warningAnswers.push_back(false);
+             s.form.SetText("txtBlkBase", "7FE10000");
+             s.form.warningAnswers.push_back(false);
          }},
         {"cmdProtectClick", cmdProtectClick, "txtBlkBase", false, AboveBaseOr(kBlockBox),
-         [](Session& s) { s.form->SetText("lstFlashBase", "7FE00000"); }},
+         [](Session& s) { s.form.SetText("lstFlashBase", "7FE00000"); }},
         {"cmdProtectClick", cmdProtectClick, "lstFlashBase", false, BaseBelowOr(kBlockBox),
-         [](Session& s) { s.form->SetText("txtBlkBase", "7FE10000"); }},
+         [](Session& s) { s.form.SetText("txtBlkBase", "7FE10000"); }},
         {"cmdWriteFlashClick", cmdWriteFlashClick, "txtFlashLen", true, LengthOr(kLengthBox),
          [](Session& s) {
-             s.form->files.push_back(s.WriteFile("image.bin", 0x200000));
-             s.form->warningAnswers.push_back(false);
+             s.form.files.push_back(s.WriteFile("image.bin", 0x200000));
+             s.form.warningAnswers.push_back(false);
          }},
         {"cmdWriteFlashClick", cmdWriteFlashClick, "txtFromAddr", false, AboveBaseOr(kFromBox),
          [](Session& s) {
-             s.form->files.push_back(s.WriteFile("image.bin", 0x100));
-             s.form->warningAnswers.push_back(false);
+             s.form.files.push_back(s.WriteFile("image.bin", 0x100));
+             s.form.warningAnswers.push_back(false);
          }},
         {"cmdWriteFlashClick", cmdWriteFlashClick, "lstFlashBase", false, BaseBelowOr(kFromBox),
          [](Session& s) {
-             s.form->files.push_back(s.WriteFile("image.bin", 0x100));
-             s.form->warningAnswers.push_back(false);
+             s.form.files.push_back(s.WriteFile("image.bin", 0x100));
+             s.form.warningAnswers.push_back(false);
          }},
         {"cmdReadToFileClick", cmdReadToFileClick, "txtFlashLen", true, LengthOr(kLengthBox),
-         [](Session& s) { s.form->files.push_back(s.Path("dump.bin")); }},
+         [](Session& s) { s.form.files.push_back(s.Path("dump.bin")); }},
         {"cmdReadToFileClick", cmdReadToFileClick, "txtFromAddr", false,
          PositiveOr("Wrong From address value !!!"),
-         [](Session& s) { s.form->files.push_back(s.Path("dump.bin")); }},
+         [](Session& s) { s.form.files.push_back(s.Path("dump.bin")); }},
     };
     return cases;
 }
@@ -206,15 +209,15 @@ class BadInput : public ::testing::Test {
     // is aborted at once, and a run past the budget is stopped and fails the test.
     std::unique_ptr<Session> NewSession(const std::string& suffix) {
         auto s = std::make_unique<Session>(TestDirectory(suffix));
-        s->form->msPerEvent = 10;
-        s->Start();
+        s->form.msPerEvent = 10;
+        s->StartBoard();
         EXPECT_TRUE(s->TakeAgent());
-        s->form->errorBoxes.clear();
+        s->form.errorBoxes.clear();
         Session* raw = s.get();
-        raw->form->onEvent = [this, raw](int n) {
-            if (raw->form->LastLogLine() == "Waiting for release ..." &&
-                raw->form->Visible("cmdCancel") && raw->form->yesNoAnswers.empty()) {
-                raw->form->yesNoAnswers.push_back(false);
+        raw->form.onEvent = [this, raw](int n) {
+            if (raw->form.LastLogLine() == "Waiting for release ..." &&
+                raw->form.Visible("cmdCancel") && raw->form.yesNoAnswers.empty()) {
+                raw->form.yesNoAnswers.push_back(false);
                 cmdCancelClick();
             }
             if (n - eventsAtStart > kEventBudget) {
@@ -226,7 +229,7 @@ class BadInput : public ::testing::Test {
     }
 
     void Run(Session& s, void (*handler)()) {
-        eventsAtStart = s.form->events;
+        eventsAtStart = s.form.events;
         runaway = false;
         handler();
         EXPECT_FALSE(runaway) << "the command ran past its budget and had to be stopped";
@@ -258,14 +261,14 @@ TEST_F(BadInput, EveryFieldTestGivesItsBoxBeforeTheTargetIsTouched) {
             }
             FlashFields(*s);
             c.prepare(*s);
-            s->form->SetText(c.field, in.text);
-            s->form->errorBoxes.clear();
+            s->form.SetText(c.field, in.text);
+            s->form.errorBoxes.clear();
             const uint64_t clocks = s->board->TckCount();
             const size_t mark = s->Mark();
             Run(*s, c.handler);
 
             const std::string expected = c.rule(in.value);
-            const auto& boxes = s->form->errorBoxes;
+            const auto& boxes = s->form.errorBoxes;
             std::string result;
             if (!expected.empty()) {
                 EXPECT_EQ(boxes, std::vector<std::string>{expected});
@@ -279,8 +282,8 @@ TEST_F(BadInput, EveryFieldTestGivesItsBoxBeforeTheTargetIsTouched) {
                 if (!boxes.empty()) result += ", then box \"" + boxes.front() + "\"";
             }
             // Whatever was left queued (a dialog or question the command did not reach).
-            s->form->files.clear();
-            s->form->warningAnswers.clear();
+            s->form.files.clear();
+            s->form.warningAnswers.clear();
             Row(c.command, c.field, in.label + std::string(" \"") + in.text + "\"", result);
         }
     }
@@ -292,43 +295,43 @@ TEST_F(BadInput, UncheckedFieldsUseTheParsedValue) {
     for (const char* text : {"4000000G", "0x40000000", " 40000000", "1FFFFFFFFFFFFFFFF"}) {
         SCOPED_TRACE(text);
         // A bad character reads as FFFFFFFF, from which the search window wraps: nothing read.
-        s->form->SetText("txtRAM", text);
-        s->form->SetText("txtVRAM", text);
+        s->form.SetText("txtRAM", text);
+        s->form.SetText("txtVRAM", text);
         const size_t mark = s->Mark();
         Run(*s, cmdMemSeekClick);
         EXPECT_TRUE(s->LoggedSince(mark, "RAM_START:FFFFFFFF"));
         EXPECT_TRUE(s->LoggedSince(mark, "NO Free memory found at Start address - FFFFFFFF;"));
-        EXPECT_TRUE(s->form->errorBoxes.empty());
+        EXPECT_TRUE(s->form.errorBoxes.empty());
         Row("cmdMemSeekClick", "txtRAM, txtVRAM", std::string("\"") + text + "\"",
             "not checked: scans from FFFFFFFF, reads nothing, \"NO Free memory found\"");
 
         // Install points the slots at FFFFFFFF, as the field says.
-        s->form->SetText("lstTrapAddr", text);
+        s->form.SetText("lstTrapAddr", text);
         Run(*s, cmdInstTrapClick);
         EXPECT_TRUE(s->LoggedSince(mark, "New Trap Iptr=FFFFFFFF"));
         Row("cmdInstTrapClick", "lstTrapAddr", std::string("\"") + text + "\"",
             "not checked: installs FFFFFFFF");
 
         // The trap verification would run past the top of the address space: refused.
-        s->form->errorBoxes.clear();
+        s->form.errorBoxes.clear();
         Run(*s, cmdVrfTrapClick);
-        ASSERT_EQ(s->form->errorBoxes.size(), 1u);
-        EXPECT_NE(s->form->errorBoxes[0].find("does not fit in target memory"), std::string::npos);
+        ASSERT_EQ(s->form.errorBoxes.size(), 1u);
+        EXPECT_NE(s->form.errorBoxes[0].find("does not fit in target memory"), std::string::npos);
         EXPECT_FALSE(s->LoggedSince(mark, "Trap handler routine verified successfully."));
         Row("cmdVrfTrapClick", "lstTrapAddr", std::string("\"") + text + "\"",
-            "box \"" + s->form->errorBoxes[0] + "\"");
-        s->form->errorBoxes.clear();
-        s->form->SetText("lstTrapAddr", "80000800");
+            "box \"" + s->form.errorBoxes[0] + "\"");
+        s->form.errorBoxes.clear();
+        s->form.SetText("lstTrapAddr", "80000800");
     }
 
     // "Read" refuses only zero: a bad character reads the word at FFFFFFFF.
-    s->form->SetText("txtManAddr", "0x80000800");
-    s->form->SetText("txtManData", "");
+    s->form.SetText("txtManAddr", "0x80000800");
+    s->form.SetText("txtManData", "");
     Run(*s, cmdManReadClick);
-    EXPECT_TRUE(s->form->errorBoxes.empty());
-    EXPECT_EQ(s->form->Text("txtManData"), Hex8(s->board->Bus().Read32(0xFFFFFFFF)));
+    EXPECT_TRUE(s->form.errorBoxes.empty());
+    EXPECT_EQ(s->form.Text("txtManData"), Hex8(s->board->Bus().Read32(0xFFFFFFFF)));
     Row("cmdManReadClick", "txtManAddr", "0x prefix \"0x80000800\"",
-        "not refused (only zero is): reads FFFFFFFF -> " + s->form->Text("txtManData"));
+        "not refused (only zero is): reads FFFFFFFF -> " + s->form.Text("txtManData"));
 }
 
 // A length of 1 to 3 bytes from an address below 4: the scan's end lies 4 bytes before the
@@ -337,12 +340,12 @@ TEST_F(BadInput, ReadToFileOfATinyRangeAtTheBottomReadsNothing) {
     std::unique_ptr<Session> s = NewSession("");
     for (const char* length : {"1", "3"}) {
         SCOPED_TRACE(length);
-        s->form->SetText("txtFromAddr", "1");
-        s->form->SetText("txtFlashLen", length);
-        s->form->files.push_back(s->Path("tiny.bin"));
+        s->form.SetText("txtFromAddr", "1");
+        s->form.SetText("txtFlashLen", length);
+        s->form.files.push_back(s->Path("tiny.bin"));
         const uint64_t clocks = s->board->TckCount();
         Run(*s, cmdReadToFileClick);
-        EXPECT_TRUE(s->form->errorBoxes.empty());
+        EXPECT_TRUE(s->form.errorBoxes.empty());
         EXPECT_EQ(fs::file_size(s->Path("tiny.bin")), 0u);
         EXPECT_LT(s->board->TckCount() - clocks, 100000u) << "blocks were read";
         Row("cmdReadToFileClick", "txtFromAddr, txtFlashLen", std::string("1, ") + length,
@@ -387,12 +390,6 @@ const std::vector<BadFile>& UnreadableFiles() {
     return files;
 }
 
-void WriteBytes(const std::string& path, size_t size) {
-    std::ofstream out(path, std::ios::binary);
-    for (size_t i = 0; i < size; ++i)
-        out.put(static_cast<char>(i * 7 + 0x11));
-}
-
 TEST_F(BadInput, FilesThatCannotBeReadGiveABoxAndTouchNothing) {
     struct Reader {
         const char* command;
@@ -429,19 +426,19 @@ TEST_F(BadInput, FilesThatCannotBeReadGiveABoxAndTouchNothing) {
                 continue;
             }
             FlashFields(*s);
-            s->form->SetText("txtVrfRAM", "40000000");
-            if (r.dialog) s->form->files.push_back(path);
-            s->form->warningAnswers.push_back(true);
+            s->form.SetText("txtVrfRAM", "40000000");
+            if (r.dialog) s->form.files.push_back(path);
+            s->form.warningAnswers.push_back(true);
             const size_t mark = s->Mark();
             const uint64_t clocks = s->board->TckCount();
             Run(*s, r.handler);
-            ASSERT_EQ(s->form->errorBoxes.size(), 1u) << "no box";
-            EXPECT_NE(s->form->errorBoxes[0].find(path), std::string::npos)
-                << "the box does not name the file: " << s->form->errorBoxes[0];
+            ASSERT_EQ(s->form.errorBoxes.size(), 1u) << "no box";
+            EXPECT_NE(s->form.errorBoxes[0].find(path), std::string::npos)
+                << "the box does not name the file: " << s->form.errorBoxes[0];
             for (const std::string& line : r.success)
                 EXPECT_FALSE(s->LoggedSince(mark, line));
             EXPECT_LT(s->board->TckCount() - clocks, 1u) << "the target was touched";
-            Row(r.command, "file", f.label, "box \"" + s->form->errorBoxes[0] + "\"");
+            Row(r.command, "file", f.label, "box \"" + s->form.errorBoxes[0] + "\"");
         }
     }
 }
@@ -452,21 +449,21 @@ TEST_F(BadInput, FilesOfTheWrongLength) {
     for (size_t size : {size_t{0}, size_t{100}, size_t{1000}}) {
         SCOPED_TRACE(size);
         std::unique_ptr<Session> s = NewSession("");
-        WriteBytes(s->Path("fl4_trap.bin"), size);
+        s->WriteFile("fl4_trap.bin", size);
         for (uint32_t i = 0; i < 0x200; ++i)
             s->board->Bus().Write8(kTrap + i, 0xEE);
         const size_t mark = s->Mark();
         Run(*s, cmdLoadTrapClick);
         std::string result;
         if (size == 0) {
-            ASSERT_EQ(s->form->errorBoxes.size(), 1u);
+            ASSERT_EQ(s->form.errorBoxes.size(), 1u);
             EXPECT_FALSE(s->LoggedSince(mark, "Trap routine loaded successfully."));
-            result = "box \"" + s->form->errorBoxes[0] + "\"";
+            result = "box \"" + s->form.errorBoxes[0] + "\"";
         } else {
-            EXPECT_TRUE(s->form->errorBoxes.empty());
+            EXPECT_TRUE(s->form.errorBoxes.empty());
             EXPECT_TRUE(s->LoggedSince(mark, "Trap routine loaded successfully."));
             for (uint32_t i = 0; i < kImageSize; ++i) {
-                const uint8_t want = i < size ? static_cast<uint8_t>(i * 7 + 0x11) : 0;
+                const uint8_t want = i < size ? Pattern(i, 0x11) : 0;
                 ASSERT_EQ(s->board->Bus().Read8(kTrap + i), want) << i;
             }
             EXPECT_EQ(s->board->Bus().Read8(kTrap + kImageSize), 0xEE) << "written past 484";
@@ -489,27 +486,26 @@ TEST_F(BadInput, FilesOfTheWrongLength) {
     for (size_t size : {size_t{0}, size_t{0x7FF}, size_t{0x1000}}) {
         SCOPED_TRACE(size);
         std::unique_ptr<Session> s = NewSession("");
-        WriteBytes(s->Path("image.bin"), size);
+        s->WriteFile("image.bin", size);
         FlashFields(*s);
-        s->form->SetText("txtFromAddr", "7FE20000");
-        s->form->SetText("txtFlashLen", "800");
-        s->form->files.push_back(s->Path("image.bin"));
-        s->form->warningAnswers.push_back(true);
+        s->form.SetText("txtFromAddr", "7FE20000");
+        s->form.SetText("txtFlashLen", "800");
+        s->form.files.push_back(s->Path("image.bin"));
+        s->form.warningAnswers.push_back(true);
         const size_t mark = s->Mark();
         const uint64_t clocks = s->board->TckCount();
         Run(*s, cmdWriteFlashClick);
         std::string result;
         if (size < 0x800) {
-            ASSERT_EQ(s->form->errorBoxes.size(), 1u);
+            ASSERT_EQ(s->form.errorBoxes.size(), 1u);
             EXPECT_FALSE(s->LoggedSince(mark, "Done."));
             EXPECT_EQ(s->board->TckCount(), clocks);
-            EXPECT_EQ(s->form->warningAnswers.size(), 1u) << "asked to overwrite anyway";
-            result = "box \"" + s->form->errorBoxes[0] + "\"";
+            EXPECT_EQ(s->form.warningAnswers.size(), 1u) << "asked to overwrite anyway";
+            result = "box \"" + s->form.errorBoxes[0] + "\"";
         } else {
-            EXPECT_TRUE(s->form->errorBoxes.empty());
+            EXPECT_TRUE(s->form.errorBoxes.empty());
             EXPECT_TRUE(s->LoggedSince(mark, "Done."));
-            EXPECT_EQ(s->board->Bus().Read8(0x7FE20000 + 0x7FF),
-                      static_cast<uint8_t>(0x7FF * 7 + 0x11));
+            EXPECT_EQ(s->board->Bus().Read8(0x7FE20000 + 0x7FF), Pattern(0x7FF, 0x11));
             EXPECT_EQ(s->board->Bus().Read8(0x7FE20000 + 0x800), 0xFF)
                 << "programmed past the length";
             result = "first 800 bytes programmed, \"Done.\"";
@@ -519,9 +515,9 @@ TEST_F(BadInput, FilesOfTheWrongLength) {
 
     // Verify RAM Load of an empty file: nothing to move, verified.
     std::unique_ptr<Session> s = NewSession("");
-    WriteBytes(s->Path("empty.bin"), 0);
-    s->form->SetText("txtVrfRAM", "40000000");
-    s->form->files.push_back(s->Path("empty.bin"));
+    s->WriteFile("empty.bin", 0);
+    s->form.SetText("txtVrfRAM", "40000000");
+    s->form.files.push_back(s->Path("empty.bin"));
     const size_t mark = s->Mark();
     Run(*s, cmdVrfRAMClick);
     EXPECT_TRUE(s->LoggedSince(mark, "Memory downloaded and verified successfully."));
@@ -589,9 +585,9 @@ TEST_F(BadInput, DumpsToABadPlaceSayItAndNeverReportDone) {
             SCOPED_TRACE(std::string(command) + ": " + t.label);
             std::unique_ptr<Session> s = NewSession("");
             const std::string path = t.make(*s, rom ? "intRom.bin" : "dump.bin");
-            s->form->SetText("txtFromAddr", "7FE00000");
-            s->form->SetText("txtFlashLen", "10000");
-            if (!rom) s->form->files.push_back(path);
+            s->form.SetText("txtFromAddr", "7FE00000");
+            s->form.SetText("txtFlashLen", "10000");
+            if (!rom) s->form.files.push_back(path);
             const size_t mark = s->Mark();
             auto run = [&] { Run(*s, rom ? cmdReadRomClick : cmdReadToFileClick); };
             if (t.sizeLimit)
@@ -599,14 +595,14 @@ TEST_F(BadInput, DumpsToABadPlaceSayItAndNeverReportDone) {
             else
                 run();
 
-            ASSERT_EQ(s->form->errorBoxes.size(), 1u) << "no box for the file";
-            EXPECT_NE(s->form->errorBoxes[0].find(path), std::string::npos)
-                << "the box does not name the file: " << s->form->errorBoxes[0];
+            ASSERT_EQ(s->form.errorBoxes.size(), 1u) << "no box for the file";
+            EXPECT_NE(s->form.errorBoxes[0].find(path), std::string::npos)
+                << "the box does not name the file: " << s->form.errorBoxes[0];
             EXPECT_FALSE(s->LoggedSince(mark, "Done. See file intRom.bin at current directory."));
             EXPECT_FALSE(s->LoggedSince(mark, "Done."));
             EXPECT_FALSE(TapReady);
-            std::string said = "box \"" + s->form->errorBoxes[0] + "\"";
-            for (const std::string& line : s->form->LogFrom(mark))
+            std::string said = "box \"" + s->form.errorBoxes[0] + "\"";
+            for (const std::string& line : s->form.LogFrom(mark))
                 if (line == "Read memory Error !!!" || line.rfind("Error writing file", 0) == 0)
                     said += ", log \"" + line + "\"";
             Row(command, "dump file", t.label, said);
@@ -627,13 +623,13 @@ TEST_F(BadInput, DumpsReplaceASymbolicLinkAndNeverWriteThroughIt) {
             if (!dangling) std::ofstream(outside) << "victim";
             const fs::path link = s->dir / (rom ? "intRom.bin" : "dump.bin");
             fs::create_symlink(outside, link);
-            s->form->SetText("txtFromAddr", "7FE00000");
-            s->form->SetText("txtFlashLen", "1000");
-            if (!rom) s->form->files.push_back(link.string());
+            s->form.SetText("txtFromAddr", "7FE00000");
+            s->form.SetText("txtFlashLen", "1000");
+            if (!rom) s->form.files.push_back(link.string());
             ClearCommandOutcome();
             Run(*s, rom ? cmdReadRomClick : cmdReadToFileClick);
 
-            EXPECT_TRUE(s->form->errorBoxes.empty());
+            EXPECT_TRUE(s->form.errorBoxes.empty());
             EXPECT_FALSE(CommandFailed());
             EXPECT_FALSE(fs::is_symlink(link)) << "the link was written through";
             EXPECT_EQ(fs::file_size(link), rom ? 0x20000u : 0x1000u);
@@ -662,17 +658,17 @@ TEST_F(BadInput, FilesOf4GiBOrMoreAreRefusedBeforeTheTargetIsTouched) {
     std::error_code ec;
     fs::resize_file(path, (uint64_t{1} << 32) + 0x1000, ec); // sparse: no disk space used
     if (ec) GTEST_SKIP() << "no sparse 4 GiB file here: " << ec.message();
-    s->form->SetText("txtVrfRAM", "40000000");
-    s->form->files.push_back(path);
+    s->form.SetText("txtVrfRAM", "40000000");
+    s->form.files.push_back(path);
     const uint64_t clocks = s->board->TckCount();
     const size_t mark = s->Mark();
     Run(*s, cmdVrfRAMClick);
-    ASSERT_EQ(s->form->errorBoxes.size(), 1u);
-    EXPECT_NE(s->form->errorBoxes[0].find("4 GiB"), std::string::npos) << s->form->errorBoxes[0];
+    ASSERT_EQ(s->form.errorBoxes.size(), 1u);
+    EXPECT_NE(s->form.errorBoxes[0].find("4 GiB"), std::string::npos) << s->form.errorBoxes[0];
     EXPECT_EQ(s->board->TckCount(), clocks) << "the target was touched";
     EXPECT_FALSE(s->LoggedSince(mark, "Memory downloaded and verified successfully."));
     Row("cmdVrfRAMClick", "file", "4 GiB + 4 KiB (sparse)",
-        "box \"" + s->form->errorBoxes[0] + "\"");
+        "box \"" + s->form.errorBoxes[0] + "\"");
     fs::remove(path);
 }
 

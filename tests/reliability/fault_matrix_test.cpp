@@ -6,9 +6,9 @@
 // command's reported outcome must agree with what it said (a failure said only in the log still
 // makes the command a failed one, and a success is never reported as a failure).
 // The matrix is printed to stdout as a table.
+#include "board_session.h"
 #include "core/hex.h"
 #include "ops/command_outcome.h"
-#include "reliability_session.h"
 
 #include <cstdlib>
 #include <functional>
@@ -18,6 +18,8 @@
 
 namespace tapster::test {
 namespace {
+
+using Session = BoardSession;
 
 struct Fault {
     const char* name;
@@ -132,8 +134,10 @@ const std::vector<CommandCase>& Commands() {
                    {"Trap routine loaded successfully."},
                    {"Error writing memory at address ", "No ACK", "Writing is impossible !!!"}),
                [](Session& s) {
+                   // The image file's bytes, padded with zeros to the routine's size.
+                   const auto image = ReadFileBytes(s.Path("fl4_trap.bin"));
                    for (uint32_t i = 0; i < kImageSize; ++i)
-                       if (s.board->Bus().Read8(kTrap + i) != static_cast<uint8_t>(i * 7 + 0x11))
+                       if (s.board->Bus().Read8(kTrap + i) != (i < image.size() ? image[i] : 0))
                            return false;
                    return true;
                }),
@@ -148,15 +152,15 @@ const std::vector<CommandCase>& Commands() {
             {"START not received from DCU!!! Check Your hardware !!!", "Read memory Error !!!"}),
         Msg("cmdManReadClick",
             [](Session& s) {
-                s.form->SetText("txtManAddr", "80000800");
-                s.form->SetText("txtManData", "");
+                s.form.SetText("txtManAddr", "80000800");
+                s.form.SetText("txtManData", "");
                 Click(cmdManReadClick);
             },
             {}, {"Error reading data !!!"}),
         Landed(Msg("cmdManWriteClick",
                    [](Session& s) {
-                       s.form->SetText("txtManAddr", "80001000");
-                       s.form->SetText("txtManData", "12345678");
+                       s.form.SetText("txtManAddr", "80001000");
+                       s.form.SetText("txtManData", "12345678");
                        s.board->Bus().Write32(0x80001000, 0);
                        Click(cmdManWriteClick);
                    },
@@ -165,8 +169,8 @@ const std::vector<CommandCase>& Commands() {
                [](Session& s) { return s.board->Bus().Read32(0x80001000) == 0x12345678; }),
         Msg("cmdVrfRAMClick",
             [](Session& s) {
-                s.form->SetText("txtVrfRAM", "40000000");
-                s.form->files.push_back(s.WriteFile("ram.bin", 600));
+                s.form.SetText("txtVrfRAM", "40000000");
+                s.form.files.push_back(s.WriteFile("ram.bin", 600));
                 Click(cmdVrfRAMClick);
             },
             {"Memory downloaded and verified successfully."},
@@ -180,7 +184,7 @@ const std::vector<CommandCase>& Commands() {
         Msg(
             "cmdChipEraseClick",
             [](Session& s) {
-                s.form->warningAnswers.push_back(true);
+                s.form.warningAnswers.push_back(true);
                 Click(cmdChipEraseClick);
             },
             {"Done."},
@@ -190,15 +194,15 @@ const std::vector<CommandCase>& Commands() {
         Msg(
             "cmdBlkEraseClick",
             [](Session& s) {
-                s.form->SetText("txtBlkBase", "7FE10000");
-                s.form->warningAnswers.push_back(true);
+                s.form.SetText("txtBlkBase", "7FE10000");
+                s.form.warningAnswers.push_back(true);
                 Click(cmdBlkEraseClick);
             },
             {"Done."}, With({"Error clearing sector !!!"}, kAgentWaitFailures)),
         Msg(
             "cmdProtectClick",
             [](Session& s) {
-                s.form->SetText("txtBlkBase", "7FE10000");
+                s.form.SetText("txtBlkBase", "7FE10000");
                 Click(cmdProtectClick);
             },
             {"Block 7FE10000 protection status = 0"},
@@ -206,10 +210,10 @@ const std::vector<CommandCase>& Commands() {
         Landed(Msg(
                    "cmdWriteFlashClick",
                    [](Session& s) {
-                       s.form->SetText("txtFromAddr", "7FE20000");
-                       s.form->SetText("txtFlashLen", "1800");
-                       s.form->files.push_back(s.WriteFile("image.bin", 0x1800));
-                       s.form->warningAnswers.push_back(true);
+                       s.form.SetText("txtFromAddr", "7FE20000");
+                       s.form.SetText("txtFlashLen", "1800");
+                       s.form.files.push_back(s.WriteFile("image.bin", 0x1800));
+                       s.form.warningAnswers.push_back(true);
                        Click(cmdWriteFlashClick);
                    },
                    {"Done."},
@@ -217,16 +221,14 @@ const std::vector<CommandCase>& Commands() {
                         kAgentWaitFailures)),
                [](Session& s) {
                    for (uint32_t i = 0; i < 0x1800; ++i)
-                       if (s.board->Bus().Read8(0x7FE20000 + i) !=
-                           static_cast<uint8_t>(i * 7 + 0x11))
-                           return false;
+                       if (s.board->Bus().Read8(0x7FE20000 + i) != Pattern(i, 0x11)) return false;
                    return true;
                }),
         Msg("cmdReadToFileClick",
             [](Session& s) {
-                s.form->SetText("txtFromAddr", "7FE00000");
-                s.form->SetText("txtFlashLen", "1000");
-                s.form->files.push_back(s.Path("dump.bin"));
+                s.form.SetText("txtFromAddr", "7FE00000");
+                s.form.SetText("txtFlashLen", "1000");
+                s.form.files.push_back(s.Path("dump.bin"));
                 Click(cmdReadToFileClick);
             },
             {},
@@ -237,9 +239,8 @@ const std::vector<CommandCase>& Commands() {
                 Click(cmdStartDCUClick);
                 Timer1Timer();
                 Timer1Timer();
-                s.form->LogLine("monitor: txtControl=" + s.form->Text("txtControl") +
-                                " txtStatus=" + s.form->Text("txtStatus") +
-                                " txtJTIptr=" + s.form->Text("txtJTIptr"));
+                s.form.LogLine("monitor: txtControl=" + s.form.Text("txtControl") + " txtStatus=" +
+                               s.form.Text("txtStatus") + " txtJTIptr=" + s.form.Text("txtJTIptr"));
                 Click(cmdStartDCUClick);
             },
             {"monitor: txtControl=20000000"}, "monitor: txtControl="),
@@ -311,33 +312,33 @@ class FaultMatrix : public ::testing::TestWithParam<size_t> {
 CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault, size_t column) {
     SCOPED_TRACE(std::string(command.name) + " on " + fault.name);
     Session s(TestDirectory("-" + std::to_string(column)));
-    s.form->msPerEvent = 10;
+    s.form.msPerEvent = 10;
     board::BoardConfig config;
     config.agent = fault.agent;
-    s.Start(config);
+    s.StartBoard(config);
     if (!s.TakeAgent()) {
         ADD_FAILURE() << "the agent could not be taken on a healthy board";
         return {"SETUP FAILED", false};
     }
     s.board->SetFaults(fault.config);
-    s.form->errorBoxes.clear();
-    s.form->questions.clear();
+    s.form.errorBoxes.clear();
+    s.form.questions.clear();
 
     const size_t mark = s.Mark();
-    const int eventsBefore = s.form->events;
+    const int eventsBefore = s.form.events;
     const uint64_t clocksBefore = s.board->TckCount();
     int waitPoints = 0;
     int aborts = 0;
     bool overBudget = false;
-    s.form->onEvent = [&](int n) {
-        const std::string last = s.form->LastLogLine();
+    s.form.onEvent = [&](int n) {
+        const std::string last = s.form.LastLogLine();
         const bool inWait = StartsWith(last, "Waiting for release ...") ||
                             (!last.empty() && last.find_first_not_of('.') == std::string::npos);
         waitPoints = inWait ? waitPoints + 1 : 0;
-        if (inWait && waitPoints >= kWaitPointsBeforeAbort && s.form->Visible("cmdCancel")) {
+        if (inWait && waitPoints >= kWaitPointsBeforeAbort && s.form.Visible("cmdCancel")) {
             waitPoints = 0;
             ++aborts;
-            s.form->yesNoAnswers.push_back(false);
+            s.form.yesNoAnswers.push_back(false);
             cmdCancelClick();
         }
         const int used = n - eventsBefore;
@@ -352,19 +353,19 @@ CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault,
     };
     ClearCommandOutcome();
     command.run(s);
-    s.form->onEvent = nullptr;
-    const bool reportedFailure = CommandFailed() || !s.form->errorBoxes.empty();
+    s.form.onEvent = nullptr;
+    const bool reportedFailure = CommandFailed() || !s.form.errorBoxes.empty();
 
     const uint64_t clocks = s.board->TckCount() - clocksBefore;
-    const std::vector<std::string> lines = s.form->LogFrom(mark);
-    const std::vector<std::string>& boxes = s.form->errorBoxes;
+    const std::vector<std::string> lines = s.form.LogFrom(mark);
+    const std::vector<std::string>& boxes = s.form.errorBoxes;
     std::vector<std::string> problems;
 
     if (overBudget) problems.push_back("over the event budget");
     if (clocks > kClockBudget) problems.push_back("over the clock budget");
     if (!s.Idle()) problems.push_back("busy mode not left");
     if (!s.ProgressHidden()) problems.push_back("progress shown");
-    if (!s.form->yesNoAnswers.empty() || !s.form->warningAnswers.empty() || !s.form->files.empty())
+    if (!s.form.yesNoAnswers.empty() || !s.form.warningAnswers.empty() || !s.form.files.empty())
         problems.push_back("answers left over");
 
     // The TAP reset as the last TAP action: the host no longer counts on the link state, the
@@ -408,8 +409,8 @@ CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault,
         if (said.empty() && !success) said = "file of " + std::to_string(ec ? 0 : size) + " bytes";
     }
     if (command.name == std::string("cmdManReadClick")) {
-        success = boxes.empty() && s.form->Text("txtManData") == Hex8(s.board->Bus().Read32(kTrap));
-        if (said.empty() && !success) said = "txtManData=" + s.form->Text("txtManData");
+        success = boxes.empty() && s.form.Text("txtManData") == Hex8(s.board->Bus().Read32(kTrap));
+        if (said.empty() && !success) said = "txtManData=" + s.form.Text("txtManData");
     }
 
     if (success && command.landed && !command.landed(s))

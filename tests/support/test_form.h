@@ -51,6 +51,10 @@ class TestForm : public WidgetStore {
     std::deque<std::string> files;       // "" = cancel
     std::deque<bool> dialogAnswers;      // true = Send (the dialog state decides the value)
     std::function<void()> onDialogShown; // lets a test tick boxes while the dialog is open
+    // A user who confirms everything (the benchmarks): with nothing queued, every warning and
+    // question is answered OK or Yes and every file dialog offers `everyFile`.
+    bool confirmEverything = false;
+    std::string everyFile;
 
     // What the user saw.
     std::vector<std::string> errorBoxes;
