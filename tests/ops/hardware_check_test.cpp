@@ -5,6 +5,7 @@
 #include "ops/services.h"
 #include "port/lpt.h"
 #include "port/platform.h"
+#include "process_state.h"
 #include "test_form.h"
 
 #include <algorithm>
@@ -32,12 +33,12 @@ TEST(NominalCpuSpeed, NegativeMeasurementIsAFailure) {
 class CalibrationTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetCommandState();
+        test::ResetProcessState();
         // 10 MHz performance counter advancing 1000 us between the two readings.
         form.clock.frequency = 10000000;
         form.clock.counterStep = 10000;
     }
-    void TearDown() override { ResetCommandState(); }
+    void TearDown() override { test::ResetProcessState(); }
 
     // Cycles the time-stamp counter advances between its two readings for `mhz`.
     void Measure(uint32_t mhz) { form.clock.timeStampStep = mhz * 1000; }

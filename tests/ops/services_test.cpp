@@ -8,6 +8,7 @@
 #include "port/port_permission.h"
 #include "port/qzportio.h"
 #include "port/win_standin.h"
+#include "process_state.h"
 #include "test_form.h"
 
 #include <gtest/gtest.h>
@@ -46,8 +47,7 @@ bool UnknownPlatform(uint32_t& id) {
 class ServicesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        win::standin::Reset();
-        PermitAllPorts(false);
+        test::ResetProcessState();
         SetPortBackend(&port);
         portFaults = 0;
         SetPortFaultHandler(CountFault);
@@ -55,8 +55,7 @@ class ServicesTest : public ::testing::Test {
     void TearDown() override {
         SetPortFaultHandler(nullptr);
         platform::SetPlatformIdQuery(nullptr);
-        win::standin::Reset();
-        SetPortBackend(nullptr);
+        test::ResetProcessState();
     }
 
     test::TestForm form;

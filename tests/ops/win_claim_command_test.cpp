@@ -10,6 +10,7 @@
 #include "port/lpt.h"
 #include "port/port_backend.h"
 #include "port/qziopm.h"
+#include "process_state.h"
 #include "test_form.h"
 
 #include <cstdio>
@@ -23,8 +24,7 @@ using Lines = std::vector<std::string>;
 class WinCommandClaimTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetCommandState();
-        SetPortBackend(nullptr); // the real port: any instruction on it would fault
+        test::ResetProcessState(); // the real port: any instruction on it would fault
         std::string driverFile = QZIOPMDriver().ProgramDirectory() + "qziopm.sys";
         if (std::FILE* f = std::fopen(driverFile.c_str(), "rb")) {
             std::fclose(f);
@@ -33,7 +33,7 @@ class WinCommandClaimTest : public ::testing::Test {
     }
     void TearDown() override {
         ReleasePort(kLptFirstBase, kLptSecondBase); // takes the service away again
-        ResetCommandState();
+        test::ResetProcessState();
     }
 
     test::TestForm form;

@@ -1,11 +1,10 @@
 #include "gui_session.h"
+#include "process_state.h"
 
 namespace tapster::test {
 
 void GuiSession::SetUp() {
-    ResetCommandState();
-    win::standin::Reset();
-    PermitAllPorts(false);
+    ResetProcessState();
     // 100 us of performance counter against 239400 time-stamp cycles: 2394 MHz.
     clock.counterStep = 1000;
     clock.timeStampStep = 239400;
@@ -74,11 +73,9 @@ void GuiSession::TearDown() {
     answerer.stop();
     window.reset();
     dialog.reset();
-    SetPortBackend(nullptr);
+    ResetProcessState();
     board.reset();
-    win::standin::Reset();
     platform::SetClock(nullptr);
-    ResetCommandState();
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
 }
