@@ -84,6 +84,28 @@ TEST_F(CliInterrupt, DuringTheFreeMemorySearchTheScanStops) {
     ExpectNoSanitizerReport(r);
 }
 
+// `timeout`, and many a script's kill, send the signal to the program and then to its whole
+// process group: the repeat, this close behind, is the same request and must not kill the program
+// before the scan has stopped and said so. The slowest cable makes that stop take longer than the
+// 10 ms between the two.
+TEST_F(CliInterrupt, ASignalDeliveredTwiceInARowIsOneRequest) {
+    const std::string command =
+        "cd '" + dir.string() +
+        "' && { '" TAPCHECK_CLI "' --simulate trkDelay=2644 "
+        "cmdMemSeek print=txtRAM >out.txt 2>err.txt </dev/null & pid=$!; n=0; "
+        "until grep -q 'Searching RAM' out.txt || [ $n -ge 600 ]; do sleep 0.1; n=$((n+1)); done; "
+        "kill -INT $pid; sleep 0.01; kill -INT $pid; wait $pid; }";
+    const int status = std::system(command.c_str());
+    Result r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = ReadText(dir / "out.txt");
+    r.err = ReadText(dir / "err.txt");
+    EXPECT_EQ(r.code, kExitInterrupt) << r.err;
+    EXPECT_TRUE(Has(r, "Read memory Error !!!")) << "killed by the repeat:\n" << r.out;
+    EXPECT_NE(r.err.find("interrupted (Ctrl+C)"), std::string::npos) << r.err;
+    ExpectNoSanitizerReport(r);
+}
+
 // SIGTERM is Ctrl+C's twin: "Abort !" answered No at the next keep-alive point, so the dump ends
 // as an aborted one, says so in the log and keeps its whole blocks.
 TEST_F(CliInterrupt, DuringReadToFileTheDumpHoldsWholeBlocks) {
