@@ -47,10 +47,13 @@ class CliInterrupt : public ::testing::Test {
     // Runs tapcheck-cli and sends it `signal` after `seconds` (SIGKILL 60 s later if it hangs).
     Result Interrupt(const std::string& args, const std::string& seconds,
                      const std::string& signal = "INT") {
-        const std::string command = "cd '" + dir.string() + "' && timeout --preserve-status -s " +
-                                    signal + " -k 60 " + seconds + " '" TAPCHECK_CLI "' " + args +
-                                    " >out.txt 2>err.txt </dev/null";
-        const int status = std::system(command.c_str());
+        return Shell("timeout --preserve-status -s " + signal + " -k 60 " + seconds +
+                     " '" TAPCHECK_CLI "' " + args + " >out.txt 2>err.txt </dev/null");
+    }
+    // Runs `command` in the test's directory; what it left in out.txt and err.txt.
+    Result Shell(const std::string& command) {
+        const int status =
+            std::system(("cd '" + dir.string() + "' && { " + command + "; }").c_str());
         Result r;
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         r.out = ReadText(dir / "out.txt");
@@ -89,17 +92,11 @@ TEST_F(CliInterrupt, DuringTheFreeMemorySearchTheScanStops) {
 // before the scan has stopped and said so. The slowest cable makes that stop take longer than the
 // 10 ms between the two.
 TEST_F(CliInterrupt, ASignalDeliveredTwiceInARowIsOneRequest) {
-    const std::string command =
-        "cd '" + dir.string() +
-        "' && { '" TAPCHECK_CLI "' --simulate trkDelay=2644 "
-        "cmdMemSeek print=txtRAM >out.txt 2>err.txt </dev/null & pid=$!; n=0; "
+    const Result r = Shell(
+        "'" TAPCHECK_CLI "' --simulate trkDelay=2644 cmdMemSeek print=txtRAM >out.txt 2>err.txt "
+        "</dev/null & pid=$!; n=0; "
         "until grep -q 'Searching RAM' out.txt || [ $n -ge 600 ]; do sleep 0.1; n=$((n+1)); done; "
-        "kill -INT $pid; sleep 0.01; kill -INT $pid; wait $pid; }";
-    const int status = std::system(command.c_str());
-    Result r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadText(dir / "out.txt");
-    r.err = ReadText(dir / "err.txt");
+        "kill -INT $pid; sleep 0.01; kill -INT $pid; wait $pid");
     EXPECT_EQ(r.code, kExitInterrupt) << r.err;
     EXPECT_TRUE(Has(r, "Read memory Error !!!")) << "killed by the repeat:\n" << r.out;
     EXPECT_NE(r.err.find("interrupted (Ctrl+C)"), std::string::npos) << r.err;
