@@ -96,10 +96,8 @@ class OpsBoardTest : public BoardSession {
     // The board with a recorder of its link traffic. Its CPU executes the routine the host
     // loads (the flash agent), with the flash chip's busy times at the board's default, a
     // hundredth of the data sheet's (a chip erase takes 10 M cycles), unless the test chose
-    // otherwise; a test that sets cppAgent gets the board's temporary C++ agent, paced in
-    // polls, instead.
+    // otherwise.
     board::Board& Start(board::BoardConfig config = {}) {
-        config.core.cppAgent = cppAgent;
         board::Board& b = StartBoard(std::move(config));
         link = std::make_unique<LinkRecorder>(b.Bus());
         b.AddObserver(link.get());
@@ -152,7 +150,6 @@ class OpsBoardTest : public BoardSession {
 
     std::filesystem::path dir;
     std::unique_ptr<LinkRecorder> link;
-    bool cppAgent = false;
 };
 
 // The lines of InitJtag and of the link entry after it, which every command that initialises

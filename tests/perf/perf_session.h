@@ -57,7 +57,6 @@ class PerfSession : public ::testing::Test {
     void Start() {
         board::BoardConfig config;
         config.flash.base = kPerfFlashBase;
-        config.core.cppAgent = true; // the placeholder image is served by the C++ agent
         board = std::make_unique<board::Board>(std::move(config));
         wire = std::make_unique<WirePort>(*board);
         SetPortBackend(wire.get());

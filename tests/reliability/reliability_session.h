@@ -52,7 +52,6 @@ class Session {
     Session& operator=(const Session&) = delete;
 
     board::Board& Start(board::BoardConfig config = {}) {
-        config.core.cppAgent = true; // the placeholder image is served by the C++ agent
         SetPortBackend(nullptr);
         board = std::make_unique<board::Board>(std::move(config));
         SetPortBackend(board.get());
