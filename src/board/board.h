@@ -46,7 +46,7 @@ constexpr uint8_t kBypassInstruction = 0x1F;
 constexpr uint32_t kSti5510Idcode = 0x2D4CD041;
 constexpr uint32_t kSti5512Idcode = 0x5D406041;
 
-// An active part of the board (DCU and CPU, flash chip, agent) that the board owns.
+// An active part of the board (DCU and CPU, flash chip) that the board owns.
 class BoardPart {
   public:
     virtual ~BoardPart() = default;

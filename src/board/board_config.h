@@ -57,17 +57,6 @@ struct FlashConfig {
     FlashFaults faults;
 };
 
-struct AgentConfig {
-    // Mailbox polls an agent call stays busy before it releases the host, per call kind.
-    uint32_t identifyPolls = 1;
-    uint32_t protectPolls = 1;
-    uint32_t programPolls = 2;
-    uint32_t eraseBlockPolls = 5;
-    uint32_t eraseChipPolls = 20;
-    // Polls after which the agent gives up on its own (0: never).
-    uint32_t timeLimitPolls = 0;
-};
-
 // The CPU and its time. The core advances only with the host's TCK clocks: each clock of the
 // cable is cyclesPerTck CPU cycles (a 40 MHz ST20 under a parallel-port cable clocked near
 // 250 kHz gives about 160; the default is lower so the whole flash workflow stays quick).
@@ -77,9 +66,6 @@ struct CoreSettings {
     uint32_t cyclesPerTck = 64;
     std::string trace; // file for a trace of every executed instruction; empty: none
     uint64_t traceLimitBytes = 64ull << 20; // the trace stops with a last line saying so
-    // TEMPORARY, until the flash agent exists as target code: a trap into a routine the host
-    // loaded is served by the board's C++ agent instead of executing the routine.
-    bool cppAgent = false;
 };
 
 struct BoardConfig {
@@ -91,7 +77,6 @@ struct BoardConfig {
     FaultConfig faults;
     LinkTiming link;
     FlashConfig flash;
-    AgentConfig agent;
     CoreSettings core;
 };
 

@@ -2,8 +2,6 @@
 
 #include "board/dcu_choices.h"
 
-#include <utility>
-
 namespace tapster::board {
 
 namespace {
@@ -24,24 +22,20 @@ uint32_t Read32(MemoryMap& memory, uint32_t address) {
 }
 } // namespace
 
-Cpu::Cpu(MemoryMap& memory, CoreBusAdapter& bus, Agent& agent, std::vector<RamRange> ram,
-         bool cppAgent, uint64_t cpuHz)
-    : memory_(memory), core_(bus, st20::CoreConfig{0, cpuHz}), skip_(core_, memory, bus),
-      agent_(agent), ram_(std::move(ram)), cppAgent_(cppAgent) {
+Cpu::Cpu(MemoryMap& memory, CoreBusAdapter& bus, uint64_t cpuHz)
+    : memory_(memory), core_(bus, st20::CoreConfig{0, cpuHz}), skip_(core_, memory, bus) {
     Reset();
 }
 
 bool Cpu::Executing() const {
     const bool stalled = (control_ & kCtlStallCpu) != 0 || descheduleStall_;
-    return !stalled && (control_ & kCtlResetCpu) == 0 && !lineHeld_ && !parked_ &&
-           !core_.Stop().has_value();
+    return !stalled && (control_ & kCtlResetCpu) == 0 && !lineHeld_ && !core_.Stop().has_value();
 }
 
 uint32_t Cpu::Status() const {
     const bool stalled = (control_ & kCtlStallCpu) != 0 || descheduleStall_;
     uint32_t status = lastCause_ << choice::kStCauseShift;
-    if (Executing() || (parked_ && !stalled && (control_ & kCtlResetCpu) == 0 && !lineHeld_))
-        status |= choice::kStRunning;
+    if (Executing()) status |= choice::kStRunning;
     if (stalled) status |= choice::kStStalled;
     if (control_ & kCtlResetCpu) status |= choice::kStInReset;
     if (trapped_) status |= choice::kStTrapped;
@@ -55,8 +49,6 @@ void Cpu::Reset() {
     const uint64_t cycles = core_.State().cycles; // board time goes on across a reset
     core_.Reset({choice::kBootIptr, choice::kBootWptr, choice::kBootPriority});
     core_.State().cycles = cycles;
-    agent_.Halt();
-    parked_ = false;
     trapped_ = false;
     armed_ = 0;
     pendingCause_ = 0;
@@ -126,10 +118,6 @@ void Cpu::TakeRequestedTrap() {
     const st20::CoreState& state = core_.State();
     resumeIptr_ =
         Read32(memory_, st20::TrappedProcessAddress(state.priority, choice::kTrapGroup) + 12);
-    if (cppAgent_ && RoutineLoadedAt(state.iptr)) {
-        agent_.Start(state.wptr);
-        parked_ = true;
-    }
 }
 
 bool Cpu::DeschedulingJump(uint32_t from) {
@@ -232,32 +220,6 @@ void Cpu::Advance(uint64_t cycles) {
 void Cpu::SetTrace(st20::CoreTrace* trace) {
     trace_ = trace;
     core_.SetTrace(trace);
-}
-
-bool Cpu::RoutineLoadedAt(uint32_t iptr) const {
-    const uint64_t end = uint64_t{iptr} + kTrapRoutineSize;
-    for (const RamRange& range : ram_) {
-        if (iptr >= range.base && end <= uint64_t{range.base} + range.size)
-            return written_.Covers(iptr, kTrapRoutineSize);
-    }
-    return false;
-}
-
-void Cpu::NoteHostWrite(uint32_t address, uint32_t length) {
-    written_.Add(address, length);
-    agent_.NoteHostWrite(address, length);
-}
-
-void Cpu::HostReading(uint32_t address, uint32_t length) {
-    if (parked_ && (control_ & (kCtlStallCpu | kCtlResetCpu)) == 0 && !descheduleStall_ &&
-        !lineHeld_)
-        agent_.Poll(address, length);
-}
-
-void Cpu::AgentStep() {
-    if (parked_ && (control_ & (kCtlStallCpu | kCtlResetCpu)) == 0 && !descheduleStall_ &&
-        !lineHeld_)
-        agent_.Step();
 }
 
 } // namespace tapster::board

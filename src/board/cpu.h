@@ -7,33 +7,22 @@
 //
 // Time is the core's cycle count, moved on by Advance (the board calls it with the cycles of
 // the TCK clocks since the last call); it passes while the CPU is stalled or held as well.
-//
-// Temporary, until the flash agent exists as target code: with `cppAgent` set, a trap taken
-// into a routine the host loaded (every byte of kTrapRoutineSize written through the link into
-// RAM) hands the mailbox to the C++ agent (agent.h) and the core waits meanwhile.
+// A trap routine the host loads (the flash agent among them) runs on the core like any other
+// code, and the flash chip's busy times pass on the same cycles.
 #pragma once
 
-#include "board/agent.h"
 #include "board/core_bus.h"
-#include "board/cpu_host_writes.h"
 #include "board/dcu_map.h"
 #include "board/idle_skip.h"
 #include "st20/core.h"
 
 #include <cstdint>
-#include <vector>
 
 namespace tapster::board {
 
-struct RamRange {
-    uint32_t base = 0;
-    uint32_t size = 0;
-};
-
 class Cpu final : private st20::CoreObserver {
   public:
-    Cpu(MemoryMap& memory, CoreBusAdapter& bus, Agent& agent, std::vector<RamRange> ram,
-        bool cppAgent, uint64_t cpuHz);
+    Cpu(MemoryMap& memory, CoreBusAdapter& bus, uint64_t cpuHz);
 
     // Complete word writes to the DCU registers that act on the CPU.
     void WriteControl(uint32_t value);
@@ -48,7 +37,6 @@ class Cpu final : private st20::CoreObserver {
     // True while the CPU executes instructions (not stalled, held, in reset or stopped).
     bool Executing() const;
     bool Trapped() const { return trapped_; }
-    bool RoutineLoadedAt(uint32_t iptr) const;
 
     // Runs the CPU for `cycles` more cycles of board time.
     void Advance(uint64_t cycles);
@@ -57,11 +45,6 @@ class Cpu final : private st20::CoreObserver {
     // Every executed instruction goes to `trace` (nullptr: none); idle loops then run in full.
     void SetTrace(st20::CoreTrace* trace);
     uint64_t SkippedCycles() const { return skip_.SkippedCycles(); }
-
-    // The link's view, for the C++ agent: a host write landed, a host read about to be served.
-    void NoteHostWrite(uint32_t address, uint32_t length);
-    void HostReading(uint32_t address, uint32_t length);
-    void AgentStep();
 
     // The cable's control line: while low the CPU does not execute; nothing else is lost.
     void SetLineHeld(bool held) { lineHeld_ = held; }
@@ -85,10 +68,6 @@ class Cpu final : private st20::CoreObserver {
     MemoryMap& memory_;
     st20::Core core_;
     IdleSkip skip_;
-    Agent& agent_;
-    std::vector<RamRange> ram_;
-    HostWrites written_;
-    bool cppAgent_;
     st20::CoreTrace* trace_ = nullptr;
 
     uint64_t now_ = 0;          // board time in cycles; the core may have run a little past it
@@ -97,8 +76,7 @@ class Cpu final : private st20::CoreObserver {
     uint32_t control_ = 0;
     bool lineHeld_ = false;
     bool descheduleStall_ = false;
-    bool parked_ = false; // the C++ agent serves the mailbox, the core waits
-    uint32_t armed_ = 0;  // BreakCause bits
+    uint32_t armed_ = 0; // BreakCause bits
     uint32_t bpAddress_ = 0;
     uint32_t wpAddress_ = 0;
     uint32_t pendingCause_ = 0; // the condition whose trap was requested

@@ -6,19 +6,17 @@
 
 namespace tapster::board {
 
-CpuSystem::CpuSystem(MemoryMap& memory, const BoardConfig& config, std::vector<RamRange> ram,
+CpuSystem::CpuSystem(MemoryMap& memory, const BoardConfig& config,
                      std::function<uint64_t()> tckClock)
     : tckClock_(std::move(tckClock)), cyclesPerTck_(config.core.cyclesPerTck),
-      agent_(memory, config.agent), flash_(BuildFlashChip(config)), flashBase_(config.flash.base),
+      flash_(BuildFlashChip(config)), flashBase_(config.flash.base),
       bus_(memory, flash_.get(), flashBase_,
            flash_ ? VisibleDeviceSize(flashBase_, flash_->Size()) : 0,
            [this](uint32_t address, uint32_t length) { dcu_.HostWrote(address, length); }),
-      cpu_(memory, bus_, agent_, std::move(ram), config.core.cppAgent, config.cpuClockHz),
-      dcu_(cpu_) {
+      cpu_(memory, bus_, config.cpuClockHz), dcu_(cpu_) {
     if (flash_) {
         flashWindow_ = std::make_unique<FlashChipWindow>(*flash_);
-        // Busy times run on the CPU's cycles; the C++ agent does not wait, so for it they stay 0.
-        if (!config.core.cppAgent) flash_->SetCycleSource(&cpu_.Core().State().cycles);
+        flash_->SetCycleSource(&cpu_.Core().State().cycles); // busy times run on the CPU's cycles
     }
     if (!config.core.trace.empty()) {
         trace_ =
@@ -52,11 +50,9 @@ void CpuSystem::Sync() {
     }
 }
 
-void CpuSystem::BeforeRead(uint32_t address, uint32_t length) {
+void CpuSystem::BeforeRead(uint32_t, uint32_t) {
     FlushFlash();
     Sync();
-    cpu_.AgentStep();
-    cpu_.HostReading(address, length);
 }
 
 void CpuSystem::BeforeWrite(uint32_t, uint32_t) {
@@ -65,8 +61,6 @@ void CpuSystem::BeforeWrite(uint32_t, uint32_t) {
 
 void CpuSystem::AfterWrite(uint32_t address, uint32_t length) {
     FlushFlash();
-    cpu_.NoteHostWrite(address, length);
-    cpu_.AgentStep();
     dcu_.HostWrote(address, length);
 }
 

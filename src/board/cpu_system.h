@@ -1,10 +1,9 @@
 // The board's active parts wired together: the DCU with the CPU (an ST20 core on the board's
-// bus), the flash chip and, for now, the C++ flash agent. It sees every link transaction and
-// moves the CPU on by the TCK clocks since the last one before the transaction is served; the
-// board maps its device windows and owns it for the board's lifetime.
+// bus) and the flash chip, whose busy times run on the CPU's cycles. It sees every link
+// transaction and moves the CPU on by the TCK clocks since the last one before the transaction
+// is served; the board maps its device windows and owns it for the board's lifetime.
 #pragma once
 
-#include "board/agent.h"
 #include "board/board_config.h"
 #include "board/core_bus.h"
 #include "board/cpu.h"
@@ -28,16 +27,15 @@ struct DeviceWindow {
 
 class CpuSystem : public LinkObserver {
   public:
-    // `ram`: the areas where the host can load a trap routine (for the C++ agent). `tckClock`
-    // counts the cable's TCK clocks. An unknown flash chip name leaves the board without flash.
-    CpuSystem(MemoryMap& memory, const BoardConfig& config, std::vector<RamRange> ram,
-              std::function<uint64_t()> tckClock);
+    // `tckClock` counts the cable's TCK clocks. An unknown flash chip name leaves the board
+    // without flash.
+    CpuSystem(MemoryMap& memory, const BoardConfig& config, std::function<uint64_t()> tckClock);
 
     // The windows the board maps: the DCU registers and, if present, the flash chip.
     std::vector<DeviceWindow> Windows();
 
-    // Per transaction: the CPU first catches up with the clocks; then a read covering the
-    // mailbox is a poll of the C++ agent, and a write to the DCU acts once it has landed.
+    // Per transaction: the CPU first catches up with the clocks; a write to the DCU acts once
+    // it has landed.
     void BeforeRead(uint32_t address, uint32_t length) override;
     void BeforeWrite(uint32_t address, uint32_t length) override;
     void AfterWrite(uint32_t address, uint32_t length) override;
@@ -48,7 +46,6 @@ class CpuSystem : public LinkObserver {
 
     Cpu& GetCpu() { return cpu_; }
     Dcu& GetDcu() { return dcu_; }
-    Agent& GetAgent() { return agent_; }
     FlashChip* Flash() { return flash_.get(); }
     uint32_t FlashBase() const { return flashBase_; }
 
@@ -58,7 +55,6 @@ class CpuSystem : public LinkObserver {
     std::function<uint64_t()> tckClock_;
     uint64_t lastTck_ = 0;
     uint32_t cyclesPerTck_;
-    Agent agent_;
     std::unique_ptr<FlashChip> flash_;
     std::unique_ptr<FlashChipWindow> flashWindow_;
     uint32_t flashBase_ = 0;

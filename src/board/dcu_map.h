@@ -95,8 +95,4 @@ inline constexpr std::array<TrapSlot, 8> kTrapSlots = {{
     {"SCHED_TRAP_LOW", 0x80000120},
 }};
 
-// Bytes of a trap routine image; for the C++ agent (cpu.h) a routine counts as loaded when all
-// of them were written.
-inline constexpr uint32_t kTrapRoutineSize = 484;
-
 } // namespace tapster::board

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <initializer_list>
 #include <limits>
 #include <new>
 #include <sstream>
@@ -284,18 +285,18 @@ void ReadFlash(Reader& r, const Json& json, FlashConfig& out) {
     if (!r.Failed()) CheckFlashOffsets(r, out);
 }
 
-void ReadAgent(Reader& r, const Json& json, AgentConfig& out) {
+// The pacing of an agent the board once served itself, in mailbox polls: older presets still
+// carry it. Its keys are checked as before and have no effect; the agent runs on the CPU.
+void ReadOldAgentPacing(Reader& r, const Json& json) {
     const std::string path = "agent";
-    if (!r.Object(json, path,
-                  {"identifyPolls", "protectPolls", "programPolls", "eraseBlockPolls",
-                   "eraseChipPolls", "timeLimitPolls"}))
-        return;
-    r.Number(json, path, "identifyPolls", out.identifyPolls);
-    r.Number(json, path, "protectPolls", out.protectPolls);
-    r.Number(json, path, "programPolls", out.programPolls);
-    r.Number(json, path, "eraseBlockPolls", out.eraseBlockPolls);
-    r.Number(json, path, "eraseChipPolls", out.eraseChipPolls);
-    r.Number(json, path, "timeLimitPolls", out.timeLimitPolls);
+    const std::initializer_list<const char*> keys = {"identifyPolls",  "protectPolls",
+                                                     "programPolls",   "eraseBlockPolls",
+                                                     "eraseChipPolls", "timeLimitPolls"};
+    if (!r.Object(json, path, keys)) return;
+    for (const char* key : keys) {
+        uint32_t ignored = 0;
+        r.Number(json, path, key, ignored);
+    }
 }
 
 void ReadCore(Reader& r, const Json& json, CoreSettings& out) {
@@ -315,7 +316,8 @@ void ReadCore(Reader& r, const Json& json, CoreSettings& out) {
             out.trace = trace->get<std::string>();
     }
     r.Number(json, path, "traceLimitBytes", out.traceLimitBytes);
-    r.Bool(json, path, "cppAgent", out.cppAgent);
+    bool ignored = false; // accepted from older presets, no effect: the CPU runs what is loaded
+    r.Bool(json, path, "cppAgent", ignored);
 }
 
 void CheckInMemory(Reader& r, const std::string& where, uint32_t address, uint64_t length) {
@@ -496,7 +498,7 @@ bool ParsePreset(const std::string& text, const std::string& name, BoardConfig& 
     if (const Json* v = Reader::Field(json, "flash"); v != nullptr && !r.Failed())
         ReadFlash(r, *v, config.flash);
     if (const Json* v = Reader::Field(json, "agent"); v != nullptr && !r.Failed())
-        ReadAgent(r, *v, config.agent);
+        ReadOldAgentPacing(r, *v);
     if (const Json* v = Reader::Field(json, "core"); v != nullptr && !r.Failed())
         ReadCore(r, *v, config.core);
     if (r.Failed()) {

@@ -1,5 +1,5 @@
 // Board presets: a small JSON file that chooses the CPU, memory contents, faults, link timing,
-// flash chip and agent pacing (format: docs/board-presets.md). Fields left out keep the
+// flash chip and the CPU's time (format: docs/board-presets.md). Fields left out keep the
 // built-in default, so an empty object is the default board.
 #pragma once
 

@@ -1,5 +1,5 @@
 // The target's memory as the debug link reaches it, and the two ways the board's active parts
-// (DCU and CPU, flash chip, agent) plug into it.
+// (DCU and CPU, flash chip) plug into it.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +33,8 @@ class TargetBus {
     }
 };
 
-// Told about every link transaction, at transaction granularity, so the CPU and the agent can
-// act on what the host wrote and step their work each time the host looks.
+// Told about every link transaction, at transaction granularity, so the CPU can catch up with the
+// clocks before each one and act on what the host wrote.
 class LinkObserver {
   public:
     virtual ~LinkObserver() = default;

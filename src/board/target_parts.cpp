@@ -14,19 +14,16 @@ namespace tapster::board {
 namespace {
 
 struct OwnedCpuSystem final : BoardPart {
-    OwnedCpuSystem(MemoryMap& memory, const BoardConfig& config, std::vector<RamRange> ram,
-                   std::function<uint64_t()> tckClock)
-        : system(memory, config, std::move(ram), std::move(tckClock)) {}
+    OwnedCpuSystem(MemoryMap& memory, const BoardConfig& config, std::function<uint64_t()> tckClock)
+        : system(memory, config, std::move(tckClock)) {}
     CpuSystem system;
 };
 
 } // namespace
 
-// The DCU with the CPU, the flash agent and the flash chip, as the preset describes them.
+// The DCU with the CPU and the flash chip, as the preset describes them.
 void AttachTargetParts(Board& board) {
-    std::vector<RamRange> ram = {
-        {kSramBase, kSramSize}, {kSdramBase, kSdramSize}, {kVramBase, kVramSize}};
-    auto owned = std::make_unique<OwnedCpuSystem>(board.Memory(), board.Config(), std::move(ram),
+    auto owned = std::make_unique<OwnedCpuSystem>(board.Memory(), board.Config(),
                                                   [&board] { return board.TckCount(); });
     CpuSystem& system = owned->system;
     for (const DeviceWindow& window : system.Windows())

@@ -232,6 +232,52 @@ TEST_P(AgentCalls, BadCallsAreRefused) {
     EXPECT_EQ(rig.FlashBytes(GetParam().free, 16), std::vector<uint8_t>(16, 0xFF));
 }
 
+// The host reads the result words once it sees the answer, so they must hold the call's results
+// by the instruction that writes the answer, released or aborted: the chip's ID codes, and for
+// protection status the block's word in +20.
+TEST_P(AgentCalls, ResultWordsLandBeforeTheAnswer) {
+    const ChipCase& c = GetParam();
+    AgentRig& rig = Make();
+    const board::FlashChipInfo& info = rig.Chip().Info();
+    const uint32_t m = rig.Mailbox();
+    struct Row {
+        const char* name;
+        uint32_t command;
+        uint32_t address;
+        uint32_t length;
+        uint32_t result1Mask; // the bits of +20 checked against result1
+        uint32_t result1;
+        uint32_t answer;
+    } rows[] = {
+        {"identify", kIdentify, 0, 0, 0xFFFF, info.manufacturer, kStatusReleased},
+        {"protection status", kProtectStatus, c.base + c.locked, 0, 1, 1, kStatusReleased},
+        {"program", kProgram, c.base + c.free, 4, 0xFFFF, info.manufacturer, kStatusReleased},
+        {"erase block", kEraseBlock, c.base + c.free, 0, 0xFFFF, info.manufacturer,
+         kStatusReleased},
+        {"program a locked block", kProgram, c.base + c.locked, 4, 0xFFFF, info.manufacturer,
+         (c.intel ? kReasonLocked : kReasonFailed) | kStatusAborted},
+    };
+    constexpr uint32_t kUnwritten = 0xA5A5A5A5;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        rig.SetWord(m + 20, kUnwritten);
+        rig.SetWord(m + 24, kUnwritten);
+        rig.SetWord(m + 4, row.address);
+        rig.SetWord(m + 8, m + 28);
+        rig.SetWord(m + 12, row.length);
+        rig.SetWord(m + 16, c.base);
+        rig.SetWord(m, row.command);
+        uint32_t answer = 0;
+        for (int i = 0; i < 20'000'000 && !(answer & (kStatusReleased | kStatusAborted)); ++i) {
+            rig.Core().Run(st20::Budget{1, UINT64_MAX});
+            answer = rig.Word(m);
+        }
+        ASSERT_EQ(answer, row.answer);
+        EXPECT_EQ(rig.Word(m + 20) & row.result1Mask, row.result1);
+        EXPECT_EQ(rig.Word(m + 24), info.device);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Chips, AgentCalls, ::testing::ValuesIn(kChips), CaseName);
 
 // The AMD image's erase chip is the chip's own chip erase, polled and checked at the chip base:

@@ -1,9 +1,11 @@
 // The active parts inside the whole board, reached through the cable and the debug link: the
 // wiring of the DCU, the flash window and the agent, and their life across JTAG restarts.
 #include "bitbang_host.h"
+#include "board/agent_mailbox.h"
 #include "board/board.h"
 #include "board/dcu_map.h"
 #include "board/memory_map.h"
+#include "flash_agent.h"
 
 #include <gtest/gtest.h>
 
@@ -38,9 +40,15 @@ class BoardParts : public ::testing::Test {
         return data;
     }
     uint32_t ReadWord(uint32_t address) { return WordAt(Read(address), 0); }
+    // The flash agent's image loaded in two blocks, BRK_TRAP_HIGH pointed at it, the trap taken.
     void LoadInstallTake() {
-        ASSERT_TRUE(host_->WriteBlock(kTrap, std::vector<uint8_t>(252, 0x11)));
-        ASSERT_TRUE(host_->WriteBlock(kTrap + 252, std::vector<uint8_t>(232, 0x22)));
+        const auto agent = test::kFlashAgentBytes();
+        std::vector<uint8_t> image(agent.begin(), agent.end());
+        image.resize(484, 0x00);
+        ASSERT_TRUE(
+            host_->WriteBlock(kTrap, std::vector<uint8_t>(image.begin(), image.begin() + 252)));
+        ASSERT_TRUE(
+            host_->WriteBlock(kTrap + 252, std::vector<uint8_t>(image.begin() + 252, image.end())));
         ASSERT_TRUE(host_->WriteWord(0x8000004C, kTrap));
         ASSERT_TRUE(host_->WriteWord(0x80000048, kMb));
         ASSERT_TRUE(host_->WriteWord(0x80000040, 0));
@@ -51,7 +59,8 @@ class BoardParts : public ::testing::Test {
     std::vector<uint8_t> Wait() {
         for (int poll = 0; poll < 40; ++poll) {
             std::vector<uint8_t> mailbox = Read(kMb);
-            if (WordAt(mailbox, 0) & 0x9) return mailbox;
+            if (WordAt(mailbox, kMailboxCommand) & (kAgentStReleased | kAgentStAborted))
+                return mailbox;
         }
         ADD_FAILURE() << "the agent never answered";
         return std::vector<uint8_t>(256, 0);
@@ -62,19 +71,17 @@ class BoardParts : public ::testing::Test {
 };
 
 TEST_F(BoardParts, AgentKeepsServingAcrossJtagRestarts) {
-    BoardConfig config;
-    config.core.cppAgent = true; // the placeholder routine is served by the C++ agent
-    Start(config);
+    Start();
     LoadInstallTake();
     Restart(); // a later command pulses the control line again
     ASSERT_TRUE(host_->WriteWord(kMb, 0));
     ASSERT_TRUE(host_->WriteWord(kDcuControl, 0));
-    ASSERT_TRUE(host_->WriteWord(kMb + 16, 0x7FE00000));
-    ASSERT_TRUE(host_->WriteWord(kMb, 0x0010));
+    ASSERT_TRUE(host_->WriteWord(kMb + kMailboxFlashBase, 0x7FE00000));
+    ASSERT_TRUE(host_->WriteWord(kMb, kAgentCmdReadId));
     const std::vector<uint8_t> answer = Wait();
-    EXPECT_EQ(WordAt(answer, 0), 0x0011u);
-    EXPECT_EQ(WordAt(answer, 20), 0x0001u);
-    EXPECT_EQ(WordAt(answer, 24), 0x2249u);
+    EXPECT_EQ(WordAt(answer, kMailboxCommand), kAgentStReleased);
+    EXPECT_EQ(WordAt(answer, kMailboxResult1), 0x0001u);
+    EXPECT_EQ(WordAt(answer, kMailboxResult2), 0x2249u);
 }
 
 TEST_F(BoardParts, FlashWindowLeavesTheInternalRomVisible) {
@@ -91,20 +98,21 @@ TEST_F(BoardParts, FlashWindowLeavesTheInternalRomVisible) {
 TEST_F(BoardParts, FlashAtAnotherBaseIsProgrammedThroughTheAgent) {
     BoardConfig config;
     config.flash.base = 0x50000000;
-    config.core.cppAgent = true; // the placeholder routine is served by the C++ agent
-    config.agent.programPolls = 0;
     Start(config);
     LoadInstallTake();
     std::vector<uint8_t> data(64);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(0xC3 ^ i);
-    ASSERT_TRUE(host_->WriteBlock(kMb + 28, data));
-    ASSERT_TRUE(host_->WriteWord(kMb + 4, 0x50010000));
-    ASSERT_TRUE(host_->WriteWord(kMb + 8, kMb + 28));
-    ASSERT_TRUE(host_->WriteWord(kMb + 12, 64));
-    ASSERT_TRUE(host_->WriteWord(kMb + 16, 0x50000000));
-    ASSERT_TRUE(host_->WriteWord(kMb, 0x0100));
-    EXPECT_EQ(WordAt(Wait(), 0), 0x0101u);
+    const uint32_t buffer = kMb + kMailboxResult2 + 4;
+    ASSERT_TRUE(host_->WriteWord(kMb, 0));
+    ASSERT_TRUE(host_->WriteWord(kDcuControl, 0));
+    ASSERT_TRUE(host_->WriteBlock(buffer, data));
+    ASSERT_TRUE(host_->WriteWord(kMb + kMailboxFlashAddress, 0x50010000));
+    ASSERT_TRUE(host_->WriteWord(kMb + kMailboxSource, buffer));
+    ASSERT_TRUE(host_->WriteWord(kMb + kMailboxLength, 64));
+    ASSERT_TRUE(host_->WriteWord(kMb + kMailboxFlashBase, 0x50000000));
+    ASSERT_TRUE(host_->WriteWord(kMb, kAgentCmdProgram));
+    EXPECT_EQ(WordAt(Wait(), kMailboxCommand), kAgentStReleased);
     const std::vector<uint8_t> flash = Read(0x50010000);
     EXPECT_EQ(std::vector<uint8_t>(flash.begin(), flash.begin() + 64), data);
     EXPECT_EQ(flash[64], 0xFF);

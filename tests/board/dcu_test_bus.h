@@ -25,17 +25,8 @@ class RecordingMemory : public MemoryMap {
     std::vector<uint32_t> writes;
 };
 
-inline BoardConfig CppAgentConfig() {
-    BoardConfig config;
-    config.core.cppAgent = true;
-    return config;
-}
-
 struct Rig {
-    explicit Rig(const BoardConfig& config = CppAgentConfig(),
-                 std::vector<RamRange> ramAreas = {{kSramBase, kSramSize},
-                                                   {kSdramBase, kSdramSize}})
-        : parts(bus, config, std::move(ramAreas), [this] { return tck; }) {
+    explicit Rig(const BoardConfig& config = {}) : parts(bus, config, [this] { return tck; }) {
         for (const DeviceWindow& window : parts.Windows())
             bus.Map(window.base, VisibleDeviceSize(window.base, window.size), window.device);
         parts.GetCpu().Core().InvalidateWindows();
@@ -68,12 +59,8 @@ struct Rig {
 
     // What the host's load and install do: the routine's bytes at `trap` in two blocks, and
     // the slot pointed at it with its workspace at trap + 0x200.
-    void LoadRoutine(uint32_t trap, const std::vector<uint8_t>& image = {}) {
+    void LoadRoutine(uint32_t trap, const std::vector<uint8_t>& image) {
         std::vector<uint8_t> bytes = image;
-        if (bytes.empty()) {
-            bytes.assign(252, 0x11);
-            bytes.resize(484, 0x22);
-        }
         bytes.resize(484, 0x00);
         HostWrite(trap, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 252));
         HostWrite(trap + 252, std::vector<uint8_t>(bytes.begin() + 252, bytes.end()));

@@ -52,9 +52,9 @@ TEST_F(PresetFile, EmptyObjectIsTheBuiltInDefault) {
     EXPECT_FALSE(config.faults.noTarget);
     EXPECT_EQ(config.link.replyDelayClocks, defaults.link.replyDelayClocks);
     EXPECT_EQ(config.flash.base, defaults.flash.base);
-    EXPECT_EQ(config.agent.eraseChipPolls, defaults.agent.eraseChipPolls);
 }
 
+// "agent" and "core.cppAgent" come from older presets: accepted, with no effect.
 TEST_F(PresetFile, EveryFieldIsRead) {
     const std::string text = R"({
       "cpu": "custom", "idcode": "0x0BADF00D",
@@ -97,16 +97,9 @@ TEST_F(PresetFile, EveryFieldIsRead) {
     EXPECT_EQ(c.flash.chip, "AM29LV800BB");
     EXPECT_EQ(c.flash.base, 0x7FF00000u);
     EXPECT_EQ(c.flash.protectedSectors, (std::vector<uint32_t>{0, 0x4000}));
-    EXPECT_EQ(c.agent.identifyPolls, 2u);
-    EXPECT_EQ(c.agent.protectPolls, 3u);
-    EXPECT_EQ(c.agent.programPolls, 4u);
-    EXPECT_EQ(c.agent.eraseBlockPolls, 6u);
-    EXPECT_EQ(c.agent.eraseChipPolls, 30u);
-    EXPECT_EQ(c.agent.timeLimitPolls, 500u);
     EXPECT_EQ(c.core.cyclesPerTck, 160u);
     EXPECT_EQ(c.core.trace, "cpu.trace");
     EXPECT_EQ(c.core.traceLimitBytes, 1000000u);
-    EXPECT_FALSE(c.core.cppAgent);
 }
 
 TEST_F(PresetFile, BoardShowsThePresetThroughThePort) {
@@ -183,6 +176,10 @@ TEST_F(PresetFile, BadFilesNameTheFileAndTheField) {
     EXPECT_EQ(Problem(R"({"core": {"trace": 7}})"),
               "preset.json: core.trace: expected the path of the trace file");
     EXPECT_EQ(Problem(R"({"core": {"speed": 7}})"), "preset.json: core.speed: unknown field");
+    EXPECT_EQ(Problem(R"({"agent": {"programPolls": "2"}})"),
+              "preset.json: agent.programPolls: expected a number");
+    EXPECT_EQ(Problem(R"({"core": {"cppAgent": 1}})"),
+              "preset.json: core.cppAgent: expected true or false");
 }
 
 TEST_F(PresetFile, ContentsOutsideTheBoardsMemoriesAreRejected) {

@@ -24,7 +24,7 @@ using Session = BoardSession;
 struct Fault {
     const char* name;
     board::FaultConfig config;
-    board::AgentConfig agent{}; // the agent's pacing, from the board's start
+    board::FlashFaults flash{}; // the flash chip's faults, from the board's start
 };
 
 board::FaultConfig Make(std::function<void(board::FaultConfig&)> set) {
@@ -44,8 +44,14 @@ const std::vector<Fault>& Faults() {
         {"never acknowledges", Make([](auto& f) { f.neverAcknowledge = true; })},
         {"keeps sending", Make([](auto& f) { f.keepsSending = true; })},
         {"flipped bits (1/97)", Make([](auto& f) { f.flipEveryBits = 97; })},
-        // A healthy link, but every agent call runs into the agent's own time limit.
-        {"agent gives up", Make(nullptr), board::AgentConfig{1, 1, 2, 5, 20, 1}},
+        // A healthy link, but no program or erase ever finishes: the agent ends those calls
+        // itself at the chip's (or its own) time limit.
+        {"flash never finishes", Make(nullptr),
+         [] {
+             board::FlashFaults f;
+             f.neverFinishes = true;
+             return f;
+         }()},
     };
     return faults;
 }
@@ -314,7 +320,7 @@ CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault,
     Session s(TestDirectory("-" + std::to_string(column)));
     s.form.msPerEvent = 10;
     board::BoardConfig config;
-    config.agent = fault.agent;
+    config.flash.faults = fault.flash;
     s.StartBoard(config);
     if (!s.TakeAgent()) {
         ADD_FAILURE() << "the agent could not be taken on a healthy board";
