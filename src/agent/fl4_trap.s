@@ -26,10 +26,10 @@
 ; program, 0x0200 erase block, 0x0400 erase chip) starts a call. The answer replaces the word:
 ; 0x0001 released, or 0x0008 aborted, with the agent's own reason bits above them:
 ;   0x00010000 the chip reported a failure (AMD DQ5, Intel SR5/SR4/SR3), or a word read back
-;              differs from what was written (on an AMD chip also a protected sector, which takes
-;              nothing and reads back as it was)
+;              differs from what was written (on an AMD chip also a program into a protected
+;              sector, which takes nothing and reads back as it was)
 ;   0x00020000 timed out: the agent's own time limit ran out
-;   0x00040000 the block is locked (Intel SR1)
+;   0x00040000 the block is locked (Intel SR1), or the AMD sector to be erased is protected
 ;   0x00080000 not a chip of this image's family (Intel image: or no CFI size for erase chip)
 ;   0x00100000 bad call (an unknown command code, or a length above 4096)
 ; A stop (0x0004) written during a call ends the wait it is in with "aborted"; a stop between
@@ -88,7 +88,7 @@ ST_STOP     = 0x0004
 ST_ABORTED  = 0x0008
 R_FAILED    = 1
 R_TIMEOUT   = 2
-R_PROTECTED = 4                 ; Intel only
+R_PROTECTED = 4                 ; Intel: SR1; AMD: a protected sector to erase
 R_UNKNOWN   = 8
 R_BADCALL   = 16
 
@@ -259,6 +259,20 @@ erase:
 @I      ldc     0
 @I      stl     LEN
 @I eblock:
+@A      ldc     0x90            ; AMD: a protected sector ignores the erase and may read back
+@A      ldl     CA              ; erased at the one word checked, so ask the chip first: its
+@A      call    cmd             ; protection bit, in autoselect at block + word 2 (as query)
+@A      ldl     ADDR
+@A      ldc     -512
+@A      and
+@A      ldc     4
+@A      bsub
+@A      devls
+@A      stl     VAL
+@A      call    reset
+@A      ldl     VAL             ; 1 protected, 0 not
+@A      eqc     0
+@A      cj      locked
 @A      ldc     T_ERASE
 @A      stl     LEN
 @A      ldc     0x80            ; AMD: unlock 0x80, unlock 0x30 at the block
@@ -324,15 +338,20 @@ badcall: ldc    R_BADCALL
 unknown: ldc    R_UNKNOWN
         stl     RES
         j       fail
+@A locked: ldc  R_PROTECTED
+@A      stl     RES
+@A      j       fail
 
 ; Protection status of the block holding +4, read in identifier mode at block + word 2 (AMD:
-; 1 protected; Intel: bit 0 locked, bit 1 locked down).
+; 1 protected; Intel: bit 0 locked, bit 1 locked down). The address is +4 with its low nine bits
+; cleared, so the word address's low byte is exactly 2 (what a chip that decodes all of them
+; needs; AMD parts look only at A6, A1 and A0).
 query:  ldc     0x90
         ldl     CA
 @A      call    cmd
 @I      devss
         ldl     ADDR
-        ldc     -256
+        ldc     -512
         and
         ldc     4
         bsub
