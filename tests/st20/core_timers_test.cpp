@@ -4,6 +4,7 @@
 #include "core_test_machine.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 namespace tapster::st20::test {
 namespace {
@@ -34,7 +35,12 @@ INSTANTIATE_TEST_SUITE_P(Core, ClockTicks,
                                            Tick{33'333'333, 0, 34, 1},
                                            Tick{33'333'333, 0, 3'333'334, 100'000},
                                            // after ten simulated days the count is still exact
-                                           Tick{40'000'000, 0, 34'560'000'000'000, 0x2A69C000}));
+                                           Tick{40'000'000, 0, 34'560'000'000'000, 0x2A69C000}),
+                         [](const auto& info) {
+                             const Tick& t = info.param;
+                             return "Hz" + std::to_string(t.hz) + "_Clock" +
+                                    std::to_string(t.clock) + "_Cycle" + std::to_string(t.cycles);
+                         });
 
 struct Wait {
     uint8_t priority;
@@ -109,7 +115,10 @@ TEST_P(TinWait, TrapDuringTheWaitResumesItAfterTret) {
     EXPECT_EQ(m.bus.Word(kWs), 7u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Core, TinWait, ::testing::Values(Wait{0, 101 * 40}, Wait{1, 101 * 2560}));
+INSTANTIATE_TEST_SUITE_P(Core, TinWait, ::testing::Values(Wait{0, 101 * 40}, Wait{1, 101 * 2560}),
+                         [](const auto& info) {
+                             return info.param.priority == 0 ? "High" : "Low";
+                         });
 
 TEST(CoreTimers, TinWithThePastTimeDoesNotWait) {
     Machine m;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <string>
 #include <vector>
 
 namespace tapster::st20::test {
@@ -301,12 +302,18 @@ TEST_P(DebugUnitTrap, TakenInPlaceOfTheInstructionWhichRunsAfterTret) {
     EXPECT_EQ(m.S().status[1], 0u);
 }
 
+std::string RequestName(const ::testing::TestParamInfo<Request>& info) {
+    static const char* const kGroups[] = {"Breakpoint", "Error", "System", "Scheduler"};
+    return kGroups[info.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Core, DebugUnitTrap,
     ::testing::Values(Request{TrapGroup::Breakpoint, 0, 0x800000D0, 0x80000001},
                       Request{TrapGroup::Error, 2, 0x800000F0, 0x80000004},
                       Request{TrapGroup::System, 3, 0x80000110, 0x80000008},
-                      Request{TrapGroup::Scheduler, 12, 0x80000130, 0x80001000}));
+                      Request{TrapGroup::Scheduler, 12, 0x80000130, 0x80001000}),
+    RequestName);
 
 // A breakpoint address matched before the instruction: the trap replaces it, once.
 class BreakAt : public CoreObserver {
