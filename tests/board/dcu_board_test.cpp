@@ -1,7 +1,6 @@
 // The active parts inside the whole board, reached through the cable and the debug link: the
 // wiring of the DCU, the flash window and the agent, and their life across JTAG restarts.
 #include "bitbang_host.h"
-#include "board/agent_mailbox.h"
 #include "board/board.h"
 #include "board/dcu_map.h"
 #include "board/memory_map.h"
@@ -14,6 +13,20 @@ namespace {
 
 constexpr uint32_t kTrap = 0x80000800;
 constexpr uint32_t kMb = kTrap + 0x200;
+
+// The flash agent's mailbox as the host writes it: word offsets from the trap workspace, the
+// command codes and the two answers.
+constexpr uint32_t kMailboxCommand = 0;
+constexpr uint32_t kMailboxFlashAddress = 4;
+constexpr uint32_t kMailboxSource = 8;
+constexpr uint32_t kMailboxLength = 12;
+constexpr uint32_t kMailboxFlashBase = 16;
+constexpr uint32_t kMailboxResult1 = 20;
+constexpr uint32_t kMailboxResult2 = 24;
+constexpr uint32_t kAgentCmdReadId = 0x0010;
+constexpr uint32_t kAgentCmdProgram = 0x0100;
+constexpr uint32_t kAgentStReleased = 0x0001;
+constexpr uint32_t kAgentStAborted = 0x0008;
 
 uint32_t WordAt(const std::vector<uint8_t>& data, size_t offset) {
     return static_cast<uint32_t>(data[offset]) | static_cast<uint32_t>(data[offset + 1]) << 8 |
