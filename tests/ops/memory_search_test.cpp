@@ -221,14 +221,10 @@ class ScanDumpTest : public MemorySearchTest {
   protected:
     void SetUp() override {
         MemorySearchTest::SetUp();
-        path = (std::filesystem::temp_directory_path() /
-                (std::string("tapster_scan_dump_") +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin"))
-                   .string();
+        path = Path("scan_dump.bin"); // in the session's directory, removed with it
     }
     void TearDown() override {
         CloseScanDumpFile();
-        std::filesystem::remove(path);
         MemorySearchTest::TearDown();
     }
     std::string path;
