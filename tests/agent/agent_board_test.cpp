@@ -4,6 +4,7 @@
 #include "agent_amd_image.h"
 #include "agent_intel_image.h"
 #include "board_session.h"
+#include "ops/command_outcome.h"
 
 #include <fstream>
 
@@ -15,27 +16,31 @@ struct BoardCase {
     bool intel;
     const char* id;  // the "Check" caption
     uint32_t sector; // a free sector to erase
-    uint32_t length; // bytes for Write from File and Read to File
+    uint32_t locked; // a sector the trouble cases protect (AMD) or lock (Intel)
 };
 
-// The whole 2 MiB part on the first row, 256 KiB of the others (the benchmark writes and reads
-// 2 MiB as well).
+// 2 MiB written and read back on every chip: the whole of the 16 Mbit parts, half the 28F320J3.
+constexpr uint32_t kImageLength = 0x200000;
+
 const BoardCase kBoards[] = {
-    {"AM29LV160DB", false, "Flash IDCODE 0001.2249", 0x30000, 0x200000},
-    {"M29W160EB", false, "Flash IDCODE 0020.2249", 0x30000, 0x40000},
-    {"MX29LV160DB", false, "Flash IDCODE 00C2.2249", 0x30000, 0x40000},
-    {"28F160B3B", true, "Flash IDCODE 0089.8891", 0x30000, 0x40000},
+    {"AM29LV160DB", false, "Flash IDCODE 0001.2249", 0x30000, 0x10000},
+    {"M29W160EB", false, "Flash IDCODE 0020.2249", 0x30000, 0x10000},
+    {"MX29LV160DB", false, "Flash IDCODE 00C2.2249", 0x30000, 0x10000},
+    {"28F160B3B", true, "Flash IDCODE 0089.8891", 0x30000, 0x10000},
     {"28F320J3", true, "Flash IDCODE 0089.0016", 0x20000, 0x40000},
 };
 
 class AgentOnBoard : public BoardTest, public ::testing::WithParamInterface<BoardCase> {
   protected:
-    void StartWithImage() {
+    static board::BoardConfig ConfigFor(const BoardCase& c) {
         board::BoardConfig config;
-        config.flash.chip = GetParam().chip;
+        config.flash.chip = c.chip;
         config.flash.base = 0x60000000;
         config.flash.busyPercent = 1;
         config.flash.writeProtect = false; // the 28F160B3B's boot blocks writable too
+        return config;
+    }
+    void StartWithImage(board::BoardConfig config = ConfigFor(GetParam())) {
         Start(std::move(config));
         ASSERT_TRUE(TakeAgent(GetParam().intel ? agent_test::kAgentIntelBytes()
                                                : agent_test::kAgentAmdBytes()));
@@ -51,9 +56,9 @@ TEST_P(AgentOnBoard, FlashCommandsThroughTheAgent) {
     cmdGetDevCodeClick();
     EXPECT_EQ(form.Text("lblFlashCode"), c.id);
 
-    const std::string file = WriteFile("image.bin", c.length);
+    const std::string file = WriteFile("image.bin", kImageLength);
     form.SetText("txtFromAddr", "60000000");
-    form.SetText("txtFlashLen", HexMin(c.length, 1));
+    form.SetText("txtFlashLen", HexMin(kImageLength, 1));
     form.files.push_back(file);
     form.warningAnswers.push_back(true);
     cmdWriteFlashClick();
@@ -81,6 +86,126 @@ TEST_P(AgentOnBoard, FlashCommandsThroughTheAgent) {
     cmdChipEraseClick();
     EXPECT_EQ(form.LogLines().end()[-2], "Done.");
     EXPECT_EQ(TargetBytes(0x60000000, 0x1000), std::vector<uint8_t>(0x1000, 0xFF));
+}
+
+// What a flash job can meet on each chip, through the host's commands: a protected sector, bits
+// that do not program, a chip that never finishes a word, Abort answered Yes (the agent is
+// told to stop) while a chunk programs and while a sector erases, and an odd start and length.
+// Each failure ends the command with its own failure line and a failed outcome, never "Done.".
+TEST_P(AgentOnBoard, EveryTroubleEndsTheCommandAsAFailure) {
+    const BoardCase& c = GetParam();
+    const uint32_t locked = 0x60000000 + c.locked;
+    const uint32_t free = 0x60000000 + c.sector;
+    // Presses "Abort !" at the first agent wait after `line`, and answers Yes.
+    auto abortAfter = [this](const std::string& line) {
+        form.yesNoAnswers.push_back(true);
+        form.onEvent = [this, line, pressed = false](int) mutable {
+            if (pressed || !form.Logged(line) ||
+                form.LastLogLine().rfind("Waiting for release ...", 0) != 0)
+                return;
+            pressed = true;
+            cmdCancelClick();
+        };
+    };
+    auto write = [this](uint32_t at, uint32_t length, const std::string& file) {
+        form.SetText("txtFromAddr", Hex8(at));
+        form.SetText("txtFlashLen", HexMin(length, 1));
+        form.files.push_back(file);
+        form.warningAnswers.push_back(true);
+        cmdWriteFlashClick();
+    };
+    const std::string program = "Flash programming NOT complete !!!";
+    struct Trouble {
+        const char* name;
+        void (*configure)(board::FlashConfig&, uint32_t lockedOffset);
+        bool erase; // Clear Sector at the free sector; otherwise Write from File of 4 KiB
+        bool abort;
+        uint32_t at;
+        std::vector<std::string> tail; // the last lines before the TAP reset
+    };
+    const Trouble troubles[] = {
+        {"protected sector",
+         [](board::FlashConfig& f, uint32_t offset) {
+             f.protectedSectors = {offset};
+             f.writeProtect = true;
+         },
+         false,
+         false,
+         locked,
+         {program, "Error writing flash at address " + Hex8(locked)}},
+        {"bits that do not program",
+         [](board::FlashConfig& f, uint32_t) { f.faults.stuckBits = 0x0101; },
+         false,
+         false,
+         free,
+         {program, "Error writing flash at address " + Hex8(free)}},
+        {"never finishes",
+         [](board::FlashConfig& f, uint32_t) { f.faults.neverFinishes = true; },
+         false,
+         false,
+         free,
+         {program, "Error writing flash at address " + Hex8(free)}},
+        {"stop while programming",
+         [](board::FlashConfig& f, uint32_t) { f.busyPercent = 100; },
+         false,
+         true,
+         free,
+         {program, "Error writing flash at address " + Hex8(free)}},
+        {"stop while erasing",
+         [](board::FlashConfig& f, uint32_t) { f.busyPercent = 100; },
+         true,
+         true,
+         free,
+         {"Flash erasing NOT complete !!!", "Error clearing sector !!!"}},
+    };
+    for (const Trouble& t : troubles) {
+        SCOPED_TRACE(t.name);
+        board::BoardConfig config = ConfigFor(c);
+        t.configure(config.flash, c.locked);
+        StartWithImage(std::move(config));
+        if (HasFatalFailure()) return;
+        const std::string file = WriteFile("trouble.bin", 0x1000, 0x40);
+        const std::string first =
+            t.erase ? "Erasing block, addr " + Hex8(t.at) : "Writing flash addr " + Hex8(t.at);
+        if (t.abort) abortAfter(first);
+        const size_t mark = Mark();
+        ClearCommandOutcome();
+        if (t.erase) {
+            form.SetText("txtBlkBase", Hex8(t.at));
+            form.warningAnswers.push_back(true);
+            cmdBlkEraseClick();
+        } else {
+            write(t.at, 0x1000, file);
+        }
+        form.onEvent = nullptr;
+        std::vector<std::string> expected = {
+            "******** Canceled by user or timeout exceeded *********",
+            "******** Operation terminated !!! *********"};
+        expected.insert(expected.end(), t.tail.begin(), t.tail.end());
+        expected.push_back(kTapReset);
+        const std::vector<std::string> log = form.LogFrom(mark);
+        ASSERT_GE(log.size(), expected.size());
+        EXPECT_EQ(
+            std::vector<std::string>(log.end() - static_cast<long>(expected.size()), log.end()),
+            expected);
+        EXPECT_TRUE(LoggedSince(mark, first));
+        EXPECT_FALSE(LoggedSince(mark, "Done."));
+        EXPECT_TRUE(CommandFailed());
+        EXPECT_TRUE(Idle());
+        if (!t.erase && !t.abort) {
+            EXPECT_NE(TargetBytes(t.at, 0x1000), ReadFileBytes(file)) << "nothing to report";
+        }
+    }
+
+    // An odd start and an odd length: the half-words at both ends are completed with 0xFF, so
+    // the bytes beside the range keep what an earlier write put there.
+    StartWithImage();
+    ASSERT_FALSE(HasFatalFailure());
+    write(free, 8, WriteBytes("ends.bin", {0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x22}));
+    write(free + 1, 6, WriteBytes("odd.bin", {0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6}));
+    EXPECT_EQ(form.LogLines().end()[-2], "Done.");
+    EXPECT_EQ(TargetBytes(free, 8),
+              (std::vector<uint8_t>{0x11, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0x22}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, AgentOnBoard, ::testing::ValuesIn(kBoards),
