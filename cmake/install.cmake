@@ -39,12 +39,12 @@ add_custom_target(tapster_installables)
 if(TAPSTER_INSTALLED_PROGRAMS)
   add_dependencies(tapster_installables ${TAPSTER_INSTALLED_PROGRAMS})
 endif()
-if(TARGET placeholder_agent)
-  add_dependencies(tapster_installables placeholder_agent)
+if(TARGET flash_agent)
+  add_dependencies(tapster_installables flash_agent)
 endif()
 
-# The agent images are made at build time into the simulated start directory (the placeholder
-# today, the assembled agent when there is one): every fl4_trap*.bin found there at install time.
+# The agent images are assembled at build time into the simulated start directory (src/agent):
+# every fl4_trap*.bin found there at install time.
 if(NOT TAPSTER_SIM_DIR)
   set(TAPSTER_SIM_DIR ${CMAKE_BINARY_DIR}/sim)
 endif()

@@ -4,10 +4,11 @@
 # $BUILD_DIR/packages/, then checks it
 # the way a user meets it: unpacked into a scratch root with dpkg -x, every program answers
 # --version, tapcheck-cli runs the hardware check on the simulated board in an empty directory
-# and a flash job with the packaged agent image, the menu's launcher starts the window offscreen
-# (first start makes the per-user directory and copies the image; a second start leaves the
+# and a flash job with the packaged agent image, the menu entries are valid and start a program
+# the package holds, the simulated board's entry starts the window offscreen with its own command
+# line (first start makes the per-user directory and copies the image; a second start leaves the
 # user's own image alone), every program has its manual page, and lintian finds no error.
-# Installs lintian when it is missing.
+# Installs lintian and desktop-file-validate when they are missing.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build_dir="${BUILD_DIR:-$here/build}"
@@ -17,7 +18,7 @@ fail() {
   exit 1
 }
 
-packages=(dpkg-dev lintian)
+packages=(dpkg-dev lintian desktop-file-utils)
 "$here/scripts/install-packages.sh" package "${packages[@]}"
 
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
@@ -73,10 +74,21 @@ cp "$root/usr/share/tapster/fl4_trap.bin" "$scratch/job/"
   { cat "$scratch/job.log"; fail "flash-id with the packaged agent"; }
 grep -q "^Flash DEVICE CODE " "$scratch/job.log" || fail "flash-id read no device code"
 
+say "menu entries"
+apps="$root/usr/share/applications"
+for entry in "$apps"/tapster.desktop "$apps"/tapster-simulated.desktop; do
+  desktop-file-validate "$entry" || fail "${entry##*/} is not a valid desktop entry"
+  command="$(sed -n 's/^Exec=//p' "$entry")"
+  echo "  ${entry##*/}: Exec=$command"
+  [ -x "$bin/${command%% *}" ] || fail "${entry##*/} starts ${command%% *}, not in the package"
+done
+# What the simulated board's entry runs, with the program taken from the unpacked tree.
+read -ra menu_command <<<"$(sed -n 's/^Exec=//p' "$apps/tapster-simulated.desktop")"
+
 # The window keeps running: it must still be alive after two seconds, then it is stopped.
 start_window() {
-  XDG_DATA_HOME="$scratch/data" QT_QPA_PLATFORM=offscreen "$bin/tapster-launch" --simulate \
-    >"$scratch/window.log" 2>&1 &
+  XDG_DATA_HOME="$scratch/data" QT_QPA_PLATFORM=offscreen "$bin/${menu_command[0]}" \
+    "${menu_command[@]:1}" >"$scratch/window.log" 2>&1 &
   gui_pid=$!
   sleep 2
   kill -0 "$gui_pid" 2>/dev/null || { cat "$scratch/window.log"; fail "tapcheck --simulate ended"; }
@@ -85,7 +97,7 @@ start_window() {
   gui_pid=""
 }
 workdir="$scratch/data/tapster"
-say "the menu start, first time: tapster-launch --simulate offscreen"
+say "the menu start, first time: ${menu_command[*]} offscreen"
 start_window
 for image in "${images[@]}"; do
   cmp -s "$image" "$workdir/${image##*/}" || fail "${image##*/} was not copied into $workdir"

@@ -5,8 +5,8 @@
 # built from Debian's own source package (/usr/src/googletest) by the same toolchain; nothing is
 # downloaded. Extra arguments go to ctest (for example -R port_tests); TARGETS="a b" builds only
 # those targets. Last it makes build-win/packages/tapster-VERSION-win64.zip (the programs, the
-# agent image, README and docs in one folder) and runs the hardware check on the simulated board
-# from a fresh unpacked copy of it under wine.
+# agent images, README and docs in one folder; the programs stripped, as in the Debian package)
+# and runs the hardware check on the simulated board from a fresh unpacked copy of it under wine.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build_dir="${BUILD_DIR:-$here/build-win}"
@@ -89,7 +89,7 @@ name="tapster-$version-win64"
 out="$build_dir/packages"
 rm -rf "$out"
 cmake --build "$build_dir" -j "$jobs" --target tapster_installables >/dev/null
-cmake --install "$build_dir" --prefix "$out/$name" >/dev/null
+cmake --install "$build_dir" --prefix "$out/$name" --strip >/dev/null
 (cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
 rm -rf "${out:?}/$name"
 # The zip as a user gets it: unpacked somewhere new, the check run from inside its folder.

@@ -28,8 +28,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tapcheck-board [--listen HOST:PORT] [--stall-timeout MS] [--stats] [--trace FILE]\n"
-    "                      [PRESET.json]\n"
+    "Usage: tapcheck-board [OPTION]... [PRESET.json]\n"
     "  or:  tapcheck-board --help | --version\n"
     "Serves the simulated board over OpenOCD's remote_bitbang protocol, one client at a time.\n"
     "  --listen HOST:PORT    where to listen (default 127.0.0.1:3335; port 0 picks a free one)\n"

@@ -259,14 +259,21 @@ bool ExpandAlias(const std::vector<std::string>& args, size_t& index, AliasState
 
 std::string AliasHelp() {
     std::string text = "Aliases (each expands into the steps above):\n";
+    // The summary starts in column 52, at least two spaces after the usage (help2man, which
+    // makes the manual page from this text, splits an entry there); a longer usage has its
+    // summary on the next line.
+    constexpr size_t kColumn = 50;
     for (const Alias& alias : Aliases()) {
-        std::string usage = alias.usage;
-        text += "  " + usage + std::string(usage.size() < 50 ? 50 - usage.size() : 1, ' ') +
-                alias.summary + "\n";
+        const std::string usage = alias.usage;
+        const std::string gap = usage.size() + 2 <= kColumn
+                                    ? std::string(kColumn - usage.size(), ' ')
+                                    : "\n" + std::string(kColumn + 2, ' ');
+        text += "  " + usage + gap + alias.summary + "\n";
     }
-    text += "  The flash aliases (flash-id, protect-status, erase-*, write-flash) first run\n"
-            "  check and start-agent when no trap was taken earlier on the command line.\n"
-            "  Addresses and lengths are hex, as in the window.\n";
+    text += "\n"
+            "The flash aliases (flash-id, protect-status, erase-*, write-flash) first run check\n"
+            "and start-agent when no trap was taken earlier on the command line. Addresses and\n"
+            "lengths are hex, as in the window.\n";
     return text;
 }
 

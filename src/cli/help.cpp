@@ -8,53 +8,57 @@ namespace tapster::cli {
 
 namespace {
 
-const char* KindName(WidgetKind kind) {
+const char* KindPlural(WidgetKind kind) {
     switch (kind) {
     case WidgetKind::Label:
-        return "label";
+        return "labels";
     case WidgetKind::Button:
-        return "button";
+        return "buttons";
     case WidgetKind::Edit:
-        return "edit";
+        return "edits";
     case WidgetKind::Combo:
-        return "combo box";
+        return "combo boxes";
     case WidgetKind::Check:
-        return "check box";
+        return "check boxes";
     case WidgetKind::Slider:
-        return "slider";
+        return "sliders";
     case WidgetKind::UpDown:
-        return "up-down";
+        return "up-downs";
     case WidgetKind::Progress:
-        return "progress bar";
+        return "progress bars";
     case WidgetKind::Radio:
-        return "radio group";
+        return "radio groups";
     case WidgetKind::List:
-        return "list box";
+        return "list boxes";
     case WidgetKind::Container:
-        return "container";
+        return "containers";
     }
     return "";
 }
 
-// Widget names grouped by kind, wrapped at 100 columns.
+// Widget names grouped by kind, wrapped at 100 columns: the kind, then the names from column 18
+// on every line of the group (help2man, which makes the manual page from this text, takes the
+// kind as the entry's tag and the lines indented as far as the names as its continuation).
 std::string WidgetList(const WidgetStore& window) {
+    constexpr size_t kColumn = 18;
     const WidgetKind order[] = {WidgetKind::Button,   WidgetKind::Edit,     WidgetKind::Combo,
                                 WidgetKind::Check,    WidgetKind::Slider,   WidgetKind::UpDown,
                                 WidgetKind::Radio,    WidgetKind::List,     WidgetKind::Label,
                                 WidgetKind::Progress, WidgetKind::Container};
     std::string text;
     for (WidgetKind kind : order) {
-        std::string line = std::string("  ") + KindName(kind) + "s:";
+        std::string line = std::string("  ") + KindPlural(kind) + ":";
+        line.resize(kColumn - 1, ' ');
         std::string body = line;
         bool any = false;
         for (const std::string& name : window.Names()) {
             if (window.KindOf(name) != kind) continue;
-            any = true;
-            if (line.size() + name.size() + 1 > 98) {
+            if (any && line.size() + name.size() + 1 > 98) {
                 body += "\n";
-                line = "     ";
+                line = std::string(kColumn - 1, ' ');
                 body += line;
             }
+            any = true;
             line += " " + name;
             body += " " + name;
         }

@@ -12,6 +12,15 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: st20asm [--base ADDR] [-o OUT.bin] [-l OUT.lst] [--max-size N] SOURCE.s\n";
+constexpr const char* kOptions =
+    "  or:  st20asm --help | --version\n"
+    "  -o OUT.bin      the image (default: the source's name with .bin)\n"
+    "  -l OUT.lst      also write a listing\n"
+    "  --base ADDR     the address of the image's first byte (default 0)\n"
+    "  --max-size N    fail when the image is larger than N bytes\n"
+    "Numbers are decimal, 0x hex or 0b binary. Nothing is written unless the whole source\n"
+    "assembles. Exit status: 0 assembled; 1 assembly errors, an image over --max-size or a file\n"
+    "that cannot be read or written; 2 a bad command line.\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "st20asm: %s\n%s", problem.c_str(), kUsage);
@@ -40,6 +49,7 @@ int main(int argc, char** argv) {
         const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs(kOptions, stdout);
             return 0;
         }
         if (arg == "--version") {

@@ -10,6 +10,13 @@
 namespace {
 
 constexpr const char* kUsage = "Usage: st20dis FILE [--base ADDR]\n";
+constexpr const char* kOptions =
+    "  or:  st20dis --help | --version\n"
+    "Prints one line per instruction of the raw image FILE: address, bytes, mnemonic, operand.\n"
+    "  --base ADDR     the address of the image's first byte (default 0); decimal, 0x hex or\n"
+    "                  0b binary\n"
+    "Exit status: 0 printed; 1 FILE cannot be read or the text not written; 2 a bad command "
+    "line.\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "st20dis: %s\n%s", problem.c_str(), kUsage);
@@ -27,6 +34,7 @@ int main(int argc, char** argv) {
         const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs(kOptions, stdout);
             return 0;
         }
         if (arg == "--version") {
