@@ -10,8 +10,9 @@
 # the 4 KiB read and the check also with BUILD_DIR's tapcheck-cli (an older build) on the same
 # server. Per clock is the time the server was busy with the client (its connection time without
 # the pauses of 50 ms or more the host makes on purpose, the 100 ms waits of the JTAG
-# initialisation) divided by the TCK clocks the server counted. Exit code 1 when OpenOCD is
-# missing or a run fails; the 3x target is reported, not enforced.
+# initialisation) divided by the TCK clocks the server counted. OpenOCD and bc are installed first
+# when missing (scripts/install-packages.sh). Exit code 1 when a run fails; the 3x target is
+# reported, not enforced.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BENCH_DIR:-$here/build-bench}"
@@ -25,7 +26,8 @@ while (($#)); do
     esac
     shift
 done
-command -v openocd >/dev/null || { echo "openocd is not installed (scripts/bootstrap.sh)" >&2; exit 1; }
+"$here/scripts/install-packages.sh" remote_cable openocd bc >&2
+command -v openocd >/dev/null || { echo "openocd could not be installed" >&2; exit 1; }
 
 if ((do_build)); then
     mkdir -p "$build"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The program on a remote_bitbang cable: tapcheck-cli drives tapcheck-board over TCP and must get
 # what it gets from the board in process: the hardware check passing with the CPU identified, and
-# the same word read from the internal ROM. Then the server's failures: a second client is told
+# the same word read from the internal ROM, and on a faulty board (one board fault each) the same
+# lines and failures as in process. Then the server's failures: a second client is told
 # the board is busy, a client that stalls is dropped so the next one is served, and a server
 # that stops or dies during an agent wait ends the command, bounded, as an abort answered No.
 set -u
@@ -40,6 +41,34 @@ local_word="$(grep '^txtManData=' "$work/local.out")"
 [ -n "$remote_word" ] || fail "no word read through the remote cable"
 [ "$remote_word" = "$local_word" ] || fail "remote read $remote_word, in-process read $local_word"
 [ "$remote_word" != "txtManData=00000000" ] || fail "the ROM word read as zero"
+board_server_stop
+
+# A faulty board behind the remote cable, whose clocks run ahead of their samples: the same steps
+# end as they do on that board in process, bounded, with the same lines and failures (the
+# measured TAP clock aside), and the connection is never taken for lost. Flipped bits land
+# where the clock count puts them, and the check's count depends on the measured CPU speed
+# (the delays it tries), so that board gets the word read alone.
+for fault in '"noTarget": true' '"tdoStuckLow": true' '"tdoToggling": true' \
+  '"neverAcknowledge": true' '"keepsSending": true' '"flipEveryBits": 97'; do
+  fault_steps="$steps"
+  case "$fault" in *flipEveryBits*) fault_steps="txtManAddr=7FFE0000 cmdManRead print=txtManData" ;; esac
+  echo "{\"faults\": {$fault}}" >"$work/fault.json"
+  board_server_start "$server" "$work" "$work/fault.json"
+  timeout 60 "$cli" "--port=remote:127.0.0.1:$port" $fault_steps >"$work/fault-remote.out" 2>"$work/fault-remote.log"
+  rc=$?
+  [ $rc -ne 124 ] || fail "$fault: tapcheck-cli on the remote cable hung"
+  timeout 60 "$cli" "--simulate=$work/fault.json" $fault_steps >"$work/fault-local.out" 2>"$work/fault-local.log"
+  local_rc=$?
+  [ $local_rc -eq $rc ] || fail "$fault: exit $rc on the remote cable, $local_rc in process"
+  [ $rc -ne 0 ] || fail "$fault: the steps passed on a faulty board"
+  grep -q "lost the connection" "$work/fault-remote.log" && fail "$fault: the connection was taken for lost"
+  cmp -s <(grep -v MHz "$work/fault-remote.out") <(grep -v MHz "$work/fault-local.out") ||
+    fail "$fault: the remote cable logs other lines than the board in process"
+  cmp -s "$work/fault-remote.log" "$work/fault-local.log" ||
+    fail "$fault: the remote cable reports other failures than the board in process"
+  board_server_stop
+done
+board_server_start "$server" "$work" --stall-timeout 1500
 
 # A client holding the server (connected, silent) makes the next one hear that it is busy.
 exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "cannot hold a connection"

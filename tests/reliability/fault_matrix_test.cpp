@@ -5,10 +5,15 @@
 // action where the command resets it, and with what failed said in the log or a box; the
 // command's reported outcome must agree with what it said (a failure said only in the log still
 // makes the command a failed one, and a success is never reported as a failure).
+// Every cell runs twice: on the board at hand and behind a cable that queues its samples as the
+// remote_bitbang cable does (its buffer size), where the clocks run ahead of their samples; both
+// must end the same way, with no sample left unread.
 // The matrix is printed to stdout as a table.
 #include "board_session.h"
 #include "core/hex.h"
 #include "ops/command_outcome.h"
+#include "port/remote_bitbang_backend.h"
+#include "queued_port.h"
 
 #include <cstdlib>
 #include <functional>
@@ -312,16 +317,32 @@ class FaultMatrix : public ::testing::TestWithParam<size_t> {
         return out.str();
     }
 
-    CellOutcome RunCell(const CommandCase& command, const Fault& fault, size_t column);
+    // sampleBuffer 1: the board at hand; more: behind a QueuedPort of that size.
+    CellOutcome RunCell(const CommandCase& command, const Fault& fault, size_t column,
+                        size_t sampleBuffer);
 };
 
-CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault, size_t column) {
-    SCOPED_TRACE(std::string(command.name) + " on " + fault.name);
+// The remote cable's buffer; elsewhere (Windows) the size it would have.
+#ifdef TAPSTER_HAVE_REMOTE_BACKEND
+constexpr size_t kRemoteSampleBuffer = RemoteBitbangBackend::kOutstanding;
+#else
+constexpr size_t kRemoteSampleBuffer = 1024;
+#endif
+
+CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault, size_t column,
+                                 size_t sampleBuffer) {
+    SCOPED_TRACE(std::string(command.name) + " on " + fault.name +
+                 (sampleBuffer > 1 ? ", samples queued" : ", at hand"));
+    std::unique_ptr<QueuedPort> queued; // outlives the session, which lets go of the backend
     Session s(TestDirectory("-" + std::to_string(column)));
     s.form.msPerEvent = 10;
     board::BoardConfig config;
     config.flash.faults = fault.flash;
     s.StartBoard(config);
+    if (sampleBuffer > 1) {
+        queued = std::make_unique<QueuedPort>(*s.board, sampleBuffer);
+        SetPortBackend(queued.get());
+    }
     if (!s.TakeAgent()) {
         ADD_FAILURE() << "the agent could not be taken on a healthy board";
         return {"SETUP FAILED", false};
@@ -373,6 +394,8 @@ CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault,
     if (!s.ProgressHidden()) problems.push_back("progress shown");
     if (!s.form.yesNoAnswers.empty() || !s.form.warningAnswers.empty() || !s.form.files.empty())
         problems.push_back("answers left over");
+    if (queued && (queued->Overflows() != 0 || queued->Unread() != 0))
+        problems.push_back("samples queued past the buffer or left unread");
 
     // The TAP reset as the last TAP action: the host no longer counts on the link state, the
     // board's TAP sits in Run-Test/Idle and the command's last log line is the reset's.
@@ -463,8 +486,13 @@ CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault,
 TEST_P(FaultMatrix, EndsIdleResetAndSaysWhatFailed) {
     const CommandCase& command = Commands()[GetParam()];
     std::vector<std::string> cells;
-    for (size_t column = 0; column < Faults().size(); ++column)
-        cells.push_back(RunCell(command, Faults()[column], column).text);
+    for (size_t column = 0; column < Faults().size(); ++column) {
+        const CellOutcome atHand = RunCell(command, Faults()[column], column, 1);
+        const CellOutcome queued = RunCell(command, Faults()[column], column, kRemoteSampleBuffer);
+        EXPECT_EQ(queued.text, atHand.text)
+            << command.name << " on " << Faults()[column].name << ": the queued cable differs";
+        cells.push_back(atHand.text);
+    }
     rows().push_back({command.name, cells});
     std::cout << Table({{command.name, cells}}) << std::flush;
 }
