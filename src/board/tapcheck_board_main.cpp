@@ -179,17 +179,6 @@ int Listen(const Options& options, std::string& shown) {
     return fd;
 }
 
-bool SendAll(int fd, const std::string& data) {
-    size_t sent = 0;
-    while (sent < data.size()) {
-        const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 using SteadyClock = std::chrono::steady_clock;
 
 // The client being served, and what --stats reports of it.
@@ -202,13 +191,9 @@ struct Client {
     uint64_t samplesBefore = 0;
 };
 
-void Begin(Client& client, int fd, const tapster::board::RemoteBitbangSession& session,
-           int stallMs) {
+void Begin(Client& client, int fd, const tapster::board::RemoteBitbangSession& session) {
     const int yes = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-    // A client that does not read its answers blocks the send: give up after the stall timeout.
-    timeval tv{stallMs / 1000, (stallMs % 1000) * 1000};
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     client.fd = fd;
     client.connected = client.lastHeard = SteadyClock::now();
     client.paused = {};
@@ -240,6 +225,34 @@ void Refuse(int fd) {
     (void)send(fd, tapster::board::kBusyNotice, length, MSG_NOSIGNAL | MSG_DONTWAIT);
     close(fd);
     std::fputs("tapcheck-board: refused a client: serving another\n", stderr);
+}
+
+// Sends all of `data` to the client within `stall` in total; false when the client does not take
+// it in that time (it reads none of its answers). A client that connects meanwhile is refused at
+// once, as at any other time the board is taken.
+bool SendAll(int fd, const std::string& data, int server, std::chrono::milliseconds stall) {
+    const auto deadline = SteadyClock::now() + stall;
+    size_t sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n =
+            send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+        if (left.count() <= 0) return false;
+        pollfd fds[2] = {{fd, POLLOUT, 0}, {server, POLLIN, 0}};
+        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
+        if ((fds[1].revents & POLLIN) != 0) {
+            const int newcomer = accept(server, nullptr, nullptr);
+            if (newcomer >= 0) Refuse(newcomer);
+        }
+    }
+    return true;
 }
 
 // Serves clients one at a time, for ever: reads what a client has sent, handles all of it and
@@ -277,7 +290,7 @@ int Serve(int server, tapster::board::RemoteBitbangSession& session, const Optio
                     answers.clear();
                     const bool more = session.Handle(
                         std::string_view(buffer.data(), static_cast<size_t>(n)), answers);
-                    if (!SendAll(client.fd, answers))
+                    if (!SendAll(client.fd, answers, server, stall))
                         End(client, session, options,
                             "dropped a client that does not read its answers");
                     else if (!more)
@@ -296,7 +309,7 @@ int Serve(int server, tapster::board::RemoteBitbangSession& session, const Optio
             if (fd >= 0 && client.fd >= 0)
                 Refuse(fd);
             else if (fd >= 0)
-                Begin(client, fd, session, options.stallMs);
+                Begin(client, fd, session);
             else if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) {
                 std::fprintf(stderr, "tapcheck-board: accept: %s\n", std::strerror(errno));
                 return 1;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -89,7 +90,16 @@ int main(int argc, char** argv) {
     if (!cli::ParseSteps(args, form, steps, error)) return Usage(error);
     if (steps.empty()) return Usage("no steps given");
 
-    std::unique_ptr<PortBackend> backend = CreateBackend(options, error);
+    // The simulated board's memories take a few MiB: too little memory for them is a refused
+    // start with a message, not a crash.
+    std::unique_ptr<PortBackend> backend;
+    try {
+        backend = CreateBackend(options, error);
+    } catch (const std::bad_alloc&) {
+        SetPortBackend(nullptr);
+        return Usage("not enough memory for the " +
+                     std::string(options.simulate ? "simulated board" : "port backend"));
+    }
     if (!backend) return Usage(error);
 
     frmMain = &form;

@@ -86,6 +86,31 @@ timeout 60 "$cli" "--port=remote:127.0.0.1:$port" read-word 7FFE0000 >"$work/aft
   fail "the board was not free after the stalled client was dropped"
 [ "$(grep '^txtManData=' "$work/after.out")" = "$remote_word" ] || fail "read after the drop differs"
 exec 3<&-
+# A client that sends requests and reads none of the answers: while the server waits on it, a
+# newcomer is refused at once, and the reader is dropped within the stall timeout.
+drops="$(grep -c "does not read its answers" "$work/server.log")"
+head -c 30000000 /dev/zero | tr '\0' R >"/dev/tcp/127.0.0.1/$port" 2>/dev/null &
+reader=$!
+sleep 0.5
+timeout 30 "$cli" "--port=remote:127.0.0.1:$port" read-word 7FFE0000 >"$work/busy2.out" 2>"$work/busy2.log"
+grep -q "is serving another client" "$work/busy2.log" ||
+  fail "a client arriving while the server sends to a non-reader was not told it is busy"
+for _ in $(seq 1 40); do
+  [ "$(grep -c "does not read its answers" "$work/server.log")" -gt "$drops" ] && break
+  sleep 0.1
+done
+[ "$(grep -c "does not read its answers" "$work/server.log")" -gt "$drops" ] ||
+  fail "the client that reads no answers was not dropped within the stall timeout"
+kill "$reader" 2>/dev/null
+wait "$reader" 2>/dev/null
+# Quick reconnects: a client that quits and connects again at once is served, not refused.
+for i in $(seq 1 50); do
+  exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "reconnect $i: cannot connect"
+  printf 'RQ' >&3
+  IFS= read -r -n 1 -t 5 answer <&3 || answer=""
+  exec 3<&-
+  [ "$answer" = 0 ] || [ "$answer" = 1 ] || fail "reconnect $i: answered '$answer', not a TDO sample"
+done
 # tapcheck-cli itself idle past the stall timeout between two commands: dropped, it connects again.
 drops="$(grep -c "dropped a client that stalled" "$work/server.log")"
 timeout 60 "$cli" "--port=remote:127.0.0.1:$port" read-word 7FFE0000 wait=2500 read-word 7FFE0000 \
@@ -97,7 +122,8 @@ board_server_stop
 
 # A server that stops answering (SIGSTOP) or dies during an agent wait: the wait ends as an abort
 # answered No, within the backend's timeout, and tapcheck-cli says the connection was lost.
-echo '{"agent": {"eraseChipPolls": 1000000}}' >"$work/slow.json"
+# The data sheet's busy times: a chip erase lasts thousands of polls, so the wait is still going.
+echo '{"flash": {"busyPercent": 100}}' >"$work/slow.json"
 cp "$(dirname "$cli")/../../sim/fl4_trap.bin" "$work/" 2>/dev/null || true
 for how in STOP KILL; do
   board_server_start "$server" "$work" "$work/slow.json"
