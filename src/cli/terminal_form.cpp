@@ -185,9 +185,20 @@ void TerminalForm::CheckDeadline() {
     std::fflush(err_);
 }
 
+void TerminalForm::TakeSignal() {
+    signal_ = interruptFlag;
+    if (signalNoted_) return;
+    signalNoted_ = true;
+    // The log shows the abort, if a command was running; this line says where it came from,
+    // also when the signal ends a wait between commands.
+    std::fprintf(err_, "tapcheck-cli: %s; the run stops\n",
+                 signal_ == SIGTERM ? "terminated (SIGTERM)" : "interrupted (Ctrl+C)");
+    std::fflush(err_);
+}
+
 int TerminalForm::StopCode() {
     CheckDeadline();
-    if (interruptFlag != 0 && signal_ == 0) signal_ = interruptFlag;
+    if (interruptFlag != 0 && signal_ == 0) TakeSignal();
     if (signal_ != 0) return 128 + (signal_ == SIGTERM ? SIGTERM : SIGINT);
     if (interrupted_) return 128 + SIGINT;
     return deadlinePassed_ ? 124 : 0;
@@ -197,13 +208,9 @@ void TerminalForm::ProcessEvents() {
     ++events_;
     CheckDeadline();
     if (interruptFlag != 0) {
-        signal_ = interruptFlag;
+        TakeSignal();
         interruptFlag = 0;
         interrupted_ = true;
-        // The log shows the abort; this line says where it came from.
-        std::fprintf(err_, "tapcheck-cli: %s; the run stops\n",
-                     signal_ == SIGTERM ? "terminated (SIGTERM)" : "interrupted (Ctrl+C)");
-        std::fflush(err_);
     }
     // Pressed at every keep-alive point where "Abort !" is shown until the command ends: a
     // press before the wait or scan began (whose start clears the flags) must not leave it

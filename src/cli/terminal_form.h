@@ -116,6 +116,7 @@ class TerminalForm : public WidgetStore {
     void FireTimerIfDue();
     void PressAbort(bool yes);
     void CheckDeadline();
+    void TakeSignal(); // takes the pending signal, noting it on stderr once
 
     std::FILE* out_;
     std::FILE* err_;
@@ -136,7 +137,8 @@ class TerminalForm : public WidgetStore {
     int errorBoxes_ = 0;
     bool failed_ = false;
     bool interrupted_ = false;
-    int signal_ = 0; // the signal that interrupted the run
+    int signal_ = 0;           // the signal that interrupted the run
+    bool signalNoted_ = false; // stderr says which signal it was
 
     bool deadlineSet_ = false;
     bool deadlinePassed_ = false;
