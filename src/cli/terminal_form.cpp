@@ -200,7 +200,6 @@ int TerminalForm::StopCode() {
     CheckDeadline();
     if (interruptFlag != 0 && signal_ == 0) TakeSignal();
     if (signal_ != 0) return 128 + (signal_ == SIGTERM ? SIGTERM : SIGINT);
-    if (interrupted_) return 128 + SIGINT;
     return deadlinePassed_ ? 124 : 0;
 }
 
