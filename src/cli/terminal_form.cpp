@@ -87,6 +87,11 @@ void TerminalForm::ErrorBoxWithDetail(const std::string& text,
     }
 }
 
+void TerminalForm::ShowStatus(const std::string& text) {
+    std::fprintf(err_, "tapcheck-cli: %s\n", OneLine(text).c_str());
+    std::fflush(err_);
+}
+
 void TerminalForm::Unanswered(const std::string& what) {
     failed_ = true;
     std::fprintf(err_, "error: no answer queued for: %s\n", OneLine(what).c_str());

@@ -97,6 +97,7 @@ class TerminalForm : public WidgetStore {
     void LogLine(const std::string& line) override;
     void ReplaceLastLogLine(const std::string& line) override;
     void ErrorBox(const std::string& text) override;
+    void ShowStatus(const std::string& text) override;
     void ErrorBoxWithDetail(const std::string& text,
                             const std::optional<std::string>& detail) override;
     bool WarningQuestion(const std::string& text) override;

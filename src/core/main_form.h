@@ -65,6 +65,9 @@ class MainForm {
         (void)detail;
         ErrorBox(text);
     }
+    // A message beyond the log (a chip's name, why an agent call failed, a hint while waiting):
+    // the status bar of a window, stderr of the terminal. The log keeps only its own lines.
+    virtual void ShowStatus(const std::string& text) { (void)text; }
     // Warning icon, OK and Cancel; true for OK.
     virtual bool WarningQuestion(const std::string& text) = 0;
     // Question icon, Yes and No; true for Yes.

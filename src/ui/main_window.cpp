@@ -119,6 +119,9 @@ void TfrmMain::BuildWindow() {
     backend_ = new QLabel;
     backend_->setObjectName("lblBackend");
     statusBar()->addWidget(backend_);
+    auto* status = new QLabel;
+    status->setObjectName("lblStatus");
+    statusBar()->addWidget(status, 1);
     statusBar()->setSizeGripEnabled(false);
 
     auto* timer = new QTimer(this);

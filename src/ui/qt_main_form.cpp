@@ -66,6 +66,12 @@ int SelectedRow(QListWidget* list) {
 
 QtMainForm::QtMainForm(QWidget* window) : window_(window) {}
 
+void QtMainForm::ShowStatus(const std::string& text) {
+    // The status bar's message label sits beside the port's name (see the main window).
+    if (auto* label = window_->findChild<QLabel*>("lblStatus"))
+        label->setText(QString::fromStdString(text));
+}
+
 QObject* QtMainForm::Find(std::string_view name) {
     const QString key = Q(name);
     auto it = cache_.find(key);

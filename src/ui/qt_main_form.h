@@ -60,6 +60,7 @@ class QtMainForm : public MainForm {
     void ErrorBox(const std::string& text) override;
     void ErrorBoxWithDetail(const std::string& text,
                             const std::optional<std::string>& detail) override;
+    void ShowStatus(const std::string& text) override;
     bool WarningQuestion(const std::string& text) override;
     bool YesNoQuestion(const std::string& text) override;
     bool ChooseFile(std::string& path) override;
