@@ -35,6 +35,8 @@
 ;              is protected
 ;   0x00080000 not a chip of this image's family (Intel image: or no CFI size for erase chip)
 ;   0x00100000 bad call (an unknown command code, or a length above 4096)
+;   0x00200000 (reserved, with released) a chip erase left protected or locked sectors; none of
+;              the images has room to find them out yet, so none sets it
 ; A stop (0x0004) written during a call ends the wait it is in with "aborted"; a stop between
 ; calls is answered with the verdict of the last call. Every call leaves the chip's ID codes in
 ; +20 (manufacturer) and +24 (device); protection status then puts its word in +20.
@@ -234,11 +236,12 @@ dispatch:
         eqc     0x0400
         cj      badcall
 
-; Erase chip. AMD: the chip's own chip erase (unlock 0x80, unlock 0x10), polled and checked at
-; the chip base, so the chip clears every sector itself, also those the bus cannot reach (a
-; chip whose top lies behind the internal ROM). Intel parts have no chip erase: every block that
-; holds a word other than 0xFFFF is erased, scanning the whole chip (its size from CFI), block
-; by block with no region table.
+; Erase chip. AMD and SST: the chip's own chip erase (unlock 0x80, unlock 0x10), polled and
+; checked at the chip base, so the chip clears every sector itself, also those the bus cannot
+; reach (a chip whose top lies behind the internal ROM); an AMD chip skips its protected sectors.
+; Intel parts have no chip erase: every block that holds a word other than 0xFFFF is erased
+; (a C3 block unlocked first), scanning the whole chip (its size from CFI), block by block with
+; no region table.
 @AS     ldc     0x80
 @AS     ldl     CA
 @AS     call    cmd

@@ -37,6 +37,28 @@ FlashCfi AmdCfi(uint8_t maxProgramLog2) {
 // Eight 8K parameter blocks at the bottom, then 64K main blocks (28F160B3B, 28F160C3B).
 const std::vector<SectorRun> kBottomParameter2M = {{8, 8 * KiB}, {31, 64 * KiB}};
 
+// The 16 Mbit boot block parts at Vpp = Vcc (Intel 290580 B3, 290645 C3): word program 22 us
+// typical, 200 us maximum; 8K parameter block erase 0.5 s, 64K main block 1 s, maximum 5 s.
+const FlashBusyTimes kBootBlockTimes = {.programTyp = 22,
+                                        .programMax = 200,
+                                        .eraseTyp = 1 * kS,
+                                        .eraseMax = 5 * kS,
+                                        .smallEraseTyp = 500 * kMs};
+
+// Their CFI answers (Intel standard command set, Vpp 11.4-12.6 V for fast programming), with
+// the part's own primary extended table.
+FlashCfi BootBlockCfi(std::vector<uint8_t> primaryExtended) {
+    return FlashCfi{.commandSet = 0x0003,
+                    .primaryTable = 0x35,
+                    .vcc = {0x27, 0x36},
+                    .vpp = {0xB4, 0xC6},
+                    .typical = {0x05, 0x00, 0x0A, 0x00},
+                    .maximum = {0x04, 0x00, 0x03, 0x00},
+                    .interface = 0x0001,
+                    .bufferLog2 = 0x0000,
+                    .primaryExtended = std::move(primaryExtended)};
+}
+
 // SST39VF1601 / SST39VF3201 (SST data sheet S71223 / DS25028): word program 7 us typical, 10 us
 // maximum; sector and block erase 18 ms typical, 25 ms maximum; chip erase 40 ms typical, 50 ms
 // maximum.
@@ -147,22 +169,10 @@ const std::vector<FlashChipInfo>& FlashChipTable() {
          .layout = kBottomParameter2M,
          .locking = FlashLocking::WriteProtectPin,
          .wpBlocks = 2,
-         .busy = {.programTyp = 22,
-                  .programMax = 200,
-                  .eraseTyp = 1 * kS,
-                  .eraseMax = 5 * kS,
-                  .smallEraseTyp = 500 * kMs},
-         .cfi = {.commandSet = 0x0003,
-                 .primaryTable = 0x35,
-                 .vcc = {0x27, 0x36},
-                 .vpp = {0xB4, 0xC6},
-                 .typical = {0x05, 0x00, 0x0A, 0x00},
-                 .maximum = {0x04, 0x00, 0x03, 0x00},
-                 .interface = 0x0001,
-                 .bufferLog2 = 0x0000,
-                 // "PRI" 1.0: erase and program suspend; program after erase suspend.
-                 .primaryExtended = {'P', 'R', 'I', '1', '0', 0x06, 0x00, 0x00, 0x00, 0x01, 0x00,
-                                     0x00, 0x33, 0xC0}}},
+         .busy = kBootBlockTimes,
+         // "PRI" 1.0: erase and program suspend; program after erase suspend.
+         .cfi = BootBlockCfi(
+             {'P', 'R', 'I', '1', '0', 0x06, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x33, 0xC0})},
         // StrataFlash J3: 32 symmetrical 128K blocks with non-volatile lock bits.
         {.name = "28F320J3",
          .family = FlashFamily::Intel,
@@ -191,32 +201,19 @@ const std::vector<FlashChipInfo>& FlashChipTable() {
         // Advanced+ Boot Block (C3), bottom boot (Intel 290645): device code 0x88C3; every block
         // locked at power-up and reset; lock 0x60/0x01, unlock 0x60/0xD0, lock-down 0x60/0x2F, a
         // locked-down block staying locked while WP# is low; lock state at block + 2 in read
-        // identifier mode (bit 0 locked, bit 1 locked down). Times at Vpp = Vcc: word 22 us /
-        // 200 us, parameter block 0.5 s, main block 1 s / 5 s.
+        // identifier mode (bit 0 locked, bit 1 locked down).
         {.name = "28F160C3B",
          .family = FlashFamily::Intel,
          .manufacturer = 0x0089,
          .device = 0x88C3,
          .layout = kBottomParameter2M,
          .locking = FlashLocking::BlockLock,
-         .busy = {.programTyp = 22,
-                  .programMax = 200,
-                  .eraseTyp = 1 * kS,
-                  .eraseMax = 5 * kS,
-                  .smallEraseTyp = 500 * kMs},
-         .cfi = {.commandSet = 0x0003,
-                 .primaryTable = 0x35,
-                 .vcc = {0x27, 0x36},
-                 .vpp = {0xB4, 0xC6},
-                 .typical = {0x05, 0x00, 0x0A, 0x00},
-                 .maximum = {0x04, 0x00, 0x03, 0x00},
-                 .interface = 0x0001,
-                 .bufferLog2 = 0x0000,
-                 // "PRI" 1.0: erase and program suspend, instant individual block locking,
-                 // protection register; program after erase suspend; block status bits 0
-                 // (locked) and 1 (locked down).
-                 .primaryExtended = {'P', 'R', 'I', '1', '0', 0x66, 0x00, 0x00, 0x00, 0x01, 0x03,
-                                     0x00, 0x33, 0xC0, 0x01, 0x80, 0x00, 0x03, 0x03}}},
+         .busy = kBootBlockTimes,
+         // "PRI" 1.0: erase and program suspend, instant individual block locking, protection
+         // register; program after erase suspend; block status bits 0 (locked) and 1 (locked
+         // down); one protection register field.
+         .cfi = BootBlockCfi({'P', 'R', 'I', '1', '0', 0x66, 0x00, 0x00, 0x00, 0x01, 0x03, 0x00,
+                              0x33, 0xC0, 0x01, 0x80, 0x00, 0x03, 0x03})},
         // SST Multi-Purpose Flash Plus, 1M x16 and 2M x16: maker 0x00BF, devices 0x234B and
         // 0x235B; uniform 2 KWord sectors and 32 KWord blocks.
         {.name = "SST39VF1601",
