@@ -177,11 +177,11 @@ go:     ldc     0
 @AI     bsub
 @AI     devls
 @AI     stl     ADDR
-@I      ldl     BASE            ; word 0x27: size 2^n bytes
-@I      ldc     0x4E
-@I      bsub
-@I      devls
-@I      stl     LEN
+@AI     ldl     BASE            ; word 0x27: size 2^n bytes
+@AI     ldc     0x4E
+@AI     bsub
+@AI     devls
+@AI     stl     LEN
         call    reset
 @AS     ldl     VAL             ; identify: done, whatever the family
 @AS     eqc     0x0010
