@@ -32,8 +32,8 @@ bool ParseBackendOptions(std::vector<std::string>& args, BackendOptions& options
             seenPort = true;
             options.port = arg.size() > 7 ? arg.substr(7) : std::string();
             if (options.port.empty()) {
-                error = "--port needs a value: --port=ppdev:/dev/parportN, --port=direct or "
-                        "--port=remote:HOST:PORT";
+                error = "--port needs a value: --port=ppdev:/dev/parportN, --port=direct, "
+                        "--port=remote:HOST:PORT or --port=ftdi";
                 return false;
             }
         } else {
@@ -56,6 +56,15 @@ std::string BackendOptionsHelp() {
            "  --port=direct               x86 port instructions at 0x378 (Linux: root or\n"
            "                              CAP_SYS_RAWIO; Windows: the permission driver)\n"
            "  --port=remote:HOST:PORT     a remote_bitbang JTAG server (e.g. tapcheck-board)\n"
+#ifdef TAPSTER_HAVE_FTDI
+           "  --port=ftdi[:VID:PID][,serial=S][,interface=A|B][,ctl=N][,oe=N]\n"
+           "                              an FTDI FT2232H/FT232H cable in MPSSE mode (default\n"
+           "                              0403:6010 then 0403:6014, interface A; TCK TDI TDO TMS\n"
+           "                              on ADBUS0-3, the control line on ADBUS4 or ctl=4..7,\n"
+           "                              oe=4..7 an output enable driven low)\n"
+#else
+           "  --port=ftdi                 (the FTDI cable is left out of Windows builds)\n"
+#endif
            "  (none)                      the first real parallel port: " +
            std::string(DefaultPortName()) +
            "\n"

@@ -1,4 +1,5 @@
 // Creates the port backend that the options name and puts it behind ReadPortByte/WritePortByte.
+#include "app/ftdi_port.h"
 #include "app/native_port.h"
 #include "app/port_choice.h"
 #include "app/simulated_port.h"
@@ -50,8 +51,9 @@ std::unique_ptr<PortBackend> CreateRealPort(const std::string& option, std::stri
         return nullptr;
 #endif
     }
-    error =
-        "unknown port '" + option + "' (expected ppdev:/dev/parportN, direct or remote:HOST:PORT)";
+    if (IsFtdiOption(option)) return CreateFtdiPort(option, error);
+    error = "unknown port '" + option +
+            "' (expected ppdev:/dev/parportN, direct, remote:HOST:PORT or ftdi[:VID:PID])";
     return nullptr;
 }
 
