@@ -36,6 +36,8 @@ class CableSession : public tapster::bench::Session {
             model = chip.get();
             ftdi = std::make_unique<FtdiBackend>(tapster::FtdiOptions{}, std::move(chip));
             tapster::SetPortBackend(ftdi.get());
+            std::string error; // the port stays claimed: the new cable is opened here
+            taken = taken && ftdi->Acquire(error);
         } else {
             remote = std::make_unique<tapster::test::QueuedPort>(
                 *board, tapster::RemoteBitbangBackend::kOutstanding);
