@@ -49,7 +49,9 @@ class CliEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / "tapster_cli_e2e" / info->name();
+        std::string name = info->name(); // a parameterised test's "Name/Param" as one directory
+        std::replace(name.begin(), name.end(), '/', '_');
+        dir = fs::temp_directory_path() / "tapster_cli_e2e" / name;
         fs::remove_all(dir);
         fs::create_directories(dir);
         fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap.bin", dir / "fl4_trap.bin");

@@ -7,7 +7,6 @@
 #include "mpsse_model.h"
 #include "port/ftdi_link.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace tapster {
@@ -15,52 +14,35 @@ namespace tapster {
 namespace {
 
 // The board told the host's delay before every write, as the simulated port does.
-class BoardOnPins final : public PortBackend {
-  public:
-    void WriteRegister(uint16_t port, uint8_t value) override {
-        board_.NoteHostDelay(JtagDelay);
-        board_.WriteRegister(port, value);
-    }
-    uint8_t ReadRegister(uint16_t port) override { return board_.ReadRegister(port); }
-    std::string Name() const override { return board_.Name(); }
+struct BoardOnPins {
+    class Pins final : public PortBackend {
+      public:
+        void WriteRegister(uint16_t port, uint8_t value) override {
+            board_.NoteHostDelay(JtagDelay);
+            board_.WriteRegister(port, value);
+        }
+        uint8_t ReadRegister(uint16_t port) override { return board_.ReadRegister(port); }
+        std::string Name() const override { return board_.Name(); }
 
-  private:
-    board::Board board_{board::BoardConfig{}};
+      private:
+        board::Board board_{board::BoardConfig{}};
+    } pins;
 };
 
-class ModelLink final : public FtdiLink {
+// The board comes first, so that it outlives the model on its pins.
+class ModelOnBoard final : private BoardOnPins, public test::MpsseModel {
   public:
-    ModelLink() {
+    ModelOnBoard() : MpsseModel(pins) {
+        ReportTo(stderr);
         if (const char* after = std::getenv("TAPSTER_MPSSE_UNPLUG_AFTER"))
-            model_.UnplugAfter(std::strtoull(after, nullptr, 10));
+            UnplugAfter(std::strtoull(after, nullptr, 10));
     }
-    bool Open(const FtdiTarget& target, FtdiDevice& device) override {
-        return Report(model_.Open(target, device));
-    }
-    int Write(const uint8_t* data, size_t size) override {
-        return Report(model_.Write(data, size));
-    }
-    int Read(uint8_t* data, size_t size) override { return Report(model_.Read(data, size)); }
-    void Flush() override { model_.Flush(); }
-    void Close() override { model_.Close(); }
-    std::string ErrorText() const override { return model_.ErrorText(); }
-
-  private:
-    template <typename T> T Report(T result) {
-        for (; reported_ < model_.Refusals().size(); ++reported_)
-            std::fprintf(stderr, "mpsse model refuses: %s\n", model_.Refusals()[reported_].c_str());
-        return result;
-    }
-
-    BoardOnPins pins_;
-    test::MpsseModel model_{pins_};
-    size_t reported_ = 0;
 };
 
 } // namespace
 
 std::unique_ptr<FtdiLink> MakeFtdiLink() {
-    return std::make_unique<ModelLink>();
+    return std::make_unique<ModelOnBoard>();
 }
 
 } // namespace tapster

@@ -12,14 +12,11 @@
 #include "board/memory_map.h"
 #include "board_session.h"
 #include "core/hex.h"
+#include "mpsse_model.h"
 #include "ops/commands.h"
+#include "port/ftdi_backend.h"
 #include "port/qzportio.h"
 #include "queued_port.h"
-
-#ifdef TAPSTER_HAVE_FTDI
-#include "mpsse_model.h"
-#include "port/ftdi_backend.h"
-#endif
 
 #include <cinttypes>
 #include <cstdio>
@@ -90,21 +87,16 @@ class WireTrace : public BoardTest, public ::testing::WithParamInterface<size_t>
     }
 
     uint64_t RoundTrips() const {
-#ifdef TAPSTER_HAVE_FTDI
-        if (ftdi) return ftdi->RoundTrips();
-#endif
-        return queued ? queued->RoundTrips() : 0;
+        return ftdi ? ftdi->RoundTrips() : queued ? queued->RoundTrips() : 0;
     }
 
     void TearDown() override {
         SetPortBackend(nullptr);
         queued.reset();
-#ifdef TAPSTER_HAVE_FTDI
         if (ftdi) {
             EXPECT_EQ(model->Refusals(), std::vector<std::string>{});
         }
         ftdi.reset();
-#endif
         if (dump != nullptr) std::fclose(dump);
         dump = nullptr;
     }
@@ -112,10 +104,8 @@ class WireTrace : public BoardTest, public ::testing::WithParamInterface<size_t>
     std::FILE* dump = nullptr;
     std::vector<Section> sections;
     std::unique_ptr<QueuedPort> queued;
-#ifdef TAPSTER_HAVE_FTDI
     MpsseModel* model = nullptr;
     std::unique_ptr<FtdiBackend> ftdi;
-#endif
 };
 
 TEST_P(WireTrace, WorkflowSendsAndReadsExactlyTheRecordedBytes) {
@@ -124,16 +114,12 @@ TEST_P(WireTrace, WorkflowSendsAndReadsExactlyTheRecordedBytes) {
         queued = std::make_unique<QueuedPort>(*wire, GetParam());
         SetPortBackend(queued.get());
     }
-#ifdef TAPSTER_HAVE_FTDI
     if (GetParam() == kOnFtdi) {
         auto chip = std::make_unique<MpsseModel>(*wire);
         model = chip.get();
         ftdi = std::make_unique<FtdiBackend>(FtdiOptions{}, std::move(chip));
         SetPortBackend(ftdi.get());
     }
-#else
-    if (GetParam() == kOnFtdi) GTEST_SKIP() << "no FTDI cable in this build";
-#endif
     wire->DumpTo(dump);
 
     Record("check", [&] { cmdDelayClick(); });

@@ -71,6 +71,7 @@ void MpsseModel::Close() {
 
 void MpsseModel::Refuse(const std::string& what) {
     refusals_.push_back(what);
+    if (report_ != nullptr) std::fprintf(report_, "mpsse model refuses: %s\n", what.c_str());
 }
 
 int MpsseModel::Write(const uint8_t* data, size_t size) {

@@ -10,13 +10,14 @@
 #include "port/port_backend.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <string>
 #include <vector>
 
 namespace tapster::test {
 
-class MpsseModel final : public FtdiLink {
+class MpsseModel : public FtdiLink {
   public:
     // The chip answers to `vid`:`pid` and buffers `bufferSize` bytes each way (FT2232H: 4096).
     explicit MpsseModel(PortBackend& pins, int ctlPin = 4, uint16_t vid = 0x0403,
@@ -33,6 +34,8 @@ class MpsseModel final : public FtdiLink {
     // or answered, and it cannot be opened again.
     void UnplugAfter(uint64_t bytes) { unplugAfter_ = bytes; }
     void SetPresent(bool present) { present_ = present; }
+    // Also prints each refusal to `file` as it happens.
+    void ReportTo(std::FILE* file) { report_ = file; }
 
     // What a real chip would not have done; empty on a well-behaved host.
     const std::vector<std::string>& Refusals() const { return refusals_; }
@@ -56,6 +59,7 @@ class MpsseModel final : public FtdiLink {
     bool open_ = false;
     uint64_t unplugAfter_ = UINT64_MAX;
     std::string error_;
+    std::FILE* report_ = nullptr;
     std::vector<uint8_t> partial_; // a command whose operands have not all arrived
     uint8_t low_ = 0, lowDirection_ = 0, high_ = 0, highDirection_ = 0;
     std::deque<uint8_t> produced_; // answers not yet sent (no 0x87 since)
