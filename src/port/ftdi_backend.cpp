@@ -21,14 +21,7 @@ constexpr uint8_t kNoAdaptive = 0x97;
 constexpr uint8_t kBadOpcode = 0xAB; // answered 0xFA, then the opcode
 constexpr uint8_t kBadOpcodeAnswer = 0xFA;
 
-// The parallel cable's lines in the data register, and TDO in the status register.
-constexpr uint8_t kLptTms = 0x01;
-constexpr uint8_t kLptTck = 0x02;
-constexpr uint8_t kLptTdi = 0x04;
-constexpr uint8_t kLptControl = 0x08;
-constexpr uint8_t kStatusIdle = 0x6F; // the status register's other bits, as the board reads
-constexpr uint8_t kStatusTdo = 0x10;
-constexpr uint8_t kTdoHigh = kStatusIdle | kStatusTdo;
+constexpr uint8_t kTdoHigh = kLptStatusIdle | kPinTdo;
 
 // A zero-length read has waited a USB frame on the real chip already; this keeps a link that
 // answers at once from spinning.
@@ -86,10 +79,10 @@ uint8_t FtdiBackend::PinByte(uint8_t data) const {
         uint8_t lptBit;
         int pin;
     };
-    const Line lines[] = {{kLptTck, kFtdiTckPin},
-                          {kLptTdi, kFtdiTdiPin},
-                          {kLptTms, kFtdiTmsPin},
-                          {kLptControl, options_.ctlPin}};
+    const Line lines[] = {{kPinTck, kFtdiTckPin},
+                          {kPinTdi, kFtdiTdiPin},
+                          {kPinTms, kFtdiTmsPin},
+                          {kPinControl, options_.ctlPin}};
     uint8_t pins = 0;
     for (const Line& line : lines)
         if ((data & line.lptBit) != 0) pins = static_cast<uint8_t>(pins | Bit(line.pin));
@@ -146,7 +139,7 @@ void FtdiBackend::Collect() {
     }
     pushed_ = 0;
     for (uint8_t pins : answers)
-        inbox_.push_back((pins & Bit(kFtdiTdoPin)) != 0 ? kTdoHigh : kStatusIdle);
+        inbox_.push_back((pins & Bit(kFtdiTdoPin)) != 0 ? kTdoHigh : kLptStatusIdle);
 }
 
 uint8_t FtdiBackend::Answer() {

@@ -66,29 +66,25 @@ std::string FtdiIdText(uint16_t vid, uint16_t pid) {
 
 bool ParseFtdiOptions(const std::string& text, FtdiOptions& options, std::string& error) {
     options = FtdiOptions{};
-    const std::string usage = "expected ftdi[:VID:PID][,serial=S][,interface=A|B][,ctl=4..7]"
-                              "[,oe=4..7]";
-    size_t at = text.empty() ? std::string::npos : 0; // the comma before the next field
     bool ok = true;
-    if (!text.empty() && text[0] == ':') {
-        at = text.find(',');
-        ok = ParseIds(text.substr(1, at == std::string::npos ? at : at - 1), options);
-    } else if (!text.empty() && text[0] != ',') {
-        ok = false;
+    for (size_t at = 0; ok && at < text.size();) {
+        size_t end = text.find(',', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string field = text.substr(at, end - at);
+        ok = at == 0 && field.find('=') == std::string::npos ? ParseIds(field, options)
+                                                             : ParseField(field, options);
+        at = end + 1;
+        if (ok && end + 1 == text.size()) ok = false; // a trailing comma
     }
-    while (ok && at != std::string::npos) {
-        const size_t next = text.find(',', at + 1);
-        ok = ParseField(text.substr(at + 1, next == std::string::npos ? next : next - at - 1),
-                        options);
-        at = next;
-    }
-    if (ok && options.ctlPin == options.oePin) {
-        error = "--port=ftdi" + text + ": ctl and oe cannot share ADBUS" +
-                std::to_string(options.ctlPin);
+    if (!ok) {
+        error = "expected ftdi[:VID:PID][,serial=S][,interface=A|B][,ctl=4..7][,oe=4..7]";
         return false;
     }
-    if (!ok) error = "--port=ftdi" + text + ": " + usage;
-    return ok;
+    if (options.ctlPin == options.oePin) {
+        error = "ctl and oe cannot share ADBUS" + std::to_string(options.ctlPin);
+        return false;
+    }
+    return true;
 }
 
 } // namespace tapster

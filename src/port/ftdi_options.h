@@ -25,7 +25,8 @@ struct FtdiOptions {
     int oePin = -1;                  // an output enable driven low, or none
 };
 
-// Parses the text after "ftdi" ("" or ":0403:6014,interface=B,ctl=5"). False with a message.
+// Parses the text after "ftdi:" or "ftdi," ("", "0403:6014,interface=B,ctl=5", "serial=X"):
+// VID:PID first when given, then KEY=VALUE fields. False with a message.
 bool ParseFtdiOptions(const std::string& text, FtdiOptions& options, std::string& error);
 
 // "0403:6010", the way the ids are written on the command line and in messages.

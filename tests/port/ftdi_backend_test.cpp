@@ -39,19 +39,16 @@ TEST(FtdiOptions, ParsesEachFieldAndRefusesTheRest) {
         int channel = 0, ctl = 0, oe = 0;
     };
     for (const Row& row :
-         {Row{"", true, 0x6010, 0, 4, -1}, Row{":0403:6014", true, 0x6014, 0, 4, -1},
-          Row{",interface=B,ctl=5,oe=4", true, 0x6010, 1, 5, 4},
-          Row{":0403:6010,serial=FT1X", true, 0x6010, 0, 4, -1}, Row{":0403", false},
-          Row{":zz:6010", false}, Row{",ctl=3", false}, Row{",oe=4,ctl=4", false},
-          Row{",interface=C", false}, Row{",speed=1", false}, Row{"x", false}}) {
+         {Row{"", true, 0x6010, 0, 4, -1}, Row{"0403:6014", true, 0x6014, 0, 4, -1},
+          Row{"interface=B,ctl=5,oe=4", true, 0x6010, 1, 5, 4},
+          Row{"0403:6010,serial=FT1X", true, 0x6010, 0, 4, -1}, Row{"0403", false},
+          Row{"zz:6010", false}, Row{"ctl=3", false}, Row{"oe=4,ctl=4", false},
+          Row{"interface=C", false}, Row{"speed=1", false}, Row{"0403:6010,", false}}) {
         FtdiOptions options;
         std::string error;
         ASSERT_EQ(ParseFtdiOptions(row.text, options, error), row.ok) << row.text;
-        if (!row.ok) {
-            EXPECT_EQ(error.rfind("--port=ftdi", 0), 0u) << error;
-            continue;
-        }
-        EXPECT_EQ(options.ids.size(), row.text[0] == ':' ? 1u : 2u) << row.text;
+        if (!row.ok) continue;
+        EXPECT_EQ(options.ids.size(), row.text[0] == '0' ? 1u : 2u) << row.text;
         EXPECT_EQ(options.ids[0].second, row.pid) << row.text;
         EXPECT_EQ(options.channel, row.channel) << row.text;
         EXPECT_EQ(options.ctlPin, row.ctl) << row.text;
@@ -64,7 +61,7 @@ TEST(FtdiOptions, ParsesEachFieldAndRefusesTheRest) {
 TEST(FtdiBackend, CtlMovesTheControlLine) {
     FtdiOptions options;
     std::string error;
-    ASSERT_TRUE(ParseFtdiOptions(",ctl=6,oe=7", options, error));
+    ASSERT_TRUE(ParseFtdiOptions("ctl=6,oe=7", options, error));
     Rig rig(options, 1024);
     ASSERT_TRUE(rig.backend->Acquire(error)) << error;
     rig.backend->WriteRegister(0x378, 0x08);
