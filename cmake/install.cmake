@@ -64,6 +64,12 @@ if(WIN32)
   return()
 endif()
 
+# The FTDI cable: access for the logged-in user to the common FTDI JTAG cables.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/60-tapster-ftdi.rules
+          DESTINATION lib/udev/rules.d)
+endif()
+
 # The menu start: tapster-launch makes the per-user start directory and starts the window there.
 configure_file(${PROJECT_SOURCE_DIR}/packaging/tapster-launch.in
                ${CMAKE_BINARY_DIR}/packaging/tapster-launch @ONLY

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  libftdi1-dev
   clang clang-format libclang-rt-14-dev
   openocd
   xvfb xauth imagemagick

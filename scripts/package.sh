@@ -74,6 +74,11 @@ cp "$root/usr/share/tapster/fl4_trap.bin" "$scratch/job/"
   { cat "$scratch/job.log"; fail "flash-id with the packaged agent"; }
 grep -q "^Flash DEVICE CODE " "$scratch/job.log" || fail "flash-id read no device code"
 
+say "the FTDI cable's udev rule"
+rules="$root/usr/lib/udev/rules.d/60-tapster-ftdi.rules"
+[ -f "$rules" ] || fail "no udev rule for the FTDI cables"
+grep -q 'ATTR{idProduct}=="6010".*TAG+="uaccess"' "$rules" || fail "the udev rule gives no uaccess"
+
 say "menu entries"
 apps="$root/usr/share/applications"
 for entry in "$apps"/tapster.desktop "$apps"/tapster-simulated.desktop; do

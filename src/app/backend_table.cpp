@@ -1,6 +1,7 @@
 #include "app/backend_table.h"
 
 #include "port/direct_backend.h"
+#include "port/ftdi_backend.h"
 #include "port/ppdev_backend.h"
 #include "port/remote_bitbang_backend.h"
 
@@ -47,6 +48,16 @@ std::unique_ptr<PortBackend> CreateRemote(const std::string& argument, std::stri
 constexpr PortFactory CreateRemote = nullptr;
 #endif
 
+#ifdef TAPSTER_HAVE_FTDI
+std::unique_ptr<PortBackend> CreateFtdi(const std::string& argument, std::string& error) {
+    FtdiOptions options;
+    if (!ParseFtdiOptions(argument, options, error)) return nullptr;
+    return std::make_unique<FtdiBackend>(std::move(options), MakeFtdiLink());
+}
+#else
+constexpr PortFactory CreateFtdi = nullptr;
+#endif
+
 constexpr std::array kRows = {
     PortBackendRow{"ppdev", "ppdev:/dev/parportN",
                    "a parallel port through Linux's ppdev driver (group lp, module ppdev; no root)",
@@ -58,6 +69,11 @@ constexpr std::array kRows = {
     PortBackendRow{"remote", "remote:HOST:PORT",
                    "a JTAG server speaking OpenOCD's remote_bitbang protocol, e.g. tapcheck-board",
                    "Linux", CreateRemote},
+    PortBackendRow{"ftdi", "ftdi[:VID:PID][,KEY=VALUE...]",
+                   "a USB cable on an FTDI FT2232H/FT232H in MPSSE mode through libftdi1 (default "
+                   "0403:6010, then 0403:6014; keys serial=S, interface=A or B, ctl=4..7 moves "
+                   "the control line, oe=4..7 drives an output enable low)",
+                   "Linux", CreateFtdi},
 };
 
 } // namespace
@@ -69,7 +85,8 @@ std::span<const PortBackendRow> PortBackendRows() {
 const PortBackendRow* FindPortBackendRow(const std::string& option) {
     for (const PortBackendRow& row : kRows)
         if (option.compare(0, row.prefix.size(), row.prefix) == 0 &&
-            (option.size() == row.prefix.size() || option[row.prefix.size()] == ':'))
+            (option.size() == row.prefix.size() || option[row.prefix.size()] == ':' ||
+             option[row.prefix.size()] == ','))
             return &row;
     return nullptr;
 }

@@ -11,8 +11,9 @@
 
 namespace tapster {
 
-// Creates a backend from the text after "PREFIX:" ("" when the option is the prefix alone; never
-// empty after a colon). Null with a message for the user when the text is not one it takes.
+// Creates a backend from the text after "PREFIX:" or "PREFIX," ("" when the option is the prefix
+// alone; never empty after the separator). Null with a message for the user when the text is not
+// one it takes.
 using PortFactory = std::unique_ptr<PortBackend> (*)(const std::string& argument,
                                                      std::string& error);
 
@@ -27,7 +28,8 @@ struct PortBackendRow {
 // Every row, in the order --help lists them; rows this build lacks have no factory.
 std::span<const PortBackendRow> PortBackendRows();
 
-// The row whose prefix begins `option` (the prefix alone or followed by ':'); null for none.
+// The row whose prefix begins `option` (the prefix alone or followed by ':' or ','); null for
+// none.
 const PortBackendRow* FindPortBackendRow(const std::string& option);
 
 // "ppdev:/dev/parportN, direct or remote:HOST:PORT" (with "--port=" before each when asked).

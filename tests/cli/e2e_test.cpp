@@ -49,7 +49,9 @@ class CliEndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / "tapster_cli_e2e" / info->name();
+        std::string name = info->name(); // a parameterised test's "Name/Param" as one directory
+        std::replace(name.begin(), name.end(), '/', '_');
+        dir = fs::temp_directory_path() / "tapster_cli_e2e" / name;
         fs::remove_all(dir);
         fs::create_directories(dir);
         fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap.bin", dir / "fl4_trap.bin");
@@ -60,7 +62,7 @@ class CliEndToEnd : public ::testing::Test {
 
     // Runs tapcheck-cli with the given arguments (shell words) in the test's start directory.
     Result Run(const std::string& args, const std::string& timeout = "timeout 120") {
-        std::string command = "cd '" + dir.string() + "' && " + timeout + " '" TAPCHECK_CLI "' " +
+        std::string command = "cd '" + dir.string() + "' && " + timeout + " '" + program + "' " +
                               args + " >out.txt 2>err.txt </dev/null";
         int status = std::system(command.c_str());
         Result r;
@@ -92,19 +94,32 @@ class CliEndToEnd : public ::testing::Test {
     }
 
     fs::path dir;
+    std::string program = TAPCHECK_CLI;
+};
+
+// The working order on each cable the simulated board stands behind: in process, and on the
+// FTDI cable's MPSSE model (tapcheck-cli-mpsse, which prints whatever the model refuses).
+class CliWorkingOrder : public CliEndToEnd, public ::testing::WithParamInterface<const char*> {
+  protected:
+    void SetUp() override {
+        CliEndToEnd::SetUp();
+        if (std::string(GetParam()) != "--simulate") program = TAPCHECK_CLI_MPSSE;
+    }
 };
 
 // The agent set up the usual way, as the prefix of the flash tests' command lines.
 const std::string kStartAgent = "--simulate cmdDelay cmdLoadTrap cmdInstTrap cmdTakeTrap ";
 
-TEST_F(CliEndToEnd, UsualWorkingOrderFromCheckToBatch) {
+TEST_P(CliWorkingOrder, UsualWorkingOrderFromCheckToBatch) {
     WriteFile(dir / "image.bin", Image(0x1800));
-    Result r = Run("--simulate cmdDelay print=lblJtagClk cmdMemSeek print=lstTrapAddr "
-                   "cmdLoadTrap cmdInstTrap cmdVrfTrap cmdTakeTrap cmdGetDevCode "
-                   "print=lblFlashCode txtBlkBase=7FE00000 answer=ok cmdBlkErase "
-                   "txtFromAddr=7FE00000 txtFlashLen=1800 file=image.bin answer=ok cmdWriteFlash "
-                   "file=back.bin cmdReadToFile cmdRunBatch",
-                   "timeout 300");
+    Result r =
+        Run(std::string(GetParam()) +
+                " cmdDelay print=lblJtagClk cmdMemSeek print=lstTrapAddr "
+                "cmdLoadTrap cmdInstTrap cmdVrfTrap cmdTakeTrap cmdGetDevCode "
+                "print=lblFlashCode txtBlkBase=7FE00000 answer=ok cmdBlkErase "
+                "txtFromAddr=7FE00000 txtFlashLen=1800 file=image.bin answer=ok cmdWriteFlash "
+                "file=back.bin cmdReadToFile cmdRunBatch",
+            "timeout 300");
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "tapcheck-cli: Found Am29LV160DB (AMD/JEDEC, 2 MiB, bottom boot)\n");
 
@@ -155,6 +170,42 @@ TEST_F(CliEndToEnd, UsualWorkingOrderFromCheckToBatch) {
     // The log ends the output with one line feed.
     EXPECT_EQ(r.out.back(), '\n');
     EXPECT_NE(r.out.substr(r.out.size() - 2), "\n\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cable, CliWorkingOrder, ::testing::Values("--simulate", "--port=ftdi"),
+                         [](const auto& info) {
+                             return info.index == 0 ? std::string("InProcess") : "Ftdi";
+                         });
+
+// The FTDI cable pulled out in the middle of a 64 KiB write: the command ends within the time
+// limit of one wait, the run with exit code 1 and the reason.
+TEST_F(CliEndToEnd, UnpluggedFtdiCableEndsTheWriteBounded) {
+    program = TAPCHECK_CLI_MPSSE;
+    WriteFile(dir / "image.bin", Image(0x10000));
+    Result r = Run("--port=ftdi cmdDelay cmdLoadTrap cmdInstTrap cmdTakeTrap txtFromAddr=7FE00000 "
+                   "txtFlashLen=10000 file=image.bin answer=ok cmdWriteFlash print=txtRAM",
+                   "TAPSTER_MPSSE_UNPLUG_AFTER=17000000 timeout 120");
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_TRUE(Has(r, "Writing flash addr 7FE04000")) << r.out;
+    EXPECT_FALSE(Has(r, "Writing flash addr 7FE0F000")) << "pulled out before the last chunk";
+    EXPECT_NE(r.err.find("tapcheck-cli: lost the FTDI cable"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("mpsse model refuses"), std::string::npos) << r.err;
+}
+
+// Without any FTDI chip the claim fails, and the detail says what was looked for and how a
+// user gets access to a cable that is there.
+TEST_F(CliEndToEnd, NoFtdiCableSaysWhatWasLookedFor) {
+    std::error_code ec;
+    for (fs::directory_iterator it("/sys/bus/usb/devices", ec), end; !ec && it != end;
+         it.increment(ec))
+        if (ReadFile(it->path() / "idVendor").rfind("0403", 0) == 0)
+            GTEST_SKIP() << "an FTDI device is plugged in";
+    Result r = Run("--port=ftdi cmdDelay");
+    EXPECT_EQ(r.code, 1);
+    for (const char* part : {"error: The parallel port could not be opened",
+                             "looked for 0403:6010 and 0403:6014 (interface A)", "plugdev"})
+        EXPECT_NE(r.err.find(part), std::string::npos) << part << " in " << r.err;
+    EXPECT_FALSE(Has(r, "Checking JTAG hardware ..."));
 }
 
 TEST_F(CliEndToEnd, StartUpMeasuresTheCpuSpeedFirst) {

@@ -101,7 +101,10 @@ TEST(BackendTable, TheReadmeAndTheHelpShowEveryRow) {
         const std::string option = "--port=" + std::string(row.usage);
         rows.push_back("| `" + option + "` | " + std::string(row.help) + " | " +
                        std::string(row.platforms) + " |");
-        EXPECT_NE(help.find("  " + option + " "), std::string::npos) << help;
+        // A long option stands on a line of its own, its text below.
+        EXPECT_TRUE(help.find("  " + option + " ") != std::string::npos ||
+                    help.find("  " + option + "\n") != std::string::npos)
+            << help;
     }
     EXPECT_EQ(documented, rows);
 }
