@@ -177,8 +177,16 @@ void Win32Form::SetPosition(std::string_view name, int position) {
     case WidgetKind::Progress: {
         // The bar ignores values outside its range; a progress past the end shows as full.
         const auto low = static_cast<int>(Send(hwnd, PBM_GETRANGE, TRUE));
-        const auto high = static_cast<int>(Send(hwnd, PBM_GETRANGE, FALSE));
-        Send(hwnd, PBM_SETPOS, std::clamp(position, low, std::max(low, high)));
+        const auto high = std::max(low, static_cast<int>(Send(hwnd, PBM_GETRANGE, FALSE)));
+        progress_ = std::clamp(position, low, high);
+        // The bar is drawn again only when it grows by a step that shows (every paint of it costs
+        // a trip to the window system, and a block loop advances it thousands of times).
+        const int64_t span = std::max(1, high - low);
+        const int step = static_cast<int>((static_cast<int64_t>(progress_ - low) * kProgressSteps) / span);
+        if (step != progressStep_ || progress_ == low || progress_ == high) {
+            progressStep_ = step;
+            Send(hwnd, PBM_SETPOS, static_cast<WPARAM>(progress_));
+        }
         break;
     }
     case WidgetKind::Combo: {
@@ -374,7 +382,12 @@ void Win32Form::SetEnabled(std::string_view name, bool enabled) {
 }
 
 void Win32Form::Repaint(std::string_view name) {
-    RedrawWindow(Handle(name), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    // Painted now when the last paint is a moment ago, else with the next events.
+    const DWORD now = GetTickCount();
+    const bool paint = now - lastRepaint_ >= kEventPeriodMs;
+    if (paint) lastRepaint_ = now;
+    RedrawWindow(Handle(name), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | (paint ? RDW_UPDATENOW : 0));
 }
 
 void Win32Form::LogLine(const std::string& line) {
@@ -463,7 +476,18 @@ bool Win32Form::ChooseFile(std::string& path) {
     return true;
 }
 
+bool Win32Form::Due() {
+    // The block loops ask for events and repaints once per block, thousands of times a second;
+    // fifty times a second keeps the window as alive to the eye, and each queue look-up and paint
+    // costs a trip to the window system.
+    const DWORD now = GetTickCount();
+    if (now - lastEvents_ < kEventPeriodMs) return false;
+    lastEvents_ = now;
+    return true;
+}
+
 void Win32Form::ProcessEvents() {
+    if (!Due()) return;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
@@ -478,6 +502,7 @@ void Win32Form::ProcessEvents() {
 }
 
 void Win32Form::HandleOneEvent() {
+    if (!Due()) return;
     MSG message;
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return;
     if (message.message == WM_QUIT) return PostQuitMessage(static_cast<int>(message.wParam));

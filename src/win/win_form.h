@@ -85,6 +85,11 @@ class Win32Form : public MainForm {
     int RawPosition(size_t index) const;
     void Changed(size_t index, int before);
     int Box(const std::string& text, UINT style);
+    // True at most once per kEventPeriodMs: whether to look at the event queue now.
+    bool Due();
+
+    static constexpr DWORD kEventPeriodMs = 20;
+    static constexpr int kProgressSteps = 200;
 
     std::array<bool, kWidgetCount> visible_{};
     std::array<bool, kWidgetCount> enabled_{};
@@ -94,6 +99,10 @@ class Win32Form : public MainForm {
     bool timerEnabled_ = false;
     int timerInterval_ = 1000;
     std::wstring lastFile_;
+    int progress_ = 0;
+    int progressStep_ = -1;
+    DWORD lastEvents_ = 0;
+    DWORD lastRepaint_ = 0;
 };
 
 // The id of the timer that stands for Timer1.
