@@ -434,6 +434,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
         if (wParam == kTimer1 && form_.TimerEnabled()) RunCommand(&Timer1Timer);
+        if (wParam == kFlushTimer) form_.FlushLabels();
         return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:

@@ -59,6 +59,8 @@ void Win32Form::ResetStates() {
         enabled_[i] = true;
         ticks_[i] = kWidgetTable[i].tick;
         seen_[i] = kWidgetTable[i].position;
+        labels_[i] = std::string(kWidgetTable[i].caption);
+        shown_[i] = true;
     }
     Apply();
 }
@@ -93,7 +95,29 @@ void Win32Form::Apply() {
 }
 
 std::string Win32Form::Text(std::string_view name) {
-    return Narrow(WindowText(Handle(name)));
+    const size_t i = Index(name);
+    if (kWidgetTable[i].kind == WidgetKind::Label) return labels_[i];
+    return Narrow(WindowText(handles[i]));
+}
+
+// Labels change once per block in the block loops: the text is kept here and shown at most once
+// per event period, and at the latest by the flush timer.
+void Win32Form::SetLabel(size_t i, const std::string& text) {
+    if (labels_[i] == text) return;
+    labels_[i] = text;
+    shown_[i] = false;
+    if (Due(lastLabels_)) return FlushLabels();
+    if (!flushTimer_) flushTimer_ = SetTimer(window, kFlushTimer, kEventPeriodMs, nullptr) != 0;
+}
+
+void Win32Form::FlushLabels() {
+    for (size_t i = 0; i < kWidgetCount; ++i) {
+        if (shown_[i]) continue;
+        shown_[i] = true;
+        SetWindowTextW(handles[i], Wide(labels_[i]).c_str());
+    }
+    if (flushTimer_) KillTimer(window, kFlushTimer);
+    flushTimer_ = false;
 }
 
 void Win32Form::SetText(std::string_view name, const std::string& text) {
@@ -106,6 +130,7 @@ void Win32Form::SetText(std::string_view name, const std::string& text) {
             SetPosition(w::trkPoll, static_cast<int>(value));
         return;
     }
+    if (kWidgetTable[i].kind == WidgetKind::Label) return SetLabel(i, text);
     SetWindowTextW(handles[i], Wide(text).c_str());
 }
 
@@ -125,7 +150,7 @@ int Win32Form::RawPosition(size_t i) const {
     case WidgetKind::UpDown:
         return static_cast<int>(Send(hwnd, UDM_GETPOS32));
     case WidgetKind::Progress:
-        return static_cast<int>(Send(hwnd, PBM_GETPOS));
+        return progress_;
     case WidgetKind::Combo:
         return static_cast<int>(Send(hwnd, CB_GETCURSEL));
     case WidgetKind::List:
@@ -176,13 +201,14 @@ void Win32Form::SetPosition(std::string_view name, int position) {
         break;
     case WidgetKind::Progress: {
         // The bar ignores values outside its range; a progress past the end shows as full.
-        const auto low = static_cast<int>(Send(hwnd, PBM_GETRANGE, TRUE));
-        const auto high = std::max(low, static_cast<int>(Send(hwnd, PBM_GETRANGE, FALSE)));
+        const int low = progressLow_;
+        const int high = std::max(low, progressHigh_);
         progress_ = std::clamp(position, low, high);
         // The bar is drawn again only when it grows by a step that shows (every paint of it costs
         // a trip to the window system, and a block loop advances it thousands of times).
         const int64_t span = std::max(1, high - low);
-        const int step = static_cast<int>((static_cast<int64_t>(progress_ - low) * kProgressSteps) / span);
+        const int step =
+            static_cast<int>((static_cast<int64_t>(progress_ - low) * kProgressSteps) / span);
         if (step != progressStep_ || progress_ == low || progress_ == high) {
             progressStep_ = step;
             Send(hwnd, PBM_SETPOS, static_cast<WPARAM>(progress_));
@@ -230,7 +256,7 @@ int Win32Form::Minimum(std::string_view name) {
         return low;
     }
     case WidgetKind::Progress:
-        return static_cast<int>(Send(hwnd, PBM_GETRANGE, TRUE));
+        return progressLow_;
     default:
         return 0;
     }
@@ -249,7 +275,7 @@ int Win32Form::Maximum(std::string_view name) {
         return high;
     }
     case WidgetKind::Progress:
-        return static_cast<int>(Send(hwnd, PBM_GETRANGE, FALSE));
+        return progressHigh_;
     default:
         return 0;
     }
@@ -276,6 +302,10 @@ void Win32Form::SetRange(std::string_view name, int minimum, int maximum) {
     }
     case WidgetKind::Progress:
         Send(hwnd, PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
+        progressLow_ = minimum;
+        progressHigh_ = maximum;
+        progress_ = std::clamp(progress_, minimum, std::max(minimum, maximum));
+        progressStep_ = -1;
         break;
     default:
         return;
@@ -383,11 +413,9 @@ void Win32Form::SetEnabled(std::string_view name, bool enabled) {
 
 void Win32Form::Repaint(std::string_view name) {
     // Painted now when the last paint is a moment ago, else with the next events.
-    const DWORD now = GetTickCount();
-    const bool paint = now - lastRepaint_ >= kEventPeriodMs;
-    if (paint) lastRepaint_ = now;
-    RedrawWindow(Handle(name), nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | (paint ? RDW_UPDATENOW : 0));
+    if (!Due(lastRepaint_)) return;
+    FlushLabels();
+    RedrawWindow(Handle(name), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
 void Win32Form::LogLine(const std::string& line) {
@@ -423,6 +451,7 @@ void Win32Form::ReplaceLastLogLine(const std::string& line) {
 }
 
 int Win32Form::Box(const std::string& text, UINT style) {
+    FlushLabels();
     return MessageBoxW(window, Wide(text).c_str(), L"Tapster", style | MB_TASKMODAL);
 }
 
@@ -461,6 +490,7 @@ bool Win32Form::ChooseFile(std::string& path) {
     dialog.lpstrTitle = L"Open";
     // "Read to File" names a file that does not exist yet; the start directory never moves.
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+    FlushLabels();
     if (!GetOpenFileNameW(&dialog)) return false;
     const std::wstring chosen = buffer.c_str();
     if (chosen.empty()) return false;
@@ -476,18 +506,19 @@ bool Win32Form::ChooseFile(std::string& path) {
     return true;
 }
 
-bool Win32Form::Due() {
+bool Win32Form::Due(DWORD& last) {
     // The block loops ask for events and repaints once per block, thousands of times a second;
     // fifty times a second keeps the window as alive to the eye, and each queue look-up and paint
     // costs a trip to the window system.
     const DWORD now = GetTickCount();
-    if (now - lastEvents_ < kEventPeriodMs) return false;
-    lastEvents_ = now;
+    if (now - last < kEventPeriodMs) return false;
+    last = now;
     return true;
 }
 
 void Win32Form::ProcessEvents() {
-    if (!Due()) return;
+    if (!Due(lastEvents_)) return;
+    FlushLabels();
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
@@ -502,7 +533,8 @@ void Win32Form::ProcessEvents() {
 }
 
 void Win32Form::HandleOneEvent() {
-    if (!Due()) return;
+    if (!Due(lastEvents_)) return;
+    FlushLabels();
     MSG message;
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return;
     if (message.message == WM_QUIT) return PostQuitMessage(static_cast<int>(message.wParam));

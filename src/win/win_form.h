@@ -35,6 +35,8 @@ class Win32Form : public MainForm {
     // handler run when it changed.
     bool NoteMoved(WidgetId id);
     int LogLineCount() const { return static_cast<int>(log_.size()); }
+    // Shows the label texts that changed since they were last shown.
+    void FlushLabels();
 
     std::string Text(std::string_view name) override;
     void SetText(std::string_view name, const std::string& text) override;
@@ -85,8 +87,9 @@ class Win32Form : public MainForm {
     int RawPosition(size_t index) const;
     void Changed(size_t index, int before);
     int Box(const std::string& text, UINT style);
-    // True at most once per kEventPeriodMs: whether to look at the event queue now.
-    bool Due();
+    // True at most once per kEventPeriodMs since `last`, which it then moves on.
+    static bool Due(DWORD& last);
+    void SetLabel(size_t index, const std::string& text);
 
     static constexpr DWORD kEventPeriodMs = 20;
     static constexpr int kProgressSteps = 200;
@@ -101,11 +104,18 @@ class Win32Form : public MainForm {
     std::wstring lastFile_;
     int progress_ = 0;
     int progressStep_ = -1;
+    int progressLow_ = 0;
+    int progressHigh_ = 100;
     DWORD lastEvents_ = 0;
     DWORD lastRepaint_ = 0;
+    DWORD lastLabels_ = 0;
+    std::array<std::string, kWidgetCount> labels_{};
+    std::array<bool, kWidgetCount> shown_{};
+    bool flushTimer_ = false;
 };
 
-// The id of the timer that stands for Timer1.
+// The id of the timer that stands for Timer1, and of the one that shows changed labels.
 inline constexpr UINT_PTR kTimer1 = 1;
+inline constexpr UINT_PTR kFlushTimer = 2;
 
 } // namespace tapster::win

@@ -20,7 +20,7 @@ struct WorkingStep {
     // directory, chosen through the file dialog) or "dialog" (the first control box ticked, then
     // "Send").
     std::vector<std::string> answers = {};
-    bool abort = false; // "Abort !" clicked at the command's first wait
+    bool abort = false; // "Abort !" clicked in the command's first agent wait (AtAgentWait)
     int pumpMs = 0;     // events processed this long after the click (the monitor's timer)
 };
 
@@ -71,6 +71,12 @@ class WorkingOrderClock : public VirtualClock {
     }
     std::function<void()> atTick;
 };
+
+// Inside an agent wait, where the Abort button is meant for: the click there is the same step of
+// the wait in every window.
+inline bool AtAgentWait(MainForm& form) {
+    return form.Visible("cmdCancel") && form.LastLogLine().rfind("Waiting for release", 0) == 0;
+}
 
 inline std::vector<std::string> ReadLogLines(const std::string& path) {
     std::ifstream file(path, std::ios::binary);

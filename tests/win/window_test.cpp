@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -105,11 +104,8 @@ class Answerer {
             Sleep(10);
     }
     void Run() {
-        int n = 0;
         while (!stop_) {
             Sleep(20);
-            if (++n % 100 == 0) EnumThreadWindows(thread_, [](HWND h, LPARAM) { wchar_t c[64]={}, t[128]={}; GetClassNameW(h,c,64); GetWindowTextW(h,t,128); if (std::wstring(c) == L"TapsterMain") std::fprintf(stderr, "win %ls '%ls' vis=%d\n", c, t, (int)IsWindowVisible(h)); return TRUE; }, 0);
-            if (n % 100 == 0) { wchar_t a[64]={}; GetWindowTextW(static_cast<win::Win32Form*>(tapster::frmMain)->Handle("lblAdr"), a, 64); std::fprintf(stderr, "adr %ls\n", a); }
             if (HWND box = FindBox()) Answer(box);
         }
     }
@@ -161,15 +157,20 @@ void ShowPageOf(win::MainWindow& window, const WidgetRow& row) {
 
 TEST(Win32Window, RunsTheUsualWorkingOrderThroughItsWidgets) {
     ResetProcessState();
-    const fs::path dir = fs::temp_directory_path() / "tapster_win_window";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap.bin", dir / "fl4_trap.bin");
+    // TAPSTER_TEST_START_DIR: a folder that holds fl4_trap.bin already (the unpacked zip).
+    const char* given = std::getenv("TAPSTER_TEST_START_DIR");
+    const fs::path dir =
+        given != nullptr ? fs::path(given) : fs::temp_directory_path() / "tapster_win_window";
+    if (given == nullptr) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap.bin", dir / "fl4_trap.bin");
+    }
     std::ofstream(dir / "image.bin", std::ios::binary) << WorkingImage();
     fs::current_path(dir);
 
     WorkingOrderClock clock;
-    if (!std::getenv("NOCLOCK")) platform::SetClock(&clock);
+    platform::SetClock(&clock);
     BackendOptions options;
     // TAPSTER_TEST_PORT names a remote cable (remote:HOST:PORT); the simulated board otherwise.
     const char* port = std::getenv("TAPSTER_TEST_PORT");
@@ -186,28 +187,12 @@ TEST(Win32Window, RunsTheUsualWorkingOrderThroughItsWidgets) {
     win::Win32Form& form = window.Form();
     bool abortArmed = false;
     clock.atTick = [&] {
-        if (abortArmed && form.Visible(w::cmdCancel)) {
+        if (abortArmed && AtAgentWait(form)) {
             abortArmed = false;
-            PostMessageW(form.Handle(w::cmdCancel), BM_CLICK, 0, 0);
+            SendMessageW(form.Handle(w::cmdCancel), BM_CLICK, 0, 0);
         }
     };
 
-    {
-        form.SetVisible(w::ProgressBar1, true);
-        form.SetVisible(w::lblAdr, true);
-        DWORD t0 = GetTickCount();
-        for (int i = 0; i < 100; ++i) form.SetPosition(w::ProgressBar1, i);
-        DWORD t1 = GetTickCount();
-        for (int i = 0; i < 100; ++i) form.SetText(w::lblAdr, "Addr " + std::to_string(i));
-        DWORD t2 = GetTickCount();
-        for (int i = 0; i < 100; ++i) form.Repaint(w::lblAdr);
-        DWORD t3 = GetTickCount();
-        for (int i = 0; i < 100; ++i) form.HandleOneEvent();
-        DWORD t4 = GetTickCount();
-        for (int i = 0; i < 100; ++i) form.Position(w::ProgressBar1);
-        DWORD t5 = GetTickCount();
-        std::fprintf(stderr, "pos %lu text %lu repaint %lu event %lu getpos %lu\n", t1-t0, t2-t1, t3-t2, t4-t3, t5-t4);
-    }
     for (const WorkingStep& step : WorkingOrder()) {
         const WidgetRow* row = FindWidgetRow(step.widget);
         ASSERT_NE(row, nullptr) << step.widget;
@@ -218,7 +203,6 @@ TEST(Win32Window, RunsTheUsualWorkingOrderThroughItsWidgets) {
             SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
             continue;
         }
-        std::fprintf(stderr, "step %s\n", step.widget);
         answerer.Queue(step.answers);
         abortArmed = step.abort;
         SendMessageW(hwnd, BM_CLICK, 0, 0);
