@@ -114,7 +114,12 @@ class Answerer : public QObject {
     void Answer() {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr || modal == last_) return;
+        // A dialog kept for the next use (the file dialog) is answered again once it has closed.
         last_ = modal;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            QObject::connect(
+                dialog, &QDialog::finished, this, [this] { last_ = nullptr; },
+                Qt::SingleShotConnection);
         const std::string answer = queue.empty() ? std::string() : queue.front();
         if (!queue.empty()) queue.pop_front();
         if (auto* box = qobject_cast<QMessageBox*>(modal);
@@ -122,8 +127,10 @@ class Answerer : public QObject {
             return box->button(answer == "ok" ? QMessageBox::Ok : QMessageBox::No)->click();
         if (auto* files = qobject_cast<QFileDialog*>(modal);
             files && answer.rfind("file:", 0) == 0) {
-            files->selectFile(QString::fromStdString((dir_ / answer.substr(5)).string()));
-            return files->accept();
+            // The user types the full name and presses Open.
+            files->findChild<QLineEdit*>("fileNameEdit")
+                ->setText(QString::fromStdString((dir_ / answer.substr(5)).string()));
+            return static_cast<QDialog*>(files)->accept();
         }
         if (auto* control = qobject_cast<ui::TfrmControl*>(modal); control && answer == "dialog") {
             control->Box(kControlBits[0].bit)->click();
@@ -190,7 +197,8 @@ TEST(QtWindow, RunsTheUsualWorkingOrderThroughItsWidgets) {
         EXPECT_EQ(log, ReadLogLines(TAPSTER_WORKING_ORDER_LOG));
     }
     std::ifstream back(dir / "back.bin", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(back), {}), WorkingImage());
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(back), {}) == WorkingImage())
+        << "the file read back differs from the one written";
     fs::current_path(before);
     platform::SetClock(nullptr);
     SetPortBackend(nullptr);
