@@ -139,7 +139,7 @@ if [ "${WIN32:-1}" != 0 ]; then
     "$build_dir/src/st20/tools/st20asm.exe" >"$win32/st20asm-wine"
   chmod +x "$win32/st20asm-wine"
   cmake -S "$here" -B "$win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-i686.cmake" \
-    -DTAPSTER_HOST_ST20ASM="$win32/st20asm-wine" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DTAPSTER_WERROR=ON \
+    -DTAPSTER_HOST_ST20ASM="$win32/st20asm-wine" -DTAPSTER_WIN_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DTAPSTER_WERROR=ON \
     -DTAPSTER_GUI=OFF -DTAPSTER_TESTS=OFF -DTAPSTER_BENCH=OFF >/dev/null
   name32="tapster-$version-win32"
   package "$win32" "$name32" "$out"

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace tapster::win {
 
@@ -243,42 +244,32 @@ void Win32Form::SetPosition(std::string_view name, int position) {
     Changed(i, before);
 }
 
-int Win32Form::Minimum(std::string_view name) {
-    const size_t i = Index(name);
+// The range of a slider, up-down or progress bar; 0 to 0 for any other widget.
+std::pair<int, int> Win32Form::Range(size_t i) const {
     HWND hwnd = handles[i];
     switch (kWidgetTable[i].kind) {
     case WidgetKind::Slider:
-        return static_cast<int>(Send(hwnd, TBM_GETRANGEMIN));
+        return {static_cast<int>(Send(hwnd, TBM_GETRANGEMIN)),
+                static_cast<int>(Send(hwnd, TBM_GETRANGEMAX))};
     case WidgetKind::UpDown: {
         INT low = 0;
         INT high = 0;
         Send(hwnd, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low), Ptr(&high));
-        return low;
+        return {low, high};
     }
     case WidgetKind::Progress:
-        return progressLow_;
+        return {progressLow_, progressHigh_};
     default:
-        return 0;
+        return {0, 0};
     }
 }
 
+int Win32Form::Minimum(std::string_view name) {
+    return Range(Index(name)).first;
+}
+
 int Win32Form::Maximum(std::string_view name) {
-    const size_t i = Index(name);
-    HWND hwnd = handles[i];
-    switch (kWidgetTable[i].kind) {
-    case WidgetKind::Slider:
-        return static_cast<int>(Send(hwnd, TBM_GETRANGEMAX));
-    case WidgetKind::UpDown: {
-        INT low = 0;
-        INT high = 0;
-        Send(hwnd, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low), Ptr(&high));
-        return high;
-    }
-    case WidgetKind::Progress:
-        return progressHigh_;
-    default:
-        return 0;
-    }
+    return Range(Index(name)).second;
 }
 
 void Win32Form::SetRange(std::string_view name, int minimum, int maximum) {

@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tapster::win {
@@ -85,6 +86,7 @@ class Win32Form : public MainForm {
     // Shows and enables every handle as its own state and its containers' allow.
     void Apply();
     int RawPosition(size_t index) const;
+    std::pair<int, int> Range(size_t index) const;
     void Changed(size_t index, int before);
     int Box(const std::string& text, UINT style);
     // True at most once per kEventPeriodMs since `last`, which it then moves on.
