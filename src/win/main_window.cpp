@@ -32,6 +32,12 @@ HFONT MakeFont(HWND hwnd, const wchar_t* face, int points, bool bold) {
                        DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
+// Gives a child window the font; a window callback (stdcall on 32-bit x86).
+BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
+    SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    return TRUE;
+}
+
 // The row's page: the nearest container that is one of shDCU's pages, if any.
 const WidgetRow* PageOf(const WidgetRow& row) {
     const WidgetRow* at = &row;
@@ -213,13 +219,7 @@ void MainWindow::Build() {
     SendMessageW(form_.statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
 
     // The font, then each widget's start state from its row.
-    EnumChildWindows(
-        hwnd_,
-        [](HWND child, LPARAM font) {
-            SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(font_));
+    EnumChildWindows(hwnd_, &SetFontOf, reinterpret_cast<LPARAM>(font_));
     auto setFont = [](HWND hwnd, HFONT font) {
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     };

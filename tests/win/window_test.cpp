@@ -31,6 +31,17 @@ namespace fs = std::filesystem;
 constexpr int kFileNameCombo = 0x47C;
 constexpr int kFileNameEdit = 0x480;
 
+// Keeps the first visible dialog-class window (a message box, the file or control dialog).
+BOOL CALLBACK FirstBox(HWND hwnd, LPARAM out) {
+    wchar_t cls[16] = {};
+    GetClassNameW(hwnd, cls, 16);
+    if (IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770") {
+        *reinterpret_cast<HWND*>(out) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // Answers the boxes and dialogs the window's thread opens, in the order queued.
 class Answerer {
   public:
@@ -54,18 +65,7 @@ class Answerer {
   private:
     HWND FindBox() const {
         HWND found = nullptr;
-        EnumThreadWindows(
-            thread_,
-            [](HWND hwnd, LPARAM out) {
-                wchar_t cls[16] = {};
-                GetClassNameW(hwnd, cls, 16);
-                if (IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770") {
-                    *reinterpret_cast<HWND*>(out) = hwnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
+        EnumThreadWindows(thread_, &FirstBox, reinterpret_cast<LPARAM>(&found));
         return found;
     }
     static void Press(HWND box, int id) {
