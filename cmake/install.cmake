@@ -61,6 +61,8 @@ file(GLOB TAPSTER_DOCS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${TAPSTER_DOCS} DESTINATION ${TAPSTER_INSTALL_DOCDIR}/docs)
 
 if(WIN32)
+  # A double-click starts the window on the simulated board.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/windows/tapcheck-simulated.cmd DESTINATION .)
   return()
 endif()
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Fails when a file under src/ includes a header of a layer it must not know. The host layers
-# stand in the order ui, cli -> app -> ops -> jtag -> port -> core: each may include itself and
-# what stands below it. The simulated board sees only the port's register interface and the ST20
-# library; the ST20 library (instruction table, assembler, disassembler, core) is a leaf; src/app
-# alone reaches the board, since it creates the simulated backend.
+# stand in the order ui, win, cli -> app -> ops -> jtag -> port -> core (ui the Qt window, win the
+# native Windows one): each may include itself and what stands below it. The simulated board sees
+# only the port's register interface and the ST20 library; the ST20 library (instruction table,
+# assembler, disassembler, core) is a leaf; src/app alone reaches the board, since it creates the
+# simulated backend.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,7 @@ allowed() {
     app) echo "app ops jtag port core board" ;;
     cli) echo "cli app ops jtag port core" ;;
     ui) echo "ui app ops jtag port core" ;;
+    win) echo "win app ops jtag port core" ;;
     board) echo "board st20 port" ;;
     st20) echo "st20" ;;
     *) echo "" ;;

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# The Windows build: cross-compiles everything outside src/ui/ with Debian's mingw-w64 (the -posix
-# compilers, static linking) into build-win/ (or $BUILD_DIR) and runs the tests that need no
-# window under wine. Installs the cross compiler and wine when they are missing. GoogleTest is
-# built from Debian's own source package (/usr/src/googletest) by the same toolchain; nothing is
-# downloaded. Extra arguments go to ctest (for example -R port_tests); TARGETS="a b" builds only
-# those targets. Last it makes build-win/packages/tapster-VERSION-win64.zip (the programs, the
-# agent images, README and docs in one folder; the programs stripped, as in the Debian package)
-# and runs the hardware check on the simulated board from a fresh unpacked copy of it under wine.
+# The Windows build: cross-compiles everything outside src/ui/ (the Win32 window src/win/ included)
+# with Debian's mingw-w64 (the -posix compilers, static linking) into build-win/ (or $BUILD_DIR)
+# and runs the tests under wine, the window's with wine's null graphics driver (no X server).
+# Installs the cross compilers and wine when they are missing. GoogleTest is built from Debian's
+# own source package (/usr/src/googletest) by the same toolchain; nothing is downloaded. Extra
+# arguments go to ctest (for example -R port_tests); TARGETS="a b" builds only those targets.
+# Then it makes build-win/packages/tapster-VERSION-win64.zip (the programs, the agent images,
+# README and docs in one folder; the programs stripped, as in the Debian package), runs the
+# hardware check and the window's working order from a fresh unpacked copy of it under wine, and
+# checks every program's imports against Windows XP. Last the 32-bit build (programs only, in
+# build-win/win32; WIN32=0 skips it) makes tapster-VERSION-win32.zip beside it, import-checked:
+# 32-bit programs cannot run on a kernel without 32-bit execution.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build_dir="${BUILD_DIR:-$here/build-win}"
@@ -17,6 +21,7 @@ say() { echo "windows-build: $* ($(( $(date +%s) - start )) s)"; }
 packages=(
   cmake ninja-build
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   wine wine64
   googletest nlohmann-json3-dev
 )
@@ -60,6 +65,9 @@ if [ -n "$boot_pid" ]; then
   wait "$boot_pid"
   wine_ready || { echo "windows-build: the wine prefix could not be created" >&2; exit 1; }
 fi
+# The null graphics driver: windows are made and driven without any X server.
+grep -q '"Graphics"="null"' "$WINEPREFIX/user.reg" 2>/dev/null ||
+  timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 # A fresh server that stays up, with the prefix's own processes already started, so that no test
 # pays for them or holds CTest's output pipe open.
 timeout 30 wineserver -k >/dev/null 2>&1 || true
@@ -83,24 +91,58 @@ if ! ctest --test-dir "$build_dir" --output-on-failure -j "$jobs" -LE gui --time
   ctest --test-dir "$build_dir" --output-on-failure --rerun-failed --timeout 120
 fi
 
+# Makes $out/$name.zip from the install of build tree $1 (one folder, the start directory).
+package() {
+  local tree="$1" name="$2" out="$3"
+  rm -rf "${out:?}/$name" "$out/$name.zip"
+  mkdir -p "$out"
+  cmake --build "$tree" -j "$jobs" --target tapster_installables >/dev/null
+  cmake --install "$tree" --prefix "$out/$name" --strip >/dev/null
+  bash "$here/scripts/check-xp-imports.sh" "$out/$name"/*.exe
+  (cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
+  rm -rf "${out:?}/$name"
+}
+
 say "packaging"
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")"
 name="tapster-$version-win64"
 out="$build_dir/packages"
-rm -rf "$out"
-cmake --build "$build_dir" -j "$jobs" --target tapster_installables >/dev/null
-cmake --install "$build_dir" --prefix "$out/$name" --strip >/dev/null
-(cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
-rm -rf "${out:?}/$name"
-# The zip as a user gets it: unpacked somewhere new, the check run from inside its folder.
+package "$build_dir" "$name" "$out"
+# The zip as a user gets it: unpacked somewhere new, the check and the window's working order run
+# from inside its folder (its agent image, its start directory).
 check="$out/check"
+rm -rf "$check"
 mkdir -p "$check"
 (cd "$check" && cmake -E tar xf "../$name.zip")
 (cd "$check/$name" && timeout 120 wine tapcheck-cli.exe --simulate cmdDelay) >"$check/cmdDelay.log" 2>&1 ||
   { cat "$check/cmdDelay.log"; echo "windows-build: the zip's tapcheck-cli.exe failed" >&2; exit 1; }
 grep -q "^Long test result - -1" "$check/cmdDelay.log" ||
   { cat "$check/cmdDelay.log"; echo "windows-build: the check did not pass from the zip" >&2; exit 1; }
+if [ -f "$build_dir/tests/win/win_window_tests.exe" ]; then
+  say "the window's working order from the zip"
+  (cd "$check/$name" && TAPSTER_TEST_START_DIR="$(winepath -w .)" timeout 600 \
+    wine "$build_dir/tests/win/win_window_tests.exe") >"$check/window.log" 2>&1 ||
+    { cat "$check/window.log"; echo "windows-build: the window failed from the zip" >&2; exit 1; }
+fi
 (cd "$check" && find "$name" -type f | sort)
 rm -rf "$check"
 say "made $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"
+
+# The 32-bit programs for XP-era workbench PCs: built and import-checked only.
+if [ "${WIN32:-1}" != 0 ]; then
+  say "the 32-bit build"
+  win32="$build_dir/win32"
+  # The agent images are assembled by the 64-bit st20asm under wine.
+  mkdir -p "$win32"
+  cmake --build "$build_dir" --target st20asm >/dev/null
+  printf '#!/bin/sh\nWINEPREFIX="%s" WINEDEBUG=-all exec wine "%s" "$@"\n' "$WINEPREFIX" \
+    "$build_dir/src/st20/tools/st20asm.exe" >"$win32/st20asm-wine"
+  chmod +x "$win32/st20asm-wine"
+  cmake -S "$here" -B "$win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-i686.cmake" \
+    -DTAPSTER_HOST_ST20ASM="$win32/st20asm-wine" -DTAPSTER_WIN_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DTAPSTER_WERROR=ON \
+    -DTAPSTER_GUI=OFF -DTAPSTER_TESTS=OFF -DTAPSTER_BENCH=OFF >/dev/null
+  name32="tapster-$version-win32"
+  package "$win32" "$name32" "$out"
+  say "made $out/$name32.zip ($(stat -c %s "$out/$name32.zip") bytes)"
+fi
 say "done"

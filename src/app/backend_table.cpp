@@ -2,6 +2,7 @@
 
 #include "port/direct_backend.h"
 #include "port/ftdi_backend.h"
+#include "port/lpt_registers.h"
 #include "port/ppdev_backend.h"
 #include "port/remote_bitbang_backend.h"
 
@@ -22,15 +23,36 @@ constexpr PortFactory CreatePpdev = nullptr;
 #endif
 
 #if defined(TAPSTER_HAVE_DIRECT_BACKEND) || defined(TAPSTER_HAVE_NATIVE_PORT)
-std::unique_ptr<PortBackend> CreateDirect(const std::string& argument, std::string& error) {
-    if (!argument.empty()) {
-        error = "takes no argument";
-        return nullptr;
+// The data register's I/O address in hex ("D010" or "0xD010"); the next two registers follow it.
+bool ParsePortAddress(const std::string& text, uint16_t& base, std::string& error) {
+    const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = prefixed ? text.substr(2) : text;
+    uint32_t value = 0;
+    for (char c : digits) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0 || value > 0xFFFF) value = 0x10000;
+        if (digit < 0) break;
+        value = value * 16 + static_cast<uint32_t>(digit);
     }
+    if (digits.empty() || value == 0 || value > 0xFFFD) {
+        error =
+            "takes the data register's I/O address in hex, e.g. 378 or 0xD010, not '" + text + "'";
+        return false;
+    }
+    base = static_cast<uint16_t>(value);
+    return true;
+}
+
+std::unique_ptr<PortBackend> CreateDirect(const std::string& argument, std::string& error) {
+    uint16_t base = kLptDataPort;
+    if (!argument.empty() && !ParsePortAddress(argument, base, error)) return nullptr;
 #ifdef TAPSTER_HAVE_DIRECT_BACKEND
-    return std::make_unique<DirectBackend>();
+    return std::make_unique<DirectBackend>(nullptr, base);
 #else
-    return std::make_unique<NativePortBackend>();
+    return std::make_unique<NativePortBackend>(base);
 #endif
 }
 #else
@@ -62,13 +84,13 @@ constexpr std::array kRows = {
     PortBackendRow{"ppdev", "ppdev:/dev/parportN",
                    "a parallel port through Linux's ppdev driver (group lp, module ppdev; no root)",
                    "Linux", CreatePpdev},
-    PortBackendRow{"direct", "direct",
-                   "x86 port instructions at 0x378 (Linux: root or CAP_SYS_RAWIO; Windows: the "
-                   "permission driver)",
+    PortBackendRow{"direct", "direct[:ADDR]",
+                   "x86 port instructions at 0x378 or the data register's address ADDR (Linux: "
+                   "root or CAP_SYS_RAWIO; Windows: the permission driver)",
                    "x86 Linux, x86 Windows", CreateDirect},
     PortBackendRow{"remote", "remote:HOST:PORT",
                    "a JTAG server speaking OpenOCD's remote_bitbang protocol, e.g. tapcheck-board",
-                   "Linux", CreateRemote},
+                   "Linux, Windows", CreateRemote},
     PortBackendRow{"ftdi", "ftdi[:VID:PID][,KEY=VALUE...]",
                    "a USB cable on an FTDI FT2232H/FT232H in MPSSE mode through libftdi1 (default "
                    "0403:6010, then 0403:6014; keys serial=S, interface=A or B, ctl=4..7 moves "

@@ -7,11 +7,11 @@
 namespace tapster {
 
 void NativePortBackend::WriteRegister(uint16_t port, uint8_t value) {
-    __outbyte(port, value);
+    __outbyte(IoAddress(port), value);
 }
 
 uint8_t NativePortBackend::ReadRegister(uint16_t port) {
-    return __inbyte(port);
+    return __inbyte(IoAddress(port));
 }
 
 } // namespace tapster

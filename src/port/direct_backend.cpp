@@ -3,6 +3,8 @@
 
 #ifdef TAPSTER_HAVE_DIRECT_BACKEND
 
+#include "core/hex.h"
+
 #include <cerrno>
 #include <cstring>
 #include <sys/io.h>
@@ -10,7 +12,6 @@
 namespace tapster {
 
 namespace {
-constexpr uint16_t kBase = kLptDataPort;
 constexpr uint16_t kCount = kLptRegisterCount;
 
 int SysIoperm(unsigned long from, unsigned long num, int turnOn) {
@@ -18,27 +19,38 @@ int SysIoperm(unsigned long from, unsigned long num, int turnOn) {
 }
 } // namespace
 
-DirectBackend::DirectBackend(IopermCall ioperm) : ioperm(ioperm != nullptr ? ioperm : SysIoperm) {}
+DirectBackend::DirectBackend(IopermCall ioperm, uint16_t base)
+    : ioperm(ioperm != nullptr ? ioperm : SysIoperm), base(base) {}
+
+std::string DirectBackend::Name() const {
+    return DirectPortName(base);
+}
+
+uint16_t DirectBackend::IoAddress(uint16_t port) const {
+    return static_cast<uint16_t>(base + (port - kLptDataPort));
+}
 
 DirectBackend::~DirectBackend() {
     Relinquish();
 }
 
 void DirectBackend::WriteRegister(uint16_t port, uint8_t value) {
-    if (permitted && port >= kBase && port < kBase + kCount) outb(value, port);
+    if (permitted && port >= kLptDataPort && port < kLptDataPort + kCount)
+        outb(value, IoAddress(port));
 }
 
 uint8_t DirectBackend::ReadRegister(uint16_t port) {
-    if (permitted && port >= kBase && port < kBase + kCount) return inb(port);
+    if (permitted && port >= kLptDataPort && port < kLptDataPort + kCount)
+        return inb(IoAddress(port));
     return 0xFF;
 }
 
 bool DirectBackend::Acquire(std::string& error) {
     if (permitted) return true;
-    if (ioperm(kBase, kCount, 1) != 0) {
+    if (ioperm(base, kCount, 1) != 0) {
         const int err = errno;
-        error = std::string("Direct port access to 0x378 was refused (ioperm: ") +
-                std::strerror(err) + "). ";
+        error = "Direct port access to 0x" + HexMin(base, 3) +
+                " was refused (ioperm: " + std::strerror(err) + "). ";
         if (err == ENOSYS)
             error += "Port instructions are not available on this system (no ioperm: a kernel "
                      "without it, or an emulator or container that does not offer it); use the "
@@ -57,7 +69,7 @@ bool DirectBackend::Acquire(std::string& error) {
 
 void DirectBackend::Relinquish() {
     if (!permitted) return;
-    ioperm(kBase, kCount, 0);
+    ioperm(base, kCount, 0);
     permitted = false;
 }
 

@@ -1,4 +1,6 @@
 #include "port/lpt.h"
+#include "core/hex.h"
+#include "port/lpt_registers.h"
 
 #include "port/platform.h"
 #include "port/port_backend.h"
@@ -38,9 +40,15 @@ std::string GetWindowsFamily() {
     return "";
 }
 
+// Where the claim's ports stand on the chosen port.
+uint16_t At(uint16_t port) {
+    const PortBackend* backend = GetPortBackend();
+    return backend != nullptr ? backend->IoAddress(port) : port;
+}
+
 bool ClaimPort(uint16_t first, uint16_t second) {
     claimHint.clear();
-    if (DriverNeeded()) return permissionDriver->Claim(first, second, claimHint);
+    if (DriverNeeded()) return permissionDriver->Claim(At(first), At(second), claimHint);
     PortBackend* backend = GetPortBackend();
     std::string error;
     if (backend == nullptr || backend->Acquire(error)) return true;
@@ -49,9 +57,13 @@ bool ClaimPort(uint16_t first, uint16_t second) {
 }
 
 bool ReleasePort(uint16_t first, uint16_t second) {
-    if (DriverNeeded()) return permissionDriver->Release(first, second);
+    if (DriverNeeded()) return permissionDriver->Release(At(first), At(second));
     if (PortBackend* backend = GetPortBackend()) backend->Relinquish();
     return true;
+}
+
+std::string DirectPortName(uint16_t base) {
+    return base == kLptDataPort ? "direct" : "direct:0x" + HexMin(base, 3);
 }
 
 std::string LastPortClaimHint() {

@@ -50,10 +50,17 @@ class PortBackend {
     // True for backends that execute x86 port instructions themselves, which on Windows are
     // legal only after the permission driver has granted the ports.
     virtual bool UsesPortInstructions() const { return false; }
+    // The I/O address a register stands at on this port: the registers are named by the first
+    // parallel port's addresses (0x378 and up); a card elsewhere (PCI, PCIe) moves them all.
+    virtual uint16_t IoAddress(uint16_t port) const { return port; }
 
   private:
     std::deque<uint8_t> answered_;
 };
+
+// How a port of x86 port instructions is named: "direct" at the first port's 0x378,
+// "direct:0xD010" elsewhere.
+std::string DirectPortName(uint16_t base);
 
 // The backend behind ReadPortByte/WritePortByte; chosen once at start-up.
 void SetPortBackend(PortBackend* backend);

@@ -1,20 +1,11 @@
 #include "port/remote_bitbang_backend.h"
 #include "port/lpt_registers.h"
 
-#ifdef TAPSTER_HAVE_REMOTE_BACKEND
+#include "port/socket.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <string_view>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace tapster {
 
@@ -28,53 +19,6 @@ constexpr size_t kFlushAt = 2048;
 constexpr int kRefusalWaitMs = 50;
 constexpr int kQueuedOnWire = -1;
 constexpr uint8_t kTdoHigh = kLptStatusIdle | kPinTdo;
-
-#ifdef MSG_NOSIGNAL
-constexpr int kSendFlags = MSG_NOSIGNAL; // a closed peer must not kill the process
-#else
-constexpr int kSendFlags = 0;
-#endif
-
-// Connects with a bounded wait; -1 with errno-style text in `why` on failure.
-int ConnectWithin(const addrinfo* ai, int timeoutMs, std::string& why) {
-    int s = ::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
-    if (s < 0) {
-        why = std::strerror(errno);
-        return -1;
-    }
-    int flags = ::fcntl(s, F_GETFL, 0);
-    ::fcntl(s, F_SETFL, flags | O_NONBLOCK);
-    int rc = ::connect(s, ai->ai_addr, ai->ai_addrlen);
-    if (rc != 0 && errno == EINPROGRESS) {
-        pollfd p{s, POLLOUT, 0};
-        rc = ::poll(&p, 1, timeoutMs);
-        if (rc == 0) {
-            errno = ETIMEDOUT;
-            rc = -1;
-        } else if (rc > 0) {
-            int err = 0;
-            socklen_t len = sizeof err;
-            ::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len);
-            errno = err;
-            rc = err == 0 ? 0 : -1;
-        }
-    }
-    if (rc != 0) {
-        why = std::strerror(errno);
-        ::close(s);
-        return -1;
-    }
-    ::fcntl(s, F_SETFL, flags);
-    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    int one = 1;
-    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one); // every read is a round trip
-#ifdef SO_NOSIGPIPE
-    ::setsockopt(s, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
-#endif
-    return s;
-}
 
 } // namespace
 
@@ -131,14 +75,13 @@ void RemoteBitbangBackend::Queue(char c) {
 }
 
 bool RemoteBitbangBackend::SendBuffered() {
-    if (fd < 0) {
+    if (fd == net::kNone) {
         pending.clear();
         return false;
     }
     size_t sent = 0;
     while (sent < pending.size()) {
-        ssize_t n = ::send(fd, pending.data() + sent, pending.size() - sent, kSendFlags);
-        if (n < 0 && errno == EINTR) continue;
+        const long n = net::Send(fd, pending.data() + sent, pending.size() - sent);
         if (n <= 0) { // the peer is gone or stopped reading past the timeout
             Drop(true);
             return false;
@@ -161,26 +104,17 @@ bool RemoteBitbangBackend::ReceiveSome(int waitMs) {
         inboxTaken = 0;
     }
     char buffer[16384];
-    for (int attempt = 0; attempt < 8; ++attempt) { // a few retries after signals, no more
-        // The full timeout is the socket's own (SO_RCVTIMEO): one call per answer, no poll.
-        if (waitMs < timeoutMs) {
-            pollfd p{fd, POLLIN, 0};
-            const int rc = ::poll(&p, 1, waitMs);
-            if (rc < 0 && errno == EINTR) continue;
-            if (rc <= 0) return false;
-        }
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        inbox.append(buffer, static_cast<size_t>(n));
-        return true;
-    }
-    return false;
+    // The full timeout is the socket's own (its receive timeout): one call per answer, no wait.
+    if (waitMs < timeoutMs && net::WaitReadable(fd, waitMs) <= 0) return false;
+    const long n = net::Receive(fd, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    inbox.append(buffer, static_cast<size_t>(n));
+    return true;
 }
 
 void RemoteBitbangBackend::Drop(bool lostConnection) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
+    net::Close(fd);
+    fd = net::kNone;
     pending.clear();
     inbox.clear();
     inboxTaken = 0;
@@ -189,7 +123,7 @@ void RemoteBitbangBackend::Drop(bool lostConnection) {
 
 // The next answer of the server, waiting for it when it has not arrived.
 uint8_t RemoteBitbangBackend::Answer() {
-    if (fd < 0) return kTdoHigh;
+    if (fd == net::kNone) return kTdoHigh;
     if (inboxTaken == inbox.size()) {
         if (!SendBuffered()) return kTdoHigh;
         if (!ReceiveSome(timeoutMs)) { // closed, failed or silent past the timeout
@@ -212,7 +146,7 @@ uint8_t RemoteBitbangBackend::Answer() {
 }
 
 void RemoteBitbangBackend::WriteRegister(uint16_t reg, uint8_t value) {
-    if (fd < 0 || reg != kDataPort) return;
+    if (fd == net::kNone || reg != kDataPort) return;
     if (pending.empty()) ReconnectIfClosedWhileIdle();
     int control = (value & kPinControl) != 0 ? 1 : 0;
     if (control != lastControl) {
@@ -227,7 +161,7 @@ void RemoteBitbangBackend::WriteRegister(uint16_t reg, uint8_t value) {
 
 void RemoteBitbangBackend::QueueSample(uint16_t reg) {
     if (pending.empty()) ReconnectIfClosedWhileIdle();
-    if (reg != kStatusPort || fd < 0) {
+    if (reg != kStatusPort || fd == net::kNone) {
         queued.push_back(kTdoHigh);
         return;
     }
@@ -243,17 +177,17 @@ uint8_t RemoteBitbangBackend::ReadSample() {
 }
 
 uint8_t RemoteBitbangBackend::ReadRegister(uint16_t reg) {
-    if (reg != kStatusPort || fd < 0) return kTdoHigh;
+    if (reg != kStatusPort || fd == net::kNone) return kTdoHigh;
     // The answers to samples still queued come first; keep them for ReadSample.
     for (int& entry : queued)
         if (entry == kQueuedOnWire) entry = Answer();
-    if (fd < 0) return kTdoHigh;
+    if (fd == net::kNone) return kTdoHigh;
     Queue('R');
     return Answer();
 }
 
 bool RemoteBitbangBackend::Acquire(std::string& error) {
-    if (fd >= 0) return true;
+    if (fd != net::kNone) return true;
     return Connect(error);
 }
 
@@ -261,35 +195,27 @@ bool RemoteBitbangBackend::Acquire(std::string& error) {
 // and a claim outlives the commands: when the connection closed while nothing was under way,
 // connect again before the next request instead of finding it lost in the middle of a command.
 void RemoteBitbangBackend::ReconnectIfClosedWhileIdle() {
-    if (fd < 0 || !pending.empty() || !queued.empty() || inboxTaken != inbox.size()) return;
+    if (fd == net::kNone || !pending.empty() || !queued.empty() || inboxTaken != inbox.size())
+        return;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastTraffic < std::chrono::milliseconds(kIdleCheckMs)) return;
     lastTraffic = now;
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0) return;
-    char c = 0;
-    if (::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0) return; // data, not a close
+    if (!net::ClosedByPeer(fd)) return; // nothing, or data rather than a close
     Drop(false);
     std::string error;
     if (!Connect(error)) lost = true;
 }
 
 bool RemoteBitbangBackend::Connect(std::string& error) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    std::string service = std::to_string(port);
-    int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-    if (rc != 0) {
-        error = "Cannot find the remote_bitbang server " + host + ": " + ::gai_strerror(rc);
+    const std::string service = std::to_string(port);
+    bool unknownHost = false;
+    std::string why;
+    fd = net::Connect(host, service, timeoutMs, unknownHost, why);
+    if (unknownHost) {
+        error = "Cannot find the remote_bitbang server " + host + ": " + why;
         return false;
     }
-    std::string why = "no address";
-    for (addrinfo* ai = found; ai != nullptr && fd < 0; ai = ai->ai_next)
-        fd = ConnectWithin(ai, timeoutMs, why);
-    ::freeaddrinfo(found);
-    if (fd < 0) {
+    if (fd == net::kNone) {
         error = "Cannot connect to the remote_bitbang server " + host + ":" + service + " (" + why +
                 "). Check that the server (OpenOCD's remote_bitbang or tapcheck-board) "
                 "is running there.";
@@ -304,10 +230,9 @@ bool RemoteBitbangBackend::Connect(std::string& error) {
     busy = false;
     lastTraffic = std::chrono::steady_clock::now();
     // A server that cannot serve us says so, or hangs up, as soon as it accepts.
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, kRefusalWaitMs) > 0) {
+    if (net::WaitReadable(fd, kRefusalWaitMs) > 0) {
         char first[64];
-        const ssize_t n = ::recv(fd, first, sizeof first, 0);
+        const long n = net::Receive(fd, first, sizeof first);
         if (n <= 0 || first[0] == kRemoteBusyNotice[0]) {
             busy = n > 0;
             Drop(false);
@@ -320,12 +245,10 @@ bool RemoteBitbangBackend::Connect(std::string& error) {
 }
 
 void RemoteBitbangBackend::Relinquish() {
-    if (fd < 0) return;
+    if (fd == net::kNone) return;
     Queue('Q');
     SendBuffered();
     Drop(false);
 }
 
 } // namespace tapster
-
-#endif

@@ -1,12 +1,12 @@
 // The cable's pins carried to a JTAG server over OpenOCD's remote_bitbang TCP protocol, so the
 // JTAG code can drive any adapter (or the simulated board's server) that speaks it. POSIX
-// sockets only; on Windows the backend does not exist.
+// sockets or Winsock 2, through port/socket.h.
 #pragma once
 
-#ifndef _WIN32
 #define TAPSTER_HAVE_REMOTE_BACKEND 1
 
 #include "port/port_backend.h"
+#include "port/socket.h"
 
 #include <chrono>
 #include <cstdint>
@@ -51,7 +51,7 @@ class RemoteBitbangBackend : public PortBackend {
     void Relinquish() override;
     std::string Name() const override;
 
-    bool Connected() const { return fd >= 0; }
+    bool Connected() const { return fd != net::kNone; }
     // The server said it serves another client (at the claim or in place of an answer).
     bool Busy() const { return busy; }
     // "HOST:PORT" as the user gave it.
@@ -76,7 +76,7 @@ class RemoteBitbangBackend : public PortBackend {
     std::string host;
     uint16_t port;
     int timeoutMs;
-    int fd = -1;
+    net::Handle fd = net::kNone;
     bool lost = false;
     bool busy = false;
     std::string pending;    // requests not yet sent
@@ -88,5 +88,3 @@ class RemoteBitbangBackend : public PortBackend {
 };
 
 } // namespace tapster
-
-#endif

@@ -79,7 +79,7 @@ TEST(CreateBackend, AMissingPresetIsAnErrorNotTheDefaultBoard) {
 TEST(CreateBackend, AnUnknownOrIncompletePortIsAnError) {
     BackendGuard guard;
     BackendOptions options;
-    for (const char* port : {"usb:1", "ppdevx", "ppdev:", "direct:0x278x"}) {
+    for (const char* port : {"usb:1", "ppdevx", "ppdev:", "direct:0x278x", "direct:FFFE"}) {
         options.port = port;
         std::string error;
         EXPECT_EQ(CreateBackend(options, error), nullptr) << port;
@@ -126,6 +126,11 @@ TEST(CreateBackend, RealPortsAreNamedAndNotOpenedBeforeTheClaim) {
 
     options.port = "remote:nohostport";
     EXPECT_EQ(CreateBackend(options, error), nullptr);
+
+    options.port = "direct:d010";
+    backend = CreateBackend(options, error);
+    ASSERT_NE(backend, nullptr) << error;
+    EXPECT_EQ(backend->Name(), "direct:0xD010");
 }
 
 TEST(CreateBackend, WithoutOptionsTheFirstParallelPort) {

@@ -63,6 +63,19 @@ TEST(DirectBackend, RefusedPermissionTouchesNoPort) {
     EXPECT_EQ(iopermCalls[0].on, 1);
 }
 
+// A card at another address (PCI, PCIe): the registers follow its data register.
+TEST(DirectBackend, APortElsewhereMovesEveryRegister) {
+    iopermCalls.clear();
+    iopermResult = 0;
+    DirectBackend port(FakeIoperm, 0xD010);
+    EXPECT_EQ(port.Name(), "direct:0xD010");
+    EXPECT_EQ(port.IoAddress(0x37A), 0xD012);
+    std::string error;
+    ASSERT_TRUE(port.Acquire(error));
+    ASSERT_EQ(iopermCalls.size(), 1u);
+    EXPECT_EQ(iopermCalls[0].from, 0xD010u);
+}
+
 TEST(DirectBackend, RelinquishDropsThePermission) {
     iopermCalls.clear();
     iopermResult = 0;

@@ -6,6 +6,20 @@
 #include "port/platform.h"
 #include "ui/control_dialog.h"
 #include "ui/main_window.h"
+#include "window_working_order.h"
+
+#include "ops/dcu_ctrl.h"
+#include "process_state.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTabWidget>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -84,6 +98,111 @@ TEST_F(BoardWindowTest, MonitorStartsAndStopsFromItsButton) {
     EXPECT_FALSE(window.Form().TimerEnabled());
     EXPECT_TRUE(window.Form().Enabled("Panel1"));
     EXPECT_EQ(Log(window).back(), "Reseting TAP ... Done.");
+}
+
+// Answers the boxes and dialogs a command opens, in the order queued, from the modal's own loop.
+class Answerer : public QObject {
+  public:
+    explicit Answerer(std::filesystem::path dir) : dir_(std::move(dir)) {
+        QObject::connect(&poll_, &QTimer::timeout, this, [this] { Answer(); });
+        poll_.start(20);
+    }
+    std::deque<std::string> queue;
+    std::vector<std::string> unexpected;
+
+  private:
+    void Answer() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || modal == last_) return;
+        // A dialog kept for the next use (the file dialog) is answered again once it has closed.
+        last_ = modal;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            QObject::connect(
+                dialog, &QDialog::finished, this, [this] { last_ = nullptr; },
+                Qt::SingleShotConnection);
+        const std::string answer = queue.empty() ? std::string() : queue.front();
+        if (!queue.empty()) queue.pop_front();
+        if (auto* box = qobject_cast<QMessageBox*>(modal);
+            box && (answer == "ok" || answer == "no"))
+            return box->button(answer == "ok" ? QMessageBox::Ok : QMessageBox::No)->click();
+        if (auto* files = qobject_cast<QFileDialog*>(modal);
+            files && answer.rfind("file:", 0) == 0) {
+            // The user types the full name and presses Open.
+            files->findChild<QLineEdit*>("fileNameEdit")
+                ->setText(QString::fromStdString((dir_ / answer.substr(5)).string()));
+            return static_cast<QDialog*>(files)->accept();
+        }
+        if (auto* control = qobject_cast<ui::TfrmControl*>(modal); control && answer == "dialog") {
+            control->Box(kControlBits[0].bit)->click();
+            return control->SendButton()->click();
+        }
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        unexpected.push_back(box != nullptr ? box->text().toStdString() : "a dialog");
+        qobject_cast<QDialog*>(modal)->reject();
+    }
+    std::filesystem::path dir_;
+    QTimer poll_;
+    QPointer<QWidget> last_;
+};
+
+TEST(QtWindow, RunsTheUsualWorkingOrderThroughItsWidgets) {
+    namespace fs = std::filesystem;
+    ResetProcessState();
+    const fs::path dir = fs::temp_directory_path() / "tapster_qt_window";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap.bin", dir / "fl4_trap.bin");
+    std::ofstream(dir / "image.bin", std::ios::binary) << WorkingImage();
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    WorkingOrderClock clock;
+    platform::SetClock(&clock);
+    BackendOptions options;
+    options.simulate = true;
+    std::string error;
+    std::unique_ptr<PortBackend> backend = CreateBackend(options, error);
+    ASSERT_NE(backend, nullptr) << error;
+    {
+        ui::TfrmMain window;
+        ui::TfrmControl dialog;
+        window.SetControlDialog(&dialog);
+        window.show();
+        Answerer answerer(dir);
+        bool abortArmed = false;
+        clock.atTick = [&] {
+            if (abortArmed && AtAgentWait(window.Form())) {
+                abortArmed = false;
+                window.findChild<QPushButton*>("cmdCancel")->click();
+            }
+        };
+        for (const WorkingStep& step : WorkingOrder()) {
+            if (step.text != nullptr) {
+                window.findChild<QLineEdit*>(step.widget)->setText(step.text);
+                continue;
+            }
+            answerer.queue.assign(step.answers.begin(), step.answers.end());
+            abortArmed = step.abort;
+            window.findChild<QPushButton*>(step.widget)->click();
+            if (step.pumpMs > 0) QTest::qWait(step.pumpMs);
+            EXPECT_TRUE(answerer.queue.empty()) << "boxes that never opened after " << step.widget;
+            EXPECT_FALSE(abortArmed) << "no wait in " << step.widget;
+        }
+        clock.atTick = nullptr;
+        EXPECT_TRUE(answerer.unexpected.empty()) << answerer.unexpected.front();
+        EXPECT_EQ(window.Form().Text("lblFlashCode"), "Flash IDCODE 0001.2249");
+        std::vector<std::string> log;
+        for (const QString& line :
+             window.findChild<QPlainTextEdit*>("Memo4")->toPlainText().split('\n'))
+            log.push_back(line.toStdString());
+        EXPECT_EQ(log, ReadLogLines(TAPSTER_WORKING_ORDER_LOG));
+    }
+    std::ifstream back(dir / "back.bin", std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(back), {}) == WorkingImage())
+        << "the file read back differs from the one written";
+    fs::current_path(before);
+    platform::SetClock(nullptr);
+    SetPortBackend(nullptr);
+    ResetProcessState();
 }
 
 int RunProgram(const QStringList& args, QString& errors) {
