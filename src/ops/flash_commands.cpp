@@ -246,7 +246,7 @@ void cmdReadToFileClick() {
         return;
     }
     std::string path;
-    if (!frmMain->ChooseFile(path)) return;
+    if (!frmMain->ChooseSaveFile(path)) return;
     if (!BusyAndClaimed()) return;
     // Created before the target is touched: a dump that cannot be kept is not started.
     if (!OpenScanDumpFile(path)) {

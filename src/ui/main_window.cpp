@@ -3,6 +3,7 @@
 #include "core/widget_table.h"
 #include "ops/command_table.h"
 #include "ops/commands.h"
+#include "ui/log_file.h"
 #include "ui/main_window_pages.h"
 #include "ui/window_style.h"
 
@@ -11,6 +12,8 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -116,6 +119,10 @@ void TfrmMain::BuildWindow() {
 
     setCentralWidget(central);
 
+    // Beyond the four pages: keeping the log.
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(AddSaveLogAction(this, memo, form_));
+
     backend_ = new QLabel;
     backend_->setObjectName("lblBackend");
     statusBar()->addWidget(backend_);
@@ -159,8 +166,10 @@ void TfrmMain::RunCommand(const std::function<void()>& handler) {
     ++depth_;
     handler();
     --depth_;
-    if (depth_ == 0 && closePending_) {
-        closePending_ = false;
+    // A close asked for inside the command: taken once it has ended, and without the question
+    // when the command ended before the question could be asked.
+    if (depth_ == 0 && (closePending_ || closeAsked_)) {
+        closePending_ = closeAsked_ = false;
         close();
     }
 }
@@ -175,15 +184,30 @@ void TfrmMain::RunMonitorCommand(const std::function<void()>& handler) {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
     if (CommandRunning()) {
-        // A command is inside one of its waits below this call. Ask it to stop as the Abort
-        // button would, and close once it has unwound.
-        RequestStop();
-        closePending_ = true;
+        // A command is inside one of its waits below this call. The question is asked from the
+        // event loop, not from inside whatever asked for the close.
         event->ignore();
+        if (!closeAsked_ && !closePending_) {
+            closeAsked_ = true;
+            QTimer::singleShot(0, this, [this] { AskToAbortAndClose(); });
+        }
         return;
     }
     findChild<QTimer*>("Timer1")->stop();
     event->accept();
+}
+
+void TfrmMain::AskToAbortAndClose() {
+    if (!closeAsked_) return; // the command ended first and the window closed then
+    const bool yes = QMessageBox::question(this, "Tapster", kAbortAndCloseQuestion,
+                                           QMessageBox::Yes | QMessageBox::No,
+                                           QMessageBox::No) == QMessageBox::Yes;
+    closeAsked_ = false;
+    if (!yes) return;
+    // As "Abort !" answered No: the wait or the scan gives up at once, and the window closes
+    // once the command has unwound.
+    RequestStop();
+    closePending_ = true;
 }
 
 } // namespace tapster::ui
