@@ -32,8 +32,23 @@ TerminalForm::~TerminalForm() {
 }
 
 void TerminalForm::Write(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), out_);
-    std::fflush(out_);
+    for (std::FILE* f : {out_, copy_}) {
+        if (f == nullptr) continue;
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fflush(f);
+    }
+}
+
+void TerminalForm::ShowProgress(const std::string& text) {
+    const size_t width = text.size();
+    const std::string pad(progressWidth_ > width ? progressWidth_ - width : 0, ' ');
+    std::fprintf(err_, "\r%s%s%s", text.c_str(), pad.c_str(), text.empty() ? "\r" : "");
+    std::fflush(err_);
+    progressWidth_ = width;
+}
+
+void TerminalForm::ClearProgress() {
+    if (progressWidth_ > 0) ShowProgress("");
 }
 
 void TerminalForm::LogLine(const std::string& line) {
@@ -71,6 +86,7 @@ void TerminalForm::Finish() {
 }
 
 void TerminalForm::ErrorBox(const std::string& text) {
+    ClearProgress();
     ++errorBoxes_;
     failed_ = true;
     std::fprintf(err_, "error: %s\n", OneLine(text).c_str());
@@ -88,6 +104,7 @@ void TerminalForm::ErrorBoxWithDetail(const std::string& text,
 }
 
 void TerminalForm::ShowStatus(const std::string& text) {
+    ClearProgress();
     std::fprintf(err_, "tapcheck-cli: %s\n", OneLine(text).c_str());
     std::fflush(err_);
 }

@@ -12,6 +12,9 @@ extern std::FILE* ScanDumpFile;
 // Set by the scan when a block could not be written to ScanDumpFile (disk full, I/O error): the
 // scan then stops and returns false, so the dump counts as failed. Cleared by OpenScanDumpFile.
 extern bool ScanDumpWriteFailed;
+// Set by tapcheck-cli for its own dumps: the scan reads each block twice, and a third time when
+// the two differ; blocks whose reads never agree fail the dump.
+extern bool ScanDumpCheckedReads;
 
 // Replaces `path` by a new empty file and makes it the scan dump file (an existing file is
 // deleted first, a symbolic link replaced rather than followed). False when it cannot be created;
