@@ -3,9 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
-#include <system_error>
 
 #ifdef _WIN32
 #include <io.h>
@@ -60,24 +58,6 @@ std::FILE* CreateFreshFile(const std::string& path, std::string& reason) {
     }
     return file;
 }
-
-namespace {
-
-// Creates `path` for writing only when no file of that name exists yet.
-std::FILE* CreateNewFile(const std::string& path, int& err) {
-    const int fd =
-        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
-    err = errno;
-    if (file == nullptr && fd >= 0) _close(fd);
-    return file;
-}
-
-bool FlushToDisk(std::FILE* file) {
-    return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
-}
-
-} // namespace
 
 #else
 
@@ -134,51 +114,6 @@ std::FILE* CreateFreshFile(const std::string& path, std::string& reason) {
     return file;
 }
 
-namespace {
-
-std::FILE* CreateNewFile(const std::string& path, int& err) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "wb");
-    err = errno;
-    if (file == nullptr && fd >= 0) ::close(fd);
-    return file;
-}
-
-bool FlushToDisk(std::FILE* file) {
-    return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
-}
-
-} // namespace
-
 #endif
-
-bool ReplaceFileContents(const std::string& path, std::string_view data, std::string& reason) {
-    // A name of its own beside the target, so the rename stays within one file system.
-    std::string temp;
-    std::FILE* file = nullptr;
-    int err = EEXIST;
-    for (int n = 0; file == nullptr && err == EEXIST && n < 100; ++n) {
-        temp = path + ".tmp" + std::to_string(n);
-        file = CreateNewFile(temp, err);
-    }
-    if (file == nullptr) {
-        reason = ErrnoText(err);
-        return false;
-    }
-    const bool written =
-        std::fwrite(data.data(), 1, data.size(), file) == data.size() && FlushToDisk(file);
-    err = errno;
-    const bool closed = std::fclose(file) == 0;
-    std::error_code ec;
-    if (!written || !closed) {
-        reason = ErrnoText(written ? errno : err);
-    } else {
-        std::filesystem::rename(temp, path, ec);
-        if (!ec) return true;
-        reason = ec.message();
-    }
-    std::filesystem::remove(temp, ec);
-    return false;
-}
 
 } // namespace tapster

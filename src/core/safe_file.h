@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 namespace tapster {
 
@@ -23,11 +22,5 @@ std::FILE* OpenRegularFile(const std::string& path, uint64_t& size, std::string&
 // target), then creates it exclusively for writing in binary mode, never through a symbolic
 // link. Null with a reason; a device, FIFO or directory in the way is refused, not deleted.
 std::FILE* CreateFreshFile(const std::string& path, std::string& reason);
-
-// Writes `data` as the whole content of `path`, or changes nothing: the bytes go to a new file
-// beside it, which then takes the name (a symbolic link of that name is replaced, never
-// followed). False with a reason when anything fails; an earlier file of that name is then left
-// as it was, and no partial file remains.
-bool ReplaceFileContents(const std::string& path, std::string_view data, std::string& reason);
 
 } // namespace tapster

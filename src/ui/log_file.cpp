@@ -1,6 +1,6 @@
 #include "ui/log_file.h"
 
-#include "core/safe_file.h"
+#include "ops/flash_ops.h"
 #include "ui/qt_main_form.h"
 
 #include <QAction>
@@ -45,9 +45,9 @@ void SaveLogAs(QWidget* window, QPlainTextEdit* log, QtMainForm& form) {
     QByteArray text = log->toPlainText().toUtf8();
     if (!text.isEmpty()) text.append('\n');
     std::string reason;
-    if (!ReplaceFileContents(QFile::encodeName(name).toStdString(),
-                             std::string_view(text.constData(), static_cast<size_t>(text.size())),
-                             reason)) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.constData());
+    if (!WriteWholeFile(QFile::encodeName(name).toStdString(),
+                        {bytes, static_cast<size_t>(text.size())}, reason)) {
         QMessageBox::critical(window, "Tapster",
                               "The log could not be saved to " + name + ": " +
                                   QString::fromStdString(reason));

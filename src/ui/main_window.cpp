@@ -3,6 +3,7 @@
 #include "core/widget_table.h"
 #include "ops/command_table.h"
 #include "ops/commands.h"
+#include "ui/job_dialog.h"
 #include "ui/log_file.h"
 #include "ui/main_window_pages.h"
 #include "ui/window_style.h"
@@ -119,9 +120,13 @@ void TfrmMain::BuildWindow() {
 
     setCentralWidget(central);
 
-    // Beyond the four pages: keeping the log.
+    // Beyond the four pages: keeping the log, and the flash job in one go.
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(AddSaveLogAction(this, memo, form_));
+    QMenu* flash = menuBar()->addMenu("F&lash");
+    QAction* job = flash->addAction("Program and verify\u2026");
+    job->setObjectName("actProgramJob");
+    connect(job, &QAction::triggered, this, [this] { OpenJobDialog(); });
 
     backend_ = new QLabel;
     backend_->setObjectName("lblBackend");
@@ -180,6 +185,16 @@ void TfrmMain::RunMonitorCommand(const std::function<void()>& handler) {
         return;
     }
     RunCommand(handler);
+}
+
+void TfrmMain::OpenJobDialog() {
+    // The menu stays open while a command runs; the job would break into its link traffic.
+    if (CommandRunning()) {
+        QApplication::beep();
+        return;
+    }
+    if (job_ == nullptr) job_ = new JobDialog(*this); // kept: it remembers the last image
+    job_->exec();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

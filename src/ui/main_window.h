@@ -13,6 +13,7 @@ class QLabel;
 
 namespace tapster::ui {
 
+class JobDialog;
 class TfrmControl;
 
 class TfrmMain : public QMainWindow {
@@ -49,9 +50,12 @@ class TfrmMain : public QMainWindow {
     // inside another command's wait they would break into that command's link traffic.
     void RunMonitorCommand(const std::function<void()>& handler);
     void AskToAbortAndClose();
+    // "Program and verify…": the flash job's dialog.
+    void OpenJobDialog();
 
     QtMainForm form_;
     QLabel* backend_ = nullptr;
+    JobDialog* job_ = nullptr;
     int depth_ = 0;
     bool closeAsked_ = false;   // the abort question is on its way
     bool closePending_ = false; // answered Yes: close once the command has ended
