@@ -131,9 +131,16 @@ TEST_F(BoardWindowTest, ProgramAndVerifyFromTheFlashMenu) {
     });
     window.findChild<QAction*>("actProgramJob")->trigger();
     EXPECT_TRUE(verdict.startsWith("VERIFIED: 12 KiB at 7FE20000")) << verdict.toStdString();
-    EXPECT_TRUE(window.findChild<QLabel*>("lblStatus")->text().contains("Found "));
+    const QString found = window.findChild<QLabel*>("lblStatus")->text();
+    EXPECT_TRUE(found.startsWith("Found ")) << found.toStdString();
     EXPECT_TRUE(window.Form().Enabled("Panel5"));
     EXPECT_FALSE(window.Form().Visible("cmdCancel"));
+    // The agent the job left running answers the page's "Check", which names the chip too.
+    window.findChild<QPushButton*>("cmdGetDevCode")->click();
+    EXPECT_TRUE(window.Form().Visible("lblFlashCode"));
+    const QString chip = window.findChild<QLabel*>("lblFlashCode")->toolTip();
+    EXPECT_FALSE(chip.isEmpty());
+    EXPECT_EQ(found, "Found " + chip);
 }
 
 int RunProgram(const QStringList& args, QString& errors) {
