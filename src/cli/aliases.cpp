@@ -96,6 +96,11 @@ bool TakeArguments(const Alias& alias, const std::vector<std::string>& args, siz
     while (index < args.size() &&
            (positional.size() < alias.positionals || args[index].rfind("--", 0) == 0)) {
         const std::string& arg = args[index];
+        if (arg.empty()) {
+            // An empty file name or address would do nothing and still count as done.
+            error = std::string(alias.name) + ": an empty argument (usage: " + alias.usage + ")";
+            return false;
+        }
         if (arg.rfind("--", 0) != 0) {
             positional.push_back(arg);
             ++index;

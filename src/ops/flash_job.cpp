@@ -46,6 +46,7 @@ class Job {
     bool Erase();
     bool EraseAuto();
     bool Program();
+    std::string ProtectedSector(uint32_t chunk, const std::string& reason);
     bool Verify();
     bool Dump();
     std::string Rate(const std::string& what) const;
@@ -177,14 +178,31 @@ bool Job::Erase() {
 bool Job::Program() {
     const uint32_t total = static_cast<uint32_t>(image_.size());
     Progress(FlashJobPhase::Program, 0, total);
-    const OpOutcome written = ProgramFlash(
+    const ProgramOutcome written = ProgramFlash(
         {.flashBase = req_.flashBase,
          .from = req_.at,
          .data = image_,
          .progress = [&](uint32_t done) { Progress(FlashJobPhase::Program, done, total); }});
-    if (!written.ok) return Fail("programming failed: " + written.reason);
+    if (!written.ok)
+        return Fail("programming failed: " + ProtectedSector(written.failedAt, written.reason));
     out_.bytes = total;
     return true;
+}
+
+// A program into a protected sector takes nothing and reads back as it was, which the agent
+// can only call a failure: the sectors of the failed chunk are asked for their protection.
+std::string Job::ProtectedSector(uint32_t chunk, const std::string& reason) {
+    if (out_.chip == nullptr) return reason;
+    for (uint32_t offset = chunk - req_.flashBase; offset < chunk - req_.flashBase + 4096;) {
+        const auto sector = out_.chip->SectorAt(offset);
+        if (!sector) break;
+        const uint32_t address = req_.flashBase + sector->offset;
+        const ProtectOutcome st = ReadProtection(address, req_.flashBase);
+        if (st.ok && (st.status & 1) != 0)
+            return "the sector at " + Hex8(address) + " is locked or protected";
+        offset = sector->offset + sector->size;
+    }
+    return reason;
 }
 
 bool Job::Verify() {

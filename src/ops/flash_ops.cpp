@@ -43,17 +43,32 @@ OpOutcome AgentCallOutcome(bool released, const std::string& what) {
     return out;
 }
 
+// Starts the session's chain (and the agent, for its calls); false with the reason when the
+// port could not be claimed.
+bool Started(TargetSession& session, OpOutcome& out, bool agent = true) {
+    if (!session.Claimed()) {
+        out.reason = kNoPort;
+        return false;
+    }
+    session.Start();
+    if (agent) PrepareAgent();
+    return true;
+}
+
+// All ones is the bus with no chip on it: nothing answered at this base. The command failed.
+void NoChip(OpOutcome& out, uint32_t flashBase, const std::string& what) {
+    ReportCommandFailure();
+    out.ok = false;
+    out.reason = "no flash chip answers at " + Hex8(flashBase) + " (" + what + ")";
+    frmMain->ShowStatus(out.reason);
+}
+
 } // namespace
 
 IdentifyOutcome IdentifyFlash(uint32_t flashBase) {
     IdentifyOutcome out;
     TargetSession session(BusyOrder::AfterLinkScan);
-    if (!session.Claimed()) {
-        out.reason = kNoPort;
-        return out;
-    }
-    session.Start();
-    PrepareAgent();
+    if (!Started(session, out)) return out;
     const FlashId id = ReadFlashId(flashBase);
     if (!id.ok) {
         LogFailure("Failure reading IDCODE !!!");
@@ -70,9 +85,7 @@ IdentifyOutcome IdentifyFlash(uint32_t flashBase) {
     out.device = id.device;
     // All ones is the bus with no chip on it: nothing answered at this base.
     if (id.manufacturer == kNoChip && id.device == kNoChip) {
-        ReportCommandFailure();
-        out.reason = "no flash chip answers at " + Hex8(flashBase) + " (codes FFFF/FFFF)";
-        frmMain->ShowStatus(out.reason);
+        NoChip(out, flashBase, "codes FFFF/FFFF");
         return out;
     }
     out.chip = FindFlashChip(id.manufacturer, id.device);
@@ -83,20 +96,16 @@ IdentifyOutcome IdentifyFlash(uint32_t flashBase) {
 
 OpOutcome EraseChip(uint32_t flashBase) {
     TargetSession session(BusyOrder::BeforeClaim);
-    if (!session.Claimed()) return {false, kNoPort};
-    session.Start();
-    PrepareAgent();
+    OpOutcome out;
+    if (!Started(session, out)) return out;
     const bool released = EraseFlashChip(flashBase);
     LogOutcome(released, "Error clearing flash !!!");
-    OpOutcome out = AgentCallOutcome(released, "chip erase");
+    out = AgentCallOutcome(released, "chip erase");
     // Every call leaves the chip's ID codes in the result words: all ones is no chip at all,
     // and an erase of nothing is no erase.
     if (released && ReadWord(MailboxBase + kMbResult1).value == kNoChip &&
         ReadWord(MailboxBase + kMbResult2).value == kNoChip) {
-        ReportCommandFailure();
-        out.ok = false;
-        out.reason = "no flash chip answers at " + Hex8(flashBase) + " (codes FFFF/FFFF)";
-        frmMain->ShowStatus(out.reason);
+        NoChip(out, flashBase, "codes FFFF/FFFF");
         return out;
     }
     // Released, but protected or locked sectors kept their data: the log says "Done." as
@@ -111,9 +120,8 @@ OpOutcome EraseChip(uint32_t flashBase) {
 
 OpOutcome EraseSector(uint32_t blockAddress, uint32_t flashBase) {
     TargetSession session(BusyOrder::BeforeClaim);
-    if (!session.Claimed()) return {false, kNoPort};
-    session.Start();
-    PrepareAgent();
+    OpOutcome out;
+    if (!Started(session, out)) return out;
     const bool released = EraseFlashBlock(blockAddress, flashBase);
     LogOutcome(released, "Error clearing sector !!!");
     return AgentCallOutcome(released, "sector erase");
@@ -122,12 +130,7 @@ OpOutcome EraseSector(uint32_t blockAddress, uint32_t flashBase) {
 ProtectOutcome ReadProtection(uint32_t blockAddress, uint32_t flashBase) {
     ProtectOutcome out;
     TargetSession session(BusyOrder::AfterClaim);
-    if (!session.Claimed()) {
-        out.reason = kNoPort;
-        return out;
-    }
-    session.Start();
-    PrepareAgent();
+    if (!Started(session, out)) return out;
     const ProtectionStatus st = ReadBlockProtection(flashBase, blockAddress);
     if (!st.ok) {
         LogFailure("Failure reading block protection status !!!");
@@ -136,28 +139,23 @@ ProtectOutcome ReadProtection(uint32_t blockAddress, uint32_t flashBase) {
     }
     Log("Block " + HexMin(blockAddress, 1) + " protection status = " + HexMin(st.status, 1));
     out.status = st.status;
-    out.ok = st.status != kNoChip;
-    if (!out.ok) {
-        ReportCommandFailure();
-        out.reason = "no flash chip answers at " + Hex8(flashBase) + " (status FFFF)";
-        frmMain->ShowStatus(out.reason);
-    }
+    out.ok = true;
+    if (st.status == kNoChip) NoChip(out, flashBase, "status FFFF");
     return out;
 }
 
-OpOutcome ProgramFlash(const ProgramRequest& request) {
+ProgramOutcome ProgramFlash(const ProgramRequest& request) {
     const uint32_t length = static_cast<uint32_t>(request.data.size());
     std::vector<uint8_t> chunkBuffer(kAgentBufferSize, 0);
     TargetSession session(BusyOrder::BeforeClaim);
-    if (!session.Claimed()) return {false, kNoPort};
-    session.Start();
-    PrepareAgent();
+    ProgramOutcome out;
+    if (!Started(session, out)) return out;
     ProgressBegin(length);
 
-    OpOutcome out;
     const uint32_t buffer = MailboxBase + kMbBuffer;
     uint32_t address = request.from;
     uint32_t remaining = length;
+    out.failedAt = address;
     for (size_t offset = 0; remaining > 0; offset += kAgentBufferSize) {
         const uint32_t chunk = remaining < kAgentBufferSize ? remaining : kAgentBufferSize;
         // The whole chunk buffer goes to the agent; only `chunk` bytes are programmed.
@@ -174,6 +172,7 @@ OpOutcome ProgramFlash(const ProgramRequest& request) {
         }
         remaining -= chunk;
         address += kAgentBufferSize;
+        out.failedAt = address;
         if (request.progress) request.progress(length - remaining);
     }
     // A failed copy to target RAM ends the loop with no line of its own (WriteBlock has logged
@@ -214,11 +213,7 @@ uint32_t ReadBlockChecked(uint32_t address, uint8_t* block, bool twice) {
 ReadOutcome ReadTargetMemory(const ReadRequest& request) {
     ReadOutcome out;
     TargetSession session(BusyOrder::BeforeClaim);
-    if (!session.Claimed()) {
-        out.reason = kNoPort;
-        return out;
-    }
-    session.Start();
+    if (!Started(session, out, false)) return out;
     AbortFlag = false;
     out.bytes.resize(request.length);
     std::array<uint8_t, kBlock> block{};
@@ -266,7 +261,8 @@ DumpOutcome DumpToFile(const DumpRequest& request) {
     const bool scanned = ScanTargetMemory(request.from, blocks * kBlock);
     const bool writeFailed = ScanDumpWriteFailed;
     bool fileBad = writeFailed || !CloseScanDumpFile();
-    if (!fileBad) {
+    // A dump cut short keeps the whole blocks it read; a complete one is cut to the length.
+    if (!fileBad && scanned) {
         std::error_code ec;
         std::filesystem::resize_file(request.path, request.length, ec);
         fileBad = static_cast<bool>(ec);

@@ -46,8 +46,11 @@ struct ProgramRequest {
     std::span<const uint8_t> data;
     ProgressFn progress; // may be empty
 };
+struct ProgramOutcome : OpOutcome {
+    uint32_t failedAt = 0; // the flash address of the chunk that failed
+};
 // "Write from File" after its questions: the agent chunks, "Done." or the failure lines.
-OpOutcome ProgramFlash(const ProgramRequest& request);
+ProgramOutcome ProgramFlash(const ProgramRequest& request);
 
 struct ReadRequest {
     uint32_t from = 0;

