@@ -79,6 +79,9 @@ class MainForm {
     virtual bool YesNoQuestion(const std::string& text) = 0;
     // OpenDialog1; true with a path, false when cancelled.
     virtual bool ChooseFile(std::string& path) = 0;
+    // The file a command is about to write: a window asks before replacing an existing file. A
+    // front end with a single file question asks that one.
+    virtual bool ChooseSaveFile(std::string& path) { return ChooseFile(path); }
     // Shows the control-register dialog modally with the boxes as the dialog state holds them;
     // true when it closed with "Send" (the dialog state then holds the composed value).
     virtual bool ShowControlDialog() = 0;

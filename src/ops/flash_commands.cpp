@@ -153,7 +153,7 @@ void cmdReadToFileClick() {
         return;
     }
     std::string path;
-    if (!frmMain->ChooseFile(path)) return;
+    if (!frmMain->ChooseSaveFile(path)) return;
     const DumpOutcome out =
         DumpToFile({.from = Low32(fromField), .length = Low32(lengthField), .path = path});
     if (out.notCreated)

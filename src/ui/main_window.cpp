@@ -3,6 +3,8 @@
 #include "core/widget_table.h"
 #include "ops/command_table.h"
 #include "ops/commands.h"
+#include "ui/job_dialog.h"
+#include "ui/log_file.h"
 #include "ui/main_window_pages.h"
 #include "ui/window_style.h"
 
@@ -11,6 +13,8 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -116,6 +120,14 @@ void TfrmMain::BuildWindow() {
 
     setCentralWidget(central);
 
+    // Beyond the four pages: keeping the log, and the flash job in one go.
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(AddSaveLogAction(this, memo, form_));
+    QMenu* flash = menuBar()->addMenu("F&lash");
+    QAction* job = flash->addAction("Program and verify\u2026");
+    job->setObjectName("actProgramJob");
+    connect(job, &QAction::triggered, this, [this] { OpenJobDialog(); });
+
     backend_ = new QLabel;
     backend_->setObjectName("lblBackend");
     statusBar()->addWidget(backend_);
@@ -159,8 +171,10 @@ void TfrmMain::RunCommand(const std::function<void()>& handler) {
     ++depth_;
     handler();
     --depth_;
-    if (depth_ == 0 && closePending_) {
-        closePending_ = false;
+    // A close asked for inside the command: taken once it has ended, and without the question
+    // when the command ended before the question could be asked.
+    if (depth_ == 0 && (closePending_ || closeAsked_)) {
+        closePending_ = closeAsked_ = false;
         close();
     }
 }
@@ -173,17 +187,42 @@ void TfrmMain::RunMonitorCommand(const std::function<void()>& handler) {
     RunCommand(handler);
 }
 
+void TfrmMain::OpenJobDialog() {
+    // The menu stays open while a command runs; the job would break into its link traffic.
+    if (CommandRunning()) {
+        QApplication::beep();
+        return;
+    }
+    if (job_ == nullptr) job_ = new JobDialog(*this); // kept: it remembers the last image
+    job_->exec();
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
     if (CommandRunning()) {
-        // A command is inside one of its waits below this call. Ask it to stop as the Abort
-        // button would, and close once it has unwound.
-        RequestStop();
-        closePending_ = true;
+        // A command is inside one of its waits below this call. The question is asked from the
+        // event loop, not from inside whatever asked for the close.
         event->ignore();
+        if (!closeAsked_ && !closePending_) {
+            closeAsked_ = true;
+            QTimer::singleShot(0, this, [this] { AskToAbortAndClose(); });
+        }
         return;
     }
     findChild<QTimer*>("Timer1")->stop();
     event->accept();
+}
+
+void TfrmMain::AskToAbortAndClose() {
+    if (!closeAsked_) return; // the command ended first and the window closed then
+    const bool yes = QMessageBox::question(this, "Tapster", kAbortAndCloseQuestion,
+                                           QMessageBox::Yes | QMessageBox::No,
+                                           QMessageBox::No) == QMessageBox::Yes;
+    closeAsked_ = false;
+    if (!yes) return;
+    // As "Abort !" answered No: the wait or the scan gives up at once, and the window closes
+    // once the command has unwound.
+    RequestStop();
+    closePending_ = true;
 }
 
 } // namespace tapster::ui

@@ -13,6 +13,7 @@ class QLabel;
 
 namespace tapster::ui {
 
+class JobDialog;
 class TfrmControl;
 
 class TfrmMain : public QMainWindow {
@@ -23,6 +24,10 @@ class TfrmMain : public QMainWindow {
     // the start-up handler FormCreate.
     explicit TfrmMain(QWidget* parent = nullptr);
     ~TfrmMain() override;
+
+    // Asked when the window is closed while a command runs.
+    static constexpr const char* kAbortAndCloseQuestion =
+        "A command is still running.\nAbort it and close the window?";
 
     QtMainForm& Form() { return form_; }
     // The control-register dialog, created after this window.
@@ -44,11 +49,16 @@ class TfrmMain : public QMainWindow {
     // The monitor's start/stop and its control-register button reach the target themselves;
     // inside another command's wait they would break into that command's link traffic.
     void RunMonitorCommand(const std::function<void()>& handler);
+    void AskToAbortAndClose();
+    // "Program and verify…": the flash job's dialog.
+    void OpenJobDialog();
 
     QtMainForm form_;
     QLabel* backend_ = nullptr;
+    JobDialog* job_ = nullptr;
     int depth_ = 0;
-    bool closePending_ = false;
+    bool closeAsked_ = false;   // the abort question is on its way
+    bool closePending_ = false; // answered Yes: close once the command has ended
 };
 
 } // namespace tapster::ui

@@ -374,28 +374,42 @@ bool QtMainForm::YesNoQuestion(const std::string& text) {
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-QFileDialog* QtMainForm::OpenDialog() {
-    if (openDialog_.isNull()) {
-        // Made on first use: the dialog's file system model is not needed before that. It is
-        // kept, so it remembers the folder the user went to.
-        openDialog_ = new QFileDialog(window_, "Open");
-        openDialog_->setObjectName("OpenDialog1");
-        openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
-        // "Read to File" names a file that does not exist yet.
-        openDialog_->setFileMode(QFileDialog::AnyFile);
-        openDialog_->setOption(QFileDialog::DontConfirmOverwrite);
-        openDialog_->setNameFilter("All files (*)");
+namespace {
+
+// The dialogs are made on first use (their file system model is not needed before that) and
+// kept, so each remembers the folder the user went to.
+QFileDialog* FileDialog(QPointer<QFileDialog>& kept, QWidget* window, const char* name,
+                        QFileDialog::AcceptMode mode) {
+    if (kept.isNull()) {
+        const bool save = mode == QFileDialog::AcceptSave;
+        kept = new QFileDialog(window, save ? "Save As" : "Open");
+        kept->setObjectName(name);
+        kept->setAcceptMode(mode);
+        // A file to be read must exist; the save dialog asks before it replaces one.
+        kept->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        kept->setNameFilters({"Binary images (*.bin)", "All files (*)"});
     }
-    return openDialog_;
+    return kept;
 }
 
-bool QtMainForm::ChooseFile(std::string& path) {
-    QFileDialog* dialog = OpenDialog();
+bool RunFileDialog(QFileDialog* dialog, std::string& path) {
     if (dialog->exec() != QDialog::Accepted) return false;
     const QStringList files = dialog->selectedFiles();
     if (files.isEmpty() || files.first().isEmpty()) return false;
     path = QFile::encodeName(files.first()).toStdString();
     return true;
+}
+
+} // namespace
+
+bool QtMainForm::ChooseFile(std::string& path) {
+    return RunFileDialog(FileDialog(openDialog_, window_, "OpenDialog1", QFileDialog::AcceptOpen),
+                         path);
+}
+
+bool QtMainForm::ChooseSaveFile(std::string& path) {
+    return RunFileDialog(FileDialog(saveDialog_, window_, "SaveDialog1", QFileDialog::AcceptSave),
+                         path);
 }
 
 bool QtMainForm::ShowControlDialog() {

@@ -65,6 +65,7 @@ class QtMainForm : public MainForm {
     bool WarningQuestion(const std::string& text) override;
     bool YesNoQuestion(const std::string& text) override;
     bool ChooseFile(std::string& path) override;
+    bool ChooseSaveFile(std::string& path) override;
     bool ShowControlDialog() override;
 
     void ProcessEvents() override;
@@ -77,12 +78,12 @@ class QtMainForm : public MainForm {
 
   private:
     QPlainTextEdit* Log();
-    QFileDialog* OpenDialog();
     QTimer* Timer();
 
     QWidget* window_;
     TfrmControl* dialog_ = nullptr;
     QPointer<QFileDialog> openDialog_;
+    QPointer<QFileDialog> saveDialog_;
     QHash<QString, QPointer<QObject>> cache_;
     int logLines_ = 0;
 };

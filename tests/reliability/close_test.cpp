@@ -1,6 +1,7 @@
-// Closing the window while a command runs: inside a wait, a block scan, an agent wait and a
-// question box. The window stays until the command has unwound, the command ends as an abort
-// would end it, an open dump keeps whole blocks, and nothing is reported done that was not.
+// Closing the window while a command runs, and answering Yes to abort it: inside a wait, a block
+// scan, an agent wait and a question box. The window stays until the command has unwound, the
+// command ends as an abort would end it, an open dump keeps whole blocks, and nothing is reported
+// done that was not.
 #include "gui_session.h"
 
 #include <QAbstractButton>
@@ -15,6 +16,7 @@ class CloseWindow : public GuiSession {
         atKeepAlive = [this, when, closed = false](int) mutable {
             if (closed || !when()) return;
             closed = true;
+            answers.push_back(::tapster::test::Press(QMessageBox::Yes)); // abort and close
             window->close();
             EXPECT_TRUE(window->isVisible()) << "closed under a running command";
         };
@@ -97,6 +99,7 @@ TEST_F(CloseWindow, InsideTheAbortQuestionTheWaitIsGivenUp) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             if (box == nullptr || box->text() != "Wait for normal termination ?") return false;
             window->close();
+            answers.push_back(::tapster::test::Press(QMessageBox::Yes)); // abort and close
             box->button(QMessageBox::Yes)->click();
             return true;
         });

@@ -3,8 +3,10 @@
 #include "gui_support.h"
 
 #include "app/startup.h"
+#include "ops/services.h"
 #include "port/platform.h"
 #include "ui/control_dialog.h"
+#include "ui/job_dialog.h"
 #include "ui/main_window.h"
 #include "window_working_order.h"
 
@@ -21,12 +23,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include <QAction>
+#include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -203,6 +209,53 @@ TEST(QtWindow, RunsTheUsualWorkingOrderThroughItsWidgets) {
     platform::SetClock(nullptr);
     SetPortBackend(nullptr);
     ResetProcessState();
+// "Program and verify…" from the Flash menu: the job finds the built agent, names the chip in
+// the status bar, programs the image, compares it and ends with the verdict box.
+TEST_F(BoardWindowTest, ProgramAndVerifyFromTheFlashMenu) {
+    ui::TfrmMain window;
+    window.show();
+    StartDirectory = TAPSTER_SIM_DIR; // the built agent images
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString image = dir.filePath("image.bin");
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray bytes(0x3000, 0);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + 0x11);
+    file.write(bytes);
+    file.close();
+
+    // The "Continue ?" question and the verdict box, as they come.
+    QString verdict;
+    QTimer boxes;
+    QObject::connect(&boxes, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        if (box->objectName() == "JobVerdict") verdict = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    boxes.start(10);
+    WhenModalOpens([&](QWidget* modal) {
+        auto* job = qobject_cast<ui::JobDialog*>(modal);
+        ASSERT_NE(job, nullptr);
+        job->findChild<QLineEdit*>("txtJobImage")->setText(image);
+        job->findChild<QLineEdit*>("txtJobAt")->setText("7FE20000");
+        job->findChild<QPushButton*>("cmdJobStart")->click();
+        job->reject();
+    });
+    window.findChild<QAction*>("actProgramJob")->trigger();
+    EXPECT_TRUE(verdict.startsWith("VERIFIED: 12 KiB at 7FE20000")) << verdict.toStdString();
+    const QString found = window.findChild<QLabel*>("lblStatus")->text();
+    EXPECT_TRUE(found.startsWith("Found ")) << found.toStdString();
+    EXPECT_TRUE(window.Form().Enabled("Panel5"));
+    EXPECT_FALSE(window.Form().Visible("cmdCancel"));
+    // The agent the job left running answers the page's "Check", which names the chip too.
+    window.findChild<QPushButton*>("cmdGetDevCode")->click();
+    EXPECT_TRUE(window.Form().Visible("lblFlashCode"));
+    const QString chip = window.findChild<QLabel*>("lblFlashCode")->toolTip();
+    EXPECT_FALSE(chip.isEmpty());
+    EXPECT_EQ(found, "Found " + chip);
 }
 
 int RunProgram(const QStringList& args, QString& errors) {

@@ -6,8 +6,11 @@
 #include "ui/main_window.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -227,41 +230,103 @@ TEST_F(QtFormTest, YesNoQuestionIsYesOrNo) {
     EXPECT_TRUE(AnswerBox(QMessageBox::Yes, seen, [&] { return form->YesNoQuestion("?"); }));
 }
 
-TEST_F(QtFormTest, FileDialogAcceptsANameThatDoesNotExistYet) {
+// The dialog of a file to be read takes an existing file; the one of a file to be written takes
+// a new name and asks before it replaces a file.
+TEST_F(QtFormTest, FileDialogsToReadAndToWrite) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString target = dir.filePath("flash-dump.bin");
+    const QString existing = dir.filePath("image.bin");
+    ASSERT_TRUE(QFile(existing).open(QIODevice::WriteOnly));
+    const struct {
+        bool save;
+        QString name;
+        QMessageBox::StandardButton replace; // the answer to the replace question, if asked
+        bool chosen;
+    } cases[] = {
+        {false, existing, QMessageBox::NoButton, true},
+        {true, dir.filePath("flash-dump.bin"), QMessageBox::NoButton, true},
+        {true, existing, QMessageBox::Yes, true},
+        {true, existing, QMessageBox::No, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString() + (c.save ? " saved" : " opened"));
+        bool asked = false;
+        WhenModalOpens([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->objectName(), c.save ? "SaveDialog1" : "OpenDialog1");
+            EXPECT_EQ(dialog->nameFilters(),
+                      QStringList({"Binary images (*.bin)", "All files (*)"}));
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(c.name);
+            if (c.replace != QMessageBox::NoButton) {
+                WhenModalOpens([&](QWidget* box) {
+                    asked = true;
+                    qobject_cast<QMessageBox*>(box)->button(c.replace)->click();
+                });
+            }
+            static_cast<QDialog*>(dialog)->accept();
+            if (dialog->isVisible()) dialog->reject(); // kept the old file, then cancelled
+        });
+        std::string path;
+        EXPECT_EQ(c.save ? form->ChooseSaveFile(path) : form->ChooseFile(path), c.chosen);
+        if (c.chosen) {
+            EXPECT_EQ(QString::fromStdString(path), c.name);
+        }
+        EXPECT_EQ(asked, c.replace != QMessageBox::NoButton);
+    }
+}
+
+// Yes stops the command as "Abort !" answered No would and closes once it has ended; No lets it
+// run on and keeps the window.
+TEST_F(QtFormTest, ClosingDuringACommandAsksWhetherToAbortIt) {
+    window->show();
+    for (const bool abort : {false, true}) {
+        SCOPED_TRACE(abort);
+        AbortFlag = StopRequest = false;
+        QString asked;
+        bool openInside = false;
+        window->RunCommand([&] {
+            // The user closes the window while the command waits for the agent.
+            WhenModalOpens([&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                ASSERT_NE(box, nullptr);
+                asked = box->text();
+                box->button(abort ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            window->close();
+            QApplication::processEvents();
+            openInside = window->isVisible();
+        });
+        EXPECT_EQ(asked, TfrmMain::kAbortAndCloseQuestion);
+        EXPECT_TRUE(openInside);
+        EXPECT_EQ(AbortFlag, abort);
+        EXPECT_EQ(StopRequest, abort);
+        EXPECT_EQ(window->isVisible(), !abort);
+    }
+}
+
+// Ctrl+S keeps the whole log in a file of the user's choice; the log itself gets no line.
+TEST_F(QtFormTest, SaveLogAsWritesTheWholeLog) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString name = dir.filePath("board7.log");
+    form->LogLine("Initializing JTAG ...");
+    form->LogLine("Reseting TAP ... Done.");
+    auto* save = window->findChild<QAction*>("actSaveLog");
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
     WhenModalOpens([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->objectName(), "OpenDialog1");
-        // The user types the full name of a file that does not exist yet and presses Open.
-        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-        ASSERT_NE(name, nullptr);
-        name->setText(target);
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
         static_cast<QDialog*>(dialog)->accept();
     });
-    std::string path;
-    ASSERT_TRUE(form->ChooseFile(path));
-    EXPECT_EQ(QString::fromStdString(path), target);
-
-    WhenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
-    EXPECT_FALSE(form->ChooseFile(path));
-}
-
-TEST_F(QtFormTest, ClosingDuringACommandAbortsItAndClosesAfterwards) {
-    window->show();
-    bool stillOpenInside = false;
-    window->RunCommand([&] {
-        // The user closes the window while the command waits for the agent.
-        window->close();
-        QApplication::processEvents();
-        stillOpenInside = window->isVisible();
-        EXPECT_TRUE(AbortFlag);
-        EXPECT_TRUE(StopRequest);
-    });
-    EXPECT_TRUE(stillOpenInside);
-    EXPECT_FALSE(window->isVisible());
+    save->trigger();
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "Initializing JTAG ...\nReseting TAP ... Done.\n");
+    EXPECT_EQ(form->LogLineCount(), 2);
+    EXPECT_EQ(window->findChild<QLabel*>("lblStatus")->text(), "Log saved to " + name);
 }
 
 TEST_F(QtFormTest, ClosingWhenIdleClosesAtOnce) {
