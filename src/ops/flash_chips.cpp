@@ -132,7 +132,7 @@ struct FamilyRow {
 constexpr FamilyRow kFamilies[] = {
     {.family = FlashFamily::AmdJedec,   .name = "AMD/JEDEC",   .image = "fl4_trap.bin"},
     {.family = FlashFamily::IntelSharp, .name = "Intel/Sharp", .image = "fl4_trap_intel.bin"},
-    {.family = FlashFamily::Sst,        .name = "SST",         .image = "fl4_trap.bin"},
+    {.family = FlashFamily::Sst,        .name = "SST",         .image = "fl4_trap_sst.bin"},
 };
 // clang-format on
 
@@ -180,8 +180,12 @@ const char* FamilyImage(FlashFamily family) {
     return Family(family).image;
 }
 
+// The SST image unlocks at word 0x5555/0x2AAA, which every family answers (AMD-family parts do
+// not decode A19..A11 in command cycles, SST decodes A14..A0, and an Intel part takes the 0x90 as
+// its own read-identifier command), so it names every chip; the AMD image's 0x555/0x2AA unlock
+// leaves an SST part in array mode.
 const char* IdentifyImage() {
-    return FamilyImage(FlashFamily::AmdJedec);
+    return FamilyImage(FlashFamily::Sst);
 }
 
 std::string SizeText(uint64_t bytes) {
