@@ -434,7 +434,8 @@ class CliJob : public CliEndToEnd, public ::testing::WithParamInterface<JobRow> 
 
 TEST_P(CliJob, EndsAsTheChipAllows) {
     const JobRow& row = GetParam();
-    fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap_intel.bin", dir / "fl4_trap_intel.bin");
+    for (const char* image : {"fl4_trap_intel.bin", "fl4_trap_sst.bin"})
+        fs::copy_file(fs::path(TAPSTER_SIM_DIR) / image, dir / image);
     WriteFile(dir / "board.json", std::string("{\"flash\": {\"chip\": \"") + row.chip +
                                       "\", \"base\": \"60000000\", \"busyPercent\": 0" +
                                       row.flashExtra + "}}");
@@ -463,6 +464,9 @@ INSTANTIATE_TEST_SUITE_P(
         JobRow{"28F160B3B", ", \"writeProtect\": false", kProgram, 0,
                "Found 28F160B3B (Intel/Sharp, 2 MiB, bottom boot)"},
         JobRow{"28F320J3", "", kProgram, 0, "Found 28F320J3 (Intel/Sharp, 4 MiB"},
+        JobRow{"28F160C3B", "", kProgram, 0, "Found 28F160C3B (Intel/Sharp, 2 MiB, bottom boot)"},
+        JobRow{"SST39VF1601", "", kProgram, 0, "Found SST39VF1601 (SST, 2 MiB"},
+        JobRow{"SST39VF3201", "", kProgram, 0, "Found SST39VF3201 (SST, 4 MiB"},
         JobRow{"AM29LV160DB", ", \"protectedSectors\": [\"8000\"]", kProgram, 3,
                "the sector at 60008000 is locked or protected"},
         JobRow{"AM29LV160DB", "", "dump d.bin --base 60000000 --at 60000001 --length 0x105", 0, "",
