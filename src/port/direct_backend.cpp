@@ -18,24 +18,24 @@ int SysIoperm(unsigned long from, unsigned long num, int turnOn) {
 }
 } // namespace
 
-DirectBackend::DirectBackend(IopermCall ioperm) : ioperm(ioperm != nullptr ? ioperm : SysIoperm) {}
+DirectBackend::DirectBackend(IopermCall ioperm) : ioperm_(ioperm != nullptr ? ioperm : SysIoperm) {}
 
 DirectBackend::~DirectBackend() {
     Relinquish();
 }
 
 void DirectBackend::WriteRegister(uint16_t port, uint8_t value) {
-    if (permitted && port >= kBase && port < kBase + kCount) outb(value, port);
+    if (permitted_ && port >= kBase && port < kBase + kCount) outb(value, port);
 }
 
 uint8_t DirectBackend::ReadRegister(uint16_t port) {
-    if (permitted && port >= kBase && port < kBase + kCount) return inb(port);
+    if (permitted_ && port >= kBase && port < kBase + kCount) return inb(port);
     return 0xFF;
 }
 
 bool DirectBackend::Acquire(std::string& error) {
-    if (permitted) return true;
-    if (ioperm(kBase, kCount, 1) != 0) {
+    if (permitted_) return true;
+    if (ioperm_(kBase, kCount, 1) != 0) {
         const int err = errno;
         error = std::string("Direct port access to 0x378 was refused (ioperm: ") +
                 std::strerror(err) + "). ";
@@ -51,14 +51,14 @@ bool DirectBackend::Acquire(std::string& error) {
             error += "Use the ppdev port instead (--port=ppdev:/dev/parport0).";
         return false;
     }
-    permitted = true;
+    permitted_ = true;
     return true;
 }
 
 void DirectBackend::Relinquish() {
-    if (!permitted) return;
-    ioperm(kBase, kCount, 0);
-    permitted = false;
+    if (!permitted_) return;
+    ioperm_(kBase, kCount, 0);
+    permitted_ = false;
 }
 
 } // namespace tapster

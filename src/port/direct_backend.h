@@ -26,8 +26,8 @@ class DirectBackend : public PortBackend {
     bool UsesPortInstructions() const override { return true; }
 
   private:
-    IopermCall ioperm;
-    bool permitted = false;
+    IopermCall ioperm_;
+    bool permitted_ = false;
 };
 
 } // namespace tapster

@@ -105,39 +105,39 @@ bool ParseRemoteAddress(const std::string& text, std::string& host, uint16_t& po
 }
 
 RemoteBitbangBackend::RemoteBitbangBackend(std::string host, uint16_t port, int timeoutMs)
-    : host(std::move(host)), port(port), timeoutMs(timeoutMs > 0 ? timeoutMs : 1) {}
+    : host_(std::move(host)), port_(port), timeoutMs_(timeoutMs > 0 ? timeoutMs : 1) {}
 
 RemoteBitbangBackend::~RemoteBitbangBackend() {
     Relinquish();
 }
 
 std::string RemoteBitbangBackend::Name() const {
-    return "remote:" + host + ":" + std::to_string(port);
+    return "remote:" + host_ + ":" + std::to_string(port_);
 }
 
 std::string RemoteBitbangBackend::Address() const {
-    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
-           std::to_string(port);
+    return (host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_) + ":" +
+           std::to_string(port_);
 }
 
 std::string RemoteBitbangBackend::LostMessage() const {
-    return busy ? "the board server at " + Address() + " is serving another client"
-                : "lost the connection to the board server at " + Address();
+    return busy_ ? "the board server at " + Address() + " is serving another client"
+                 : "lost the connection to the board server at " + Address();
 }
 
 void RemoteBitbangBackend::Queue(char c) {
-    pending.push_back(c);
-    if (pending.size() >= kFlushAt) SendBuffered();
+    pending_.push_back(c);
+    if (pending_.size() >= kFlushAt) SendBuffered();
 }
 
 bool RemoteBitbangBackend::SendBuffered() {
-    if (fd < 0) {
-        pending.clear();
+    if (fd_ < 0) {
+        pending_.clear();
         return false;
     }
     size_t sent = 0;
-    while (sent < pending.size()) {
-        ssize_t n = ::send(fd, pending.data() + sent, pending.size() - sent, kSendFlags);
+    while (sent < pending_.size()) {
+        ssize_t n = ::send(fd_, pending_.data() + sent, pending_.size() - sent, kSendFlags);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) { // the peer is gone or stopped reading past the timeout
             Drop(true);
@@ -145,8 +145,8 @@ bool RemoteBitbangBackend::SendBuffered() {
         }
         sent += static_cast<size_t>(n);
     }
-    pending.clear();
-    lastTraffic = std::chrono::steady_clock::now();
+    pending_.clear();
+    lastTraffic_ = std::chrono::steady_clock::now();
     return true;
 }
 
@@ -156,68 +156,68 @@ void RemoteBitbangBackend::Flush() {
 
 // Waits up to waitMs for answers and appends all that have arrived; false when none came.
 bool RemoteBitbangBackend::ReceiveSome(int waitMs) {
-    if (inboxTaken == inbox.size()) {
-        inbox.clear();
-        inboxTaken = 0;
+    if (inboxTaken_ == inbox_.size()) {
+        inbox_.clear();
+        inboxTaken_ = 0;
     }
     char buffer[16384];
     for (int attempt = 0; attempt < 8; ++attempt) { // a few retries after signals, no more
         // The full timeout is the socket's own (SO_RCVTIMEO): one call per answer, no poll.
-        if (waitMs < timeoutMs) {
-            pollfd p{fd, POLLIN, 0};
+        if (waitMs < timeoutMs_) {
+            pollfd p{fd_, POLLIN, 0};
             const int rc = ::poll(&p, 1, waitMs);
             if (rc < 0 && errno == EINTR) continue;
             if (rc <= 0) return false;
         }
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
-        inbox.append(buffer, static_cast<size_t>(n));
+        inbox_.append(buffer, static_cast<size_t>(n));
         return true;
     }
     return false;
 }
 
 void RemoteBitbangBackend::Drop(bool lostConnection) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-    pending.clear();
-    inbox.clear();
-    inboxTaken = 0;
-    if (lostConnection) lost = true;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    pending_.clear();
+    inbox_.clear();
+    inboxTaken_ = 0;
+    if (lostConnection) lost_ = true;
 }
 
 // The next answer of the server, waiting for it when it has not arrived.
 uint8_t RemoteBitbangBackend::Answer() {
-    if (fd < 0) return kTdoHigh;
-    if (inboxTaken == inbox.size()) {
+    if (fd_ < 0) return kTdoHigh;
+    if (inboxTaken_ == inbox_.size()) {
         if (!SendBuffered()) return kTdoHigh;
-        if (!ReceiveSome(timeoutMs)) { // closed, failed or silent past the timeout
+        if (!ReceiveSome(timeoutMs_)) { // closed, failed or silent past the timeout
             Drop(true);
             return kTdoHigh;
         }
     }
-    const char answer = inbox[inboxTaken];
+    const char answer = inbox_[inboxTaken_];
     if (answer == '0' || answer == '1') {
-        ++inboxTaken;
+        ++inboxTaken_;
         return answer == '0' ? kLptStatusIdle : kTdoHigh;
     }
     // Not an answer: the server refuses us, or it does not speak the protocol.
     const std::string_view notice(kRemoteBusyNotice);
-    const std::string_view got = std::string_view(inbox).substr(inboxTaken);
+    const std::string_view got = std::string_view(inbox_).substr(inboxTaken_);
     if (notice.substr(0, std::min(notice.size(), got.size())) == got.substr(0, notice.size()))
-        busy = true;
+        busy_ = true;
     Drop(true);
     return kTdoHigh;
 }
 
 void RemoteBitbangBackend::WriteRegister(uint16_t reg, uint8_t value) {
-    if (fd < 0 || reg != kDataPort) return;
-    if (pending.empty()) ReconnectIfClosedWhileIdle();
+    if (fd_ < 0 || reg != kDataPort) return;
+    if (pending_.empty()) ReconnectIfClosedWhileIdle();
     int control = (value & kPinControl) != 0 ? 1 : 0;
-    if (control != lastControl) {
+    if (control != lastControl_) {
         Queue(control != 0 ? 'r' : 's');
-        lastControl = control;
+        lastControl_ = control;
     }
     int tms = (value & kPinTms) != 0 ? 1 : 0;
     int tck = (value & kPinTck) != 0 ? 1 : 0;
@@ -226,34 +226,34 @@ void RemoteBitbangBackend::WriteRegister(uint16_t reg, uint8_t value) {
 }
 
 void RemoteBitbangBackend::QueueSample(uint16_t reg) {
-    if (pending.empty()) ReconnectIfClosedWhileIdle();
-    if (reg != kStatusPort || fd < 0) {
-        queued.push_back(kTdoHigh);
+    if (pending_.empty()) ReconnectIfClosedWhileIdle();
+    if (reg != kStatusPort || fd_ < 0) {
+        queued_.push_back(kTdoHigh);
         return;
     }
     Queue('R');
-    queued.push_back(kQueuedOnWire);
+    queued_.push_back(kQueuedOnWire);
 }
 
 uint8_t RemoteBitbangBackend::ReadSample() {
-    if (queued.empty()) return kTdoHigh;
-    const int entry = queued.front();
-    queued.pop_front();
+    if (queued_.empty()) return kTdoHigh;
+    const int entry = queued_.front();
+    queued_.pop_front();
     return entry == kQueuedOnWire ? Answer() : static_cast<uint8_t>(entry);
 }
 
 uint8_t RemoteBitbangBackend::ReadRegister(uint16_t reg) {
-    if (reg != kStatusPort || fd < 0) return kTdoHigh;
+    if (reg != kStatusPort || fd_ < 0) return kTdoHigh;
     // The answers to samples still queued come first; keep them for ReadSample.
-    for (int& entry : queued)
+    for (int& entry : queued_)
         if (entry == kQueuedOnWire) entry = Answer();
-    if (fd < 0) return kTdoHigh;
+    if (fd_ < 0) return kTdoHigh;
     Queue('R');
     return Answer();
 }
 
 bool RemoteBitbangBackend::Acquire(std::string& error) {
-    if (fd >= 0) return true;
+    if (fd_ >= 0) return true;
     return Connect(error);
 }
 
@@ -261,17 +261,17 @@ bool RemoteBitbangBackend::Acquire(std::string& error) {
 // and a claim outlives the commands: when the connection closed while nothing was under way,
 // connect again before the next request instead of finding it lost in the middle of a command.
 void RemoteBitbangBackend::ReconnectIfClosedWhileIdle() {
-    if (fd < 0 || !pending.empty() || !queued.empty() || inboxTaken != inbox.size()) return;
+    if (fd_ < 0 || !pending_.empty() || !queued_.empty() || inboxTaken_ != inbox_.size()) return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastTraffic < std::chrono::milliseconds(kIdleCheckMs)) return;
-    lastTraffic = now;
-    pollfd p{fd, POLLIN, 0};
+    if (now - lastTraffic_ < std::chrono::milliseconds(kIdleCheckMs)) return;
+    lastTraffic_ = now;
+    pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0) return;
     char c = 0;
-    if (::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0) return; // data, not a close
+    if (::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0) return; // data, not a close
     Drop(false);
     std::string error;
-    if (!Connect(error)) lost = true;
+    if (!Connect(error)) lost_ = true;
 }
 
 bool RemoteBitbangBackend::Connect(std::string& error) {
@@ -279,40 +279,41 @@ bool RemoteBitbangBackend::Connect(std::string& error) {
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    std::string service = std::to_string(port);
-    int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+    std::string service = std::to_string(port_);
+    int rc = ::getaddrinfo(host_.c_str(), service.c_str(), &hints, &found);
     if (rc != 0) {
-        error = "Cannot find the remote_bitbang server " + host + ": " + ::gai_strerror(rc);
+        error = "Cannot find the remote_bitbang server " + host_ + ": " + ::gai_strerror(rc);
         return false;
     }
     std::string why = "no address";
-    for (addrinfo* ai = found; ai != nullptr && fd < 0; ai = ai->ai_next)
-        fd = ConnectWithin(ai, timeoutMs, why);
+    for (addrinfo* ai = found; ai != nullptr && fd_ < 0; ai = ai->ai_next)
+        fd_ = ConnectWithin(ai, timeoutMs_, why);
     ::freeaddrinfo(found);
-    if (fd < 0) {
-        error = "Cannot connect to the remote_bitbang server " + host + ":" + service + " (" + why +
+    if (fd_ < 0) {
+        error = "Cannot connect to the remote_bitbang server " + host_ + ":" + service + " (" +
+                why +
                 "). Check that the server (OpenOCD's remote_bitbang or tapcheck-board) "
                 "is running there.";
         return false;
     }
-    pending.clear();
-    inbox.clear();
-    inboxTaken = 0;
-    queued.clear();
-    lastControl = -1;
-    lost = false;
-    busy = false;
-    lastTraffic = std::chrono::steady_clock::now();
+    pending_.clear();
+    inbox_.clear();
+    inboxTaken_ = 0;
+    queued_.clear();
+    lastControl_ = -1;
+    lost_ = false;
+    busy_ = false;
+    lastTraffic_ = std::chrono::steady_clock::now();
     // A server that cannot serve us says so, or hangs up, as soon as it accepts.
-    pollfd p{fd, POLLIN, 0};
+    pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, kRefusalWaitMs) > 0) {
         char first[64];
-        const ssize_t n = ::recv(fd, first, sizeof first, 0);
+        const ssize_t n = ::recv(fd_, first, sizeof first, 0);
         if (n <= 0 || first[0] == kRemoteBusyNotice[0]) {
-            busy = n > 0;
+            busy_ = n > 0;
             Drop(false);
-            error = busy ? "the board server at " + Address() + " is serving another client"
-                         : "the board server at " + Address() + " closed the connection at once";
+            error = busy_ ? "the board server at " + Address() + " is serving another client"
+                          : "the board server at " + Address() + " closed the connection at once";
             return false;
         }
     }
@@ -320,7 +321,7 @@ bool RemoteBitbangBackend::Connect(std::string& error) {
 }
 
 void RemoteBitbangBackend::Relinquish() {
-    if (fd < 0) return;
+    if (fd_ < 0) return;
     Queue('Q');
     SendBuffered();
     Drop(false);
