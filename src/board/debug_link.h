@@ -39,39 +39,39 @@ class DebugLink {
     // The control line went low: drop every transaction and fall silent.
     void Reset();
     // The length byte of every later read reply (default 0x00: 256 bytes).
-    void SetReplyLengthByte(uint8_t value) { replyLengthByte = value; }
+    void SetReplyLengthByte(uint8_t value) { replyLengthByte_ = value; }
 
     // One link clock: tdi as the rising TCK edge found it. Out() is what TDO shows from the
     // following falling edge on.
     void Clock(bool tdi) {
-        if (ackCheck) {
-            ackCheck = false;
+        if (ackCheck_) {
+            ackCheck_ = false;
             ReplyByteAcknowledged(tdi);
         }
-        if (!keepsSending) {
-            if (rxBitsLeft != 0) {
-                rxByte = static_cast<uint8_t>((rxByte >> 1) | (tdi ? 0x80 : 0x00));
-                if (--rxBitsLeft == 0) ByteReceived(rxByte);
+        if (!keepsSending_) {
+            if (rxBitsLeft_ != 0) {
+                rxByte_ = static_cast<uint8_t>((rxByte_ >> 1) | (tdi ? 0x80 : 0x00));
+                if (--rxBitsLeft_ == 0) ByteReceived(rxByte_);
             } else {
-                rxWindow = static_cast<uint8_t>(((rxWindow << 1) | (tdi ? 1 : 0)) & 7);
-                if (rxWindow == 0b011) HostByteStarts();
+                rxWindow_ = static_cast<uint8_t>(((rxWindow_ << 1) | (tdi ? 1 : 0)) & 7);
+                if (rxWindow_ == 0b011) HostByteStarts();
             }
         }
-        if (zeros != 0) {
-            --zeros;
-            out = false;
-        } else if (queued != 0) {
-            out = (bits & 1) != 0;
-            ackCheck = (marks & 1) != 0;
-            bits >>= 1;
-            marks >>= 1;
-            --queued;
+        if (zeros_ != 0) {
+            --zeros_;
+            out_ = false;
+        } else if (queued_ != 0) {
+            out_ = (bits_ & 1) != 0;
+            ackCheck_ = (marks_ & 1) != 0;
+            bits_ >>= 1;
+            marks_ >>= 1;
+            --queued_;
         } else {
-            out = false;
-            if (replyPending || keepsSending) QueueNextReply();
+            out_ = false;
+            if (replyPending_ || keepsSending_) QueueNextReply();
         }
     }
-    bool Out() const { return out; }
+    bool Out() const { return out_; }
 
   private:
     enum class Phase : uint8_t { Command, Address, Data };
@@ -85,43 +85,43 @@ class DebugLink {
     void LandWrite();
     void DropTransmission();
 
-    TargetBus& bus;
-    const std::vector<LinkObserver*>& observers;
+    TargetBus& bus_;
+    const std::vector<LinkObserver*>& observers_;
 
     // Settings.
-    bool ackDuringData = true;
-    uint32_t ackDelayClocks = 0;
-    uint32_t replyDelayClocks = 4;
-    bool neverAcknowledge = false;
-    bool keepsSending = false;
-    uint8_t replyLengthByte = 0x00;
+    bool ackDuringData_ = true;
+    uint32_t ackDelayClocks_ = 0;
+    uint32_t replyDelayClocks_ = 4;
+    bool neverAcknowledge_ = false;
+    bool keepsSending_ = false;
+    uint8_t replyLengthByte_ = 0x00;
 
     // Receiver.
-    uint8_t rxWindow = 0;
-    uint8_t rxBitsLeft = 0;
-    uint8_t rxByte = 0;
-    Phase phase = Phase::Command;
-    bool reading = false;
-    uint8_t operandCount = 0;
-    uint32_t address = 0;
-    uint32_t writeLength = 0;
-    uint32_t writeCount = 0;
-    uint8_t writeData[256] = {};
+    uint8_t rxWindow_ = 0;
+    uint8_t rxBitsLeft_ = 0;
+    uint8_t rxByte_ = 0;
+    Phase phase_ = Phase::Command;
+    bool reading_ = false;
+    uint8_t operandCount_ = 0;
+    uint32_t address_ = 0;
+    uint32_t writeLength_ = 0;
+    uint32_t writeCount_ = 0;
+    uint8_t writeData_[256] = {};
 
     // Transmitter: `zeros` idle bits, then `queued` bits of `bits` (oldest in bit 0); a set bit
     // of `marks` flags the d4 whose clock must carry the host's acknowledge.
-    bool out = false;
-    bool ackCheck = false;
-    uint32_t zeros = 0;
-    uint32_t queued = 0;
-    uint64_t bits = 0;
-    uint64_t marks = 0;
+    bool out_ = false;
+    bool ackCheck_ = false;
+    uint32_t zeros_ = 0;
+    uint32_t queued_ = 0;
+    uint64_t bits_ = 0;
+    uint64_t marks_ = 0;
 
     // Read reply: the length byte, then the data.
-    bool replyPending = false;
-    uint32_t replyNext = 0;
-    uint32_t replyCount = 0;
-    uint8_t reply[257] = {};
+    bool replyPending_ = false;
+    uint32_t replyNext_ = 0;
+    uint32_t replyCount_ = 0;
+    uint8_t reply_[257] = {};
 };
 
 } // namespace tapster::board

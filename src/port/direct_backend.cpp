@@ -20,14 +20,14 @@ int SysIoperm(unsigned long from, unsigned long num, int turnOn) {
 } // namespace
 
 DirectBackend::DirectBackend(IopermCall ioperm, uint16_t base)
-    : ioperm(ioperm != nullptr ? ioperm : SysIoperm), base(base) {}
+    : ioperm_(ioperm != nullptr ? ioperm : SysIoperm), base_(base) {}
 
 std::string DirectBackend::Name() const {
-    return DirectPortName(base);
+    return DirectPortName(base_);
 }
 
 uint16_t DirectBackend::IoAddress(uint16_t port) const {
-    return static_cast<uint16_t>(base + (port - kLptDataPort));
+    return static_cast<uint16_t>(base_ + (port - kLptDataPort));
 }
 
 DirectBackend::~DirectBackend() {
@@ -35,21 +35,21 @@ DirectBackend::~DirectBackend() {
 }
 
 void DirectBackend::WriteRegister(uint16_t port, uint8_t value) {
-    if (permitted && port >= kLptDataPort && port < kLptDataPort + kCount)
+    if (permitted_ && port >= kLptDataPort && port < kLptDataPort + kCount)
         outb(value, IoAddress(port));
 }
 
 uint8_t DirectBackend::ReadRegister(uint16_t port) {
-    if (permitted && port >= kLptDataPort && port < kLptDataPort + kCount)
+    if (permitted_ && port >= kLptDataPort && port < kLptDataPort + kCount)
         return inb(IoAddress(port));
     return 0xFF;
 }
 
 bool DirectBackend::Acquire(std::string& error) {
-    if (permitted) return true;
-    if (ioperm(base, kCount, 1) != 0) {
+    if (permitted_) return true;
+    if (ioperm_(base_, kCount, 1) != 0) {
         const int err = errno;
-        error = "Direct port access to 0x" + HexMin(base, 3) +
+        error = "Direct port access to 0x" + HexMin(base_, 3) +
                 " was refused (ioperm: " + std::strerror(err) + "). ";
         if (err == ENOSYS)
             error += "Port instructions are not available on this system (no ioperm: a kernel "
@@ -63,14 +63,14 @@ bool DirectBackend::Acquire(std::string& error) {
             error += "Use the ppdev port instead (--port=ppdev:/dev/parport0).";
         return false;
     }
-    permitted = true;
+    permitted_ = true;
     return true;
 }
 
 void DirectBackend::Relinquish() {
-    if (!permitted) return;
-    ioperm(base, kCount, 0);
-    permitted = false;
+    if (!permitted_) return;
+    ioperm_(base_, kCount, 0);
+    permitted_ = false;
 }
 
 } // namespace tapster

@@ -30,9 +30,9 @@ class DirectBackend : public PortBackend {
     uint16_t IoAddress(uint16_t port) const override;
 
   private:
-    IopermCall ioperm;
-    uint16_t base;
-    bool permitted = false;
+    IopermCall ioperm_;
+    uint16_t base_;
+    bool permitted_ = false;
 };
 
 } // namespace tapster

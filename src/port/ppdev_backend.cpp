@@ -40,37 +40,37 @@ PpdevCalls SystemPpdevCalls() {
 }
 
 PpdevBackend::PpdevBackend(std::string device, PpdevCalls calls)
-    : device(std::move(device)), calls(calls) {}
+    : device_(std::move(device)), calls_(calls) {}
 
 PpdevBackend::~PpdevBackend() {
     Relinquish();
 }
 
 void PpdevBackend::WriteRegister(uint16_t port, uint8_t value) {
-    if (fd < 0) return;
+    if (fd_ < 0) return;
     if (port == kDataPort)
-        calls.ioctl(fd, PPWDATA, &value);
+        calls_.ioctl(fd_, PPWDATA, &value);
     else if (port == kControlPort)
-        calls.ioctl(fd, PPWCONTROL, &value);
+        calls_.ioctl(fd_, PPWCONTROL, &value);
 }
 
 uint8_t PpdevBackend::ReadRegister(uint16_t port) {
     uint8_t value = 0xFF;
-    if (fd < 0) return value;
+    if (fd_ < 0) return value;
     unsigned long request = port == kStatusPort    ? PPRSTATUS
                             : port == kDataPort    ? PPRDATA
                             : port == kControlPort ? PPRCONTROL
                                                    : 0;
-    if (request != 0 && calls.ioctl(fd, request, &value) < 0) value = 0xFF;
+    if (request != 0 && calls_.ioctl(fd_, request, &value) < 0) value = 0xFF;
     return value;
 }
 
 bool PpdevBackend::Acquire(std::string& error) {
-    if (fd >= 0) return true;
-    int f = calls.open(device.c_str(), O_RDWR);
+    if (fd_ >= 0) return true;
+    int f = calls_.open(device_.c_str(), O_RDWR);
     if (f < 0) {
         int err = errno;
-        error = "Cannot open " + device + ": " + ErrnoText(err) +
+        error = "Cannot open " + device_ + ": " + ErrnoText(err) +
                 ". Check that the ppdev driver is loaded ('sudo modprobe ppdev') and that your"
                 " user is in the lp group ('sudo usermod -aG lp $USER', then log in again).";
         return false;
@@ -80,33 +80,33 @@ bool PpdevBackend::Acquire(std::string& error) {
     auto fail = [&](const char* step, const char* busyAdvice) {
         int err = errno;
         const bool notParport = err == ENOTTY || err == EINVAL;
-        error = std::string("Cannot claim ") + device + " (" + step + "): " + ErrnoText(err) +
+        error = std::string("Cannot claim ") + device_ + " (" + step + "): " + ErrnoText(err) +
                 ". " +
-                (notParport ? device + " is not a parallel port device; give the port's ppdev "
-                                       "device (--port=ppdev:/dev/parport0)."
+                (notParport ? device_ + " is not a parallel port device; give the port's ppdev "
+                                        "device (--port=ppdev:/dev/parport0)."
                             : std::string(busyAdvice));
-        calls.close(f);
+        calls_.close(f);
         return false;
     };
-    if (calls.ioctl(f, PPEXCL, nullptr) < 0)
+    if (calls_.ioctl(f, PPEXCL, nullptr) < 0)
         return fail("PPEXCL", "Another driver holds the port; unload it with 'sudo rmmod lp'.");
-    if (calls.ioctl(f, PPCLAIM, nullptr) < 0)
+    if (calls_.ioctl(f, PPCLAIM, nullptr) < 0)
         return fail("PPCLAIM", "The port is busy, held by another driver or program (unload "
                                "lp with 'sudo rmmod lp', or close the other program).");
     int mode = IEEE1284_MODE_COMPAT;
-    if (calls.ioctl(f, PPSETMODE, &mode) < 0) {
-        calls.ioctl(f, PPRELEASE, nullptr);
+    if (calls_.ioctl(f, PPSETMODE, &mode) < 0) {
+        calls_.ioctl(f, PPRELEASE, nullptr);
         return fail("PPSETMODE", "The port refuses compatibility mode.");
     }
-    fd = f;
+    fd_ = f;
     return true;
 }
 
 void PpdevBackend::Relinquish() {
-    if (fd < 0) return;
-    calls.ioctl(fd, PPRELEASE, nullptr);
-    calls.close(fd);
-    fd = -1;
+    if (fd_ < 0) return;
+    calls_.ioctl(fd_, PPRELEASE, nullptr);
+    calls_.close(fd_);
+    fd_ = -1;
 }
 
 } // namespace tapster

@@ -36,14 +36,14 @@ class PpdevBackend : public PortBackend {
     bool Acquire(std::string& error) override;
     // PPRELEASE and close.
     void Relinquish() override;
-    std::string Name() const override { return "ppdev:" + device; }
+    std::string Name() const override { return "ppdev:" + device_; }
 
-    bool Claimed() const { return fd >= 0; }
+    bool Claimed() const { return fd_ >= 0; }
 
   private:
-    std::string device;
-    PpdevCalls calls;
-    int fd = -1;
+    std::string device_;
+    PpdevCalls calls_;
+    int fd_ = -1;
 };
 
 } // namespace tapster

@@ -70,37 +70,38 @@ const char* const kDeviceName = "\\\\.\\qziopm";
 } // namespace
 
 TQZIOPM_Driver::TQZIOPM_Driver()
-    : programDirectory(DirectoryOf(win::ProgramFilePath())), serviceName(kServiceName),
-      manager(nullptr), device(win::InvalidHandle()) {}
+    : programDirectory_(DirectoryOf(win::ProgramFilePath())), serviceName_(kServiceName),
+      manager_(nullptr), device_(win::InvalidHandle()) {}
 
 int32_t TQZIOPM_Driver::ConnectManager() {
     // Only the newest connection is kept; an older one is closed rather than leaked.
-    if (manager != nullptr) win::CloseServiceHandle(manager);
-    manager = win::OpenSCManagerA(nullptr, nullptr, win::kScManagerAllAccess);
-    return manager != nullptr ? 0 : kResultNoManager;
+    if (manager_ != nullptr) win::CloseServiceHandle(manager_);
+    manager_ = win::OpenSCManagerA(nullptr, nullptr, win::kScManagerAllAccess);
+    return manager_ != nullptr ? 0 : kResultNoManager;
 }
 
 int32_t TQZIOPM_Driver::DisconnectManager() {
-    win::CloseServiceHandle(manager);
-    manager = nullptr;
+    win::CloseServiceHandle(manager_);
+    manager_ = nullptr;
     return 0;
 }
 
 int32_t TQZIOPM_Driver::InstallDriver() {
-    driverDirectory = programDirectory;
-    serviceName = kServiceName;
-    driverFilePath = driverDirectory + serviceName + ".sys";
+    driverDirectory_ = programDirectory_;
+    serviceName_ = kServiceName;
+    driverFilePath_ = driverDirectory_ + serviceName_ + ".sys";
     win::ScHandle service = win::CreateServiceA(
-        manager, serviceName.c_str(), serviceName.c_str(), win::kServiceAllAccess,
+        manager_, serviceName_.c_str(), serviceName_.c_str(), win::kServiceAllAccess,
         win::kServiceKernelDriver, win::kServiceDemandStart, win::kServiceErrorNormal,
-        driverFilePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        driverFilePath_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     if (service == nullptr) return LastError();
     win::CloseServiceHandle(service);
     return 0;
 }
 
 template <typename Action> int32_t TQZIOPM_Driver::WithService(Action action) {
-    win::ScHandle service = win::OpenServiceA(manager, serviceName.c_str(), win::kServiceAllAccess);
+    win::ScHandle service =
+        win::OpenServiceA(manager_, serviceName_.c_str(), win::kServiceAllAccess);
     if (service == nullptr) return LastError();
     int32_t result = action(service) ? 0 : LastError();
     win::CloseServiceHandle(service);
@@ -125,14 +126,14 @@ int32_t TQZIOPM_Driver::RemoveDriver() {
 
 int32_t TQZIOPM_Driver::OpenDevice() {
     if (DeviceOpen()) CloseDevice();
-    device = win::CreateFileA(kDeviceName, win::kGenericReadWrite, 0, nullptr, win::kOpenExisting,
-                              win::kFileAttributeNormal, nullptr);
+    device_ = win::CreateFileA(kDeviceName, win::kGenericReadWrite, 0, nullptr, win::kOpenExisting,
+                               win::kFileAttributeNormal, nullptr);
     return DeviceOpen() ? 0 : LastError();
 }
 
 int32_t TQZIOPM_Driver::CloseDevice() {
-    if (DeviceOpen()) win::CloseHandle(device);
-    device = win::InvalidHandle();
+    if (DeviceOpen()) win::CloseHandle(device_);
+    device_ = win::InvalidHandle();
     return 0;
 }
 
@@ -142,7 +143,7 @@ int32_t TQZIOPM_Driver::DriverQuery(uint32_t function, uint32_t& word) {
     uint8_t request[12] = {};
     uint8_t answer[12] = {};
     uint32_t returned = 0;
-    if (!win::DeviceIoControl(device, QziopmCtlCode(function), request, sizeof request, answer,
+    if (!win::DeviceIoControl(device_, QziopmCtlCode(function), request, sizeof request, answer,
                               sizeof answer, &returned, nullptr))
         return LastError();
     word = Word(answer);
@@ -156,7 +157,7 @@ int32_t TQZIOPM_Driver::MapByteRequest(uint16_t index, uint8_t& value, uint32_t 
     PutWord(request, index);
     PutWord(request + 4, value);
     uint32_t returned = 0;
-    if (!win::DeviceIoControl(device, QziopmCtlCode(function), request, sizeof request, answer,
+    if (!win::DeviceIoControl(device_, QziopmCtlCode(function), request, sizeof request, answer,
                               sizeof answer, &returned, nullptr))
         return LastError();
     value = static_cast<uint8_t>(Word(answer + 4));

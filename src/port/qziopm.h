@@ -58,23 +58,23 @@ class TQZIOPM_Driver {
     // before its first change and written once after its last.
     int32_t SetPortRangeAccess(uint16_t first, uint16_t last, bool allow);
 
-    const std::string& ProgramDirectory() const { return programDirectory; }
-    const std::string& DriverDirectory() const { return driverDirectory; }
-    const std::string& ServiceName() const { return serviceName; }
-    const std::string& DriverFilePath() const { return driverFilePath; }
-    bool ManagerConnected() const { return manager != nullptr; }
-    bool DeviceOpen() const { return device != win::InvalidHandle(); }
+    const std::string& ProgramDirectory() const { return programDirectory_; }
+    const std::string& DriverDirectory() const { return driverDirectory_; }
+    const std::string& ServiceName() const { return serviceName_; }
+    const std::string& DriverFilePath() const { return driverFilePath_; }
+    bool ManagerConnected() const { return manager_ != nullptr; }
+    bool DeviceOpen() const { return device_ != win::InvalidHandle(); }
 
   private:
     // Opens the service, runs `action` on it, closes it; the first failing call's error.
     template <typename Action> int32_t WithService(Action action);
 
-    std::string programDirectory;
-    std::string driverDirectory;
-    std::string serviceName;
-    std::string driverFilePath;
-    win::ScHandle manager;
-    win::Handle device;
+    std::string programDirectory_;
+    std::string driverDirectory_;
+    std::string serviceName_;
+    std::string driverFilePath_;
+    win::ScHandle manager_;
+    win::Handle device_;
 };
 
 // The driver object: created when the program starts and never destroyed. The port claim's

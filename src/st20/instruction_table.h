@@ -1,7 +1,7 @@
 // The ST20-C2 instruction set as one table: every mnemonic with its primary function code or
-// secondary operand value and its stack effect. The encoder, the decoder and the core all work
-// from this table, so an opcode is written down exactly once. Instructions not listed here are
-// illegal to the core (IllegalOpcode) and are shown as a raw `opr n` by the disassembler.
+// secondary operand value, its stack effect and its cycle count. The encoder, the decoder and the
+// core all work from this table, so an opcode is written down exactly once. Instructions not listed
+// here are illegal to the core (IllegalOpcode) and are shown as a raw `opr n` by the disassembler.
 #pragma once
 
 #include <cstdint>
@@ -148,6 +148,9 @@ struct InstructionInfo {
     uint8_t pops;   // how many of A, B, C the instruction consumes
     uint8_t pushes; // how many values it leaves on the stack
     uint8_t flags;  // InstructionFlag bits
+    // Cycles, from the STi5518 datasheet's timing column (2-cycle internal memory). Where it
+    // gives a range or nothing, the base here is completed by core_choices.h.
+    uint8_t cycles;
 };
 
 // Every instruction, primaries first in function-code order.
