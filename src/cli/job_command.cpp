@@ -301,6 +301,7 @@ int RunJob(TerminalForm& form, const JobCommand& job) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     Clock::time_point phaseStart = start;
+    Clock::time_point lastShown{};
     FlashJobPhase lastPhase = FlashJobPhase::Check;
     const bool showProgress = !job.quiet && IsTerminal(stderr);
     const FlashJobProgressFn progress = [&](const FlashJobProgress& p) {
@@ -309,10 +310,16 @@ int RunJob(TerminalForm& form, const JobCommand& job) {
             phaseStart = Clock::now();
         }
         if (!showProgress) return;
+        // At most five lines a second, and always the last one of a phase.
+        const Clock::time_point now = Clock::now();
+        if (p.total > 0 && p.done < p.total && now - lastShown < std::chrono::milliseconds(200))
+            return;
+        lastShown = now;
         std::string line = std::string(PhaseName(p.phase)) + " ...";
         if (p.total > 0) {
-            const double s = std::chrono::duration<double>(Clock::now() - phaseStart).count();
-            const double rate = s > 0 ? p.done / 1024.0 / s : 0;
+            const double s = std::chrono::duration<double>(now - phaseStart).count();
+            // A rate from the first few blocks says nothing yet.
+            const double rate = s > 0.5 ? p.done / 1024.0 / s : 0;
             const double left = p.done > 0 ? s * (p.total - p.done) / p.done : 0;
             char text[160];
             std::snprintf(
