@@ -29,6 +29,8 @@ using Json = nlohmann::json;
 
 // Slower chips than a hundred times the data sheet's serve no test.
 constexpr uint32_t kMaxBusyPercent = 10000;
+// A trace larger than this is no help to anyone and only fills the disk.
+constexpr uint64_t kMaxTraceLimitBytes = uint64_t{1} << 30;
 
 // Reads one JSON object into the configuration, remembering the first problem with the path
 // of the field it concerns.
@@ -283,6 +285,15 @@ void ReadFlash(Reader& r, const Json& json, FlashConfig& out) {
     if (const Json* faults = Reader::Field(json, "faults"); faults != nullptr && !r.Failed())
         ReadFlashFaults(r, *faults, out.faults);
     if (!r.Failed()) CheckFlashOffsets(r, out);
+    // The chip answers on 16-bit words and must lie below the top of the address space.
+    const FlashChipInfo* chip = FindFlashChip(out.chip);
+    if (r.Failed() || chip == nullptr) return;
+    if (out.base % 2 != 0)
+        r.Fail("flash.base", HexText(out.base) + " is odd; the chip answers on 16-bit words");
+    else if (uint64_t{out.base} + chip->Size() > (uint64_t{1} << 32))
+        r.Fail("flash.base", "the " + std::string(chip->name) + " (" + HexText(chip->Size()) +
+                                 " bytes) at " + HexText(out.base) +
+                                 " runs past the top of the address space");
 }
 
 // The pacing of an agent the board once served itself, in mailbox polls: older presets still
@@ -316,6 +327,9 @@ void ReadCore(Reader& r, const Json& json, CoreSettings& out) {
             out.trace = trace->get<std::string>();
     }
     r.Number(json, path, "traceLimitBytes", out.traceLimitBytes);
+    if (out.traceLimitBytes > kMaxTraceLimitBytes)
+        r.Fail("core.traceLimitBytes",
+               "must be at most " + std::to_string(kMaxTraceLimitBytes) + " (1 GiB)");
     bool ignored = false; // accepted from older presets, no effect: the CPU runs what is loaded
     r.Bool(json, path, "cppAgent", ignored);
 }
