@@ -268,14 +268,17 @@ Sent SendAll(int fd, const std::string& data, int server, std::chrono::milliseco
 }
 
 // Handles what the client sent in slices, refusing newcomers between them, so that a long run of
-// requests (the CPU running between clocks) never keeps a newcomer waiting for its notice.
+// requests (the CPU running between clocks) never keeps a newcomer waiting for its notice. A
+// client that ends with 'Q' is leaving: who connects meanwhile (often the same program again)
+// waits for the board instead.
 bool HandleInSlices(tapster::board::RemoteBitbangSession& session, std::string_view requests,
                     std::string& answers, int server) {
     constexpr size_t kSlice = 2048;
+    const bool leaving = requests.find('Q') != std::string_view::npos;
     bool more = true;
     for (size_t at = 0; at < requests.size() && more; at += kSlice) {
         more = session.Handle(requests.substr(at, kSlice), answers);
-        RefuseNewcomers(server);
+        if (!leaving) RefuseNewcomers(server);
     }
     return more;
 }

@@ -177,7 +177,7 @@ TEST_F(PresetFile, BadFilesNameTheFileAndTheField) {
               "preset.json: core.trace: expected the path of the trace file");
     EXPECT_EQ(Problem(R"({"core": {"speed": 7}})"), "preset.json: core.speed: unknown field");
     EXPECT_EQ(Problem(R"({"core": {"traceLimitBytes": 18446744073709551615}})"),
-              "preset.json: core.traceLimitBytes: must be at most 1073741824 (1 GiB)");
+              "preset.json: core.traceLimitBytes: expected a whole number from 0 to 1073741824");
     EXPECT_EQ(Problem(R"({"flash": {"base": "7FE00001"}})"),
               "preset.json: flash.base: 7FE00001 is odd; the chip answers on 16-bit words");
     EXPECT_EQ(Problem(R"({"flash": {"base": "FFFFF000"}})"),

@@ -53,14 +53,14 @@ int main(int argc, char** argv) {
     std::string baseText;
     std::string maxSizeText;
     CLI::App app;
-    app.set_help_flag("-h,--help");
-    app.set_version_flag("--version", std::string(TAPSTER_VERSION_TEXT));
     app.add_option("-o", output);
     app.add_option("-l", listing);
     app.add_option("--base", baseText);
     app.add_option("--max-size", maxSizeText);
     app.add_option("source", source);
-    if (int code = ParseToolCommandLine(app, argc, argv, "st20asm", kUsage, kOptions); code >= 0)
+    if (int code = ParseToolCommandLine(app, argc, argv, "st20asm " TAPSTER_VERSION_TEXT, kUsage,
+                                        kOptions);
+        code >= 0)
         return code;
     AssembleOptions options;
     std::optional<uint32_t> maxSize;

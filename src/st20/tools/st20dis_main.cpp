@@ -37,11 +37,11 @@ int main(int argc, char** argv) {
     std::string file;
     std::string baseText;
     CLI::App app;
-    app.set_help_flag("-h,--help");
-    app.set_version_flag("--version", std::string(TAPSTER_VERSION_TEXT));
     app.add_option("--base", baseText);
     app.add_option("file", file);
-    if (int code = ParseToolCommandLine(app, argc, argv, "st20dis", kUsage, kOptions); code >= 0)
+    if (int code = ParseToolCommandLine(app, argc, argv, "st20dis " TAPSTER_VERSION_TEXT, kUsage,
+                                        kOptions);
+        code >= 0)
         return code;
     uint32_t base = 0;
     if (app.count("--base") != 0) {

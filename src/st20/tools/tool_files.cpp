@@ -83,18 +83,21 @@ std::optional<uint32_t> ParseNumberArgument(const std::string& text) {
     return ParseInteger(text);
 }
 
-int ParseToolCommandLine(CLI::App& app, int argc, char** argv, const char* tool,
+int ParseToolCommandLine(CLI::App& app, int argc, char** argv, const std::string& version,
                          const std::string& usage, const std::string& help) {
+    const std::string tool = version.substr(0, version.find(' '));
+    app.set_help_flag("-h,--help");
+    app.set_version_flag("--version", version);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         std::fputs((usage + help).c_str(), stdout);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     } catch (const CLI::CallForVersion& e) {
-        std::printf("%s %s\n", tool, e.what());
+        std::printf("%s\n", e.what());
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "%s: %s\n%s", tool, e.what(), usage.c_str());
+        std::fprintf(stderr, "%s: %s\n%s", tool.c_str(), e.what(), usage.c_str());
         return 2;
     }
     return -1;

@@ -36,10 +36,10 @@ bool WriteFilesAtomically(const std::vector<OutputFile>& files, std::string& err
 // A command-line number: decimal, 0x hex or 0b binary, 32 bits.
 std::optional<uint32_t> ParseNumberArgument(const std::string& text);
 
-// Parses the command line into `app`. -1 when the tool goes on; otherwise its exit code: 0 after
-// --help (`help` printed) or --version, 2 after a bad command line (the problem and `usage` on
-// stderr).
-int ParseToolCommandLine(CLI::App& app, int argc, char** argv, const char* tool,
+// Parses the command line into `app`, adding -h/--help and --version. -1 when the tool goes on;
+// otherwise its exit code: 0 after --help (`usage` and `help` printed) or --version (`version`,
+// "TOOL VERSION", printed), 2 after a bad command line (the problem and `usage` on stderr).
+int ParseToolCommandLine(CLI::App& app, int argc, char** argv, const std::string& version,
                          const std::string& usage, const std::string& help);
 
 // Writes `text` to stdout; false when it cannot be written (a full disk, a closed pipe).
