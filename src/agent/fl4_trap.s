@@ -11,10 +11,11 @@
 ;   +12  length                     +16  flash base             +20  result 1 (OP_TEMP)
 ;   +24  result 2                   +28  the host's buffer, 4096 bytes
 ;
-; Two images come from this source: fl4_trap.bin for AMD/JEDEC chips and fl4_trap_intel.bin for
-; Intel/Sharp chips (both families do not fit in one 484-byte image). A line starting with "@A"
-; belongs to the AMD image only, "@I" to the Intel image only; every other line to both. The
-; build (fl4_trap_variant.cmake) writes the two sources and assembles them.
+; Three images come from this source: fl4_trap.bin for AMD/JEDEC chips, fl4_trap_intel.bin for
+; Intel/Sharp chips and fl4_trap_sst.bin for SST 39VF chips (no two families fit in one 484-byte
+; image). A line starting with a tag belongs only to the images it names: "@A" AMD, "@I" Intel,
+; "@S" SST, "@AS" both JEDEC images, "@AI" AMD and Intel; every other line to all three. The
+; build (fl4_trap_variant.cmake) writes the three sources and assembles them.
 ;
 ; Workspace: the routine moves Wptr down by FRAME words at entry (W = M - 4*FRAME) and keeps its
 ; locals at W+0 .. W+4*FRAME-4, just below the mailbox. A call writes W-16 .. W-4; no routine
@@ -29,9 +30,13 @@
 ;              differs from what was written (on an AMD chip also a program into a protected
 ;              sector, which takes nothing and reads back as it was)
 ;   0x00020000 timed out: the agent's own time limit ran out
-;   0x00040000 the block is locked (Intel SR1), or the AMD sector to be erased is protected
+;   0x00040000 the block is locked (Intel SR1: a B3 boot block under WP#, a J3 block with its
+;              lock bit set, a C3 block locked down under WP#), or the AMD sector to be erased
+;              is protected
 ;   0x00080000 not a chip of this image's family (Intel image: or no CFI size for erase chip)
 ;   0x00100000 bad call (an unknown command code, or a length above 4096)
+;   0x00200000 (reserved, with released) a chip erase left protected or locked sectors; none of
+;              the images has room to find them out yet, so none sets it
 ; A stop (0x0004) written during a call ends the wait it is in with "aborted"; a stop between
 ; calls is answered with the verdict of the last call. Every call leaves the chip's ID codes in
 ; +20 (manufacturer) and +24 (device); protection status then puts its word in +20.
@@ -41,9 +46,13 @@
 ; part takes as read identifier; the Intel image sends only the 0x90), then the CFI query (word
 ; 0x55 = 0x98) for the primary command set: 0x0002 AMD/JEDEC, 0x0001 or 0x0003 Intel/Sharp. A
 ; chip without CFI counts as Intel/Sharp when its manufacturer code is 0x89 or 0xB0, else as
-; AMD/JEDEC. Each image drives only its own family and answers any other call with "not this
-; family"; the AMD image still identifies every chip, so "Check" tells which image a board
-; needs. 0xF0 (and 0x50 in the Intel image) and 0xFF bring either family back to reading.
+; AMD/JEDEC. The SST image unlocks at words 0x5555/0x2AAA (an SST part decodes A14..A0; AMD
+; parts take these as 0x555/0x2AA, their A11 and up being don't-care), needs no CFI and takes
+; the chips whose manufacturer code is 0xBF; it never asks an SST part for protection (it has
+; none, and its software ID mode answers by A0 alone). Each image drives only its own family and
+; answers any other call with "not this family"; the AMD and SST images still identify AMD and
+; Intel chips, so "Check" tells which image a board needs. 0xF0 (and 0x50 in the Intel image)
+; and 0xFF bring every family back to reading.
 ;
 ; Real silicon: no overflow-checked instruction anywhere (addresses and counts use bsub, diff,
 ; sum, prod, gtu and gt); every value that lives across a jump is in the workspace, since j
@@ -103,11 +112,14 @@ start:  ajw     -FRAME
         stl     MASK            ; and so is a stop before the first call
         j       fin
 
-; reset: back to reading the array, whatever the family and state (AMD: 0xF0; Intel: 0xF0 is
-; refused, 0x50 clears the error bits, 0xFF reads the array; AMD parts ignore 0xFF).
-reset:  ldc     0xF0
-        ldl     S_BASE
-        devss
+; reset: back to reading the array, whatever the family and state (AMD and SST: 0xF0; Intel:
+; 0x50 clears the error bits, 0xFF reads the array; AMD and SST parts ignore 0xFF, and an Intel
+; part takes the 0xF0 of the JEDEC images as an error that the 0xFF leaves harmless). The
+; Intel image puts no JEDEC chip into autoselect or CFI, so it sends no 0xF0.
+reset:
+@AS     ldc     0xF0
+@AS     ldl     S_BASE
+@AS     devss
 @A      ldc     0xF0            ; again: 0xF0 in CFI entered from autoselect leads to autoselect
 @A      ldl     S_BASE
 @A      devss
@@ -124,15 +136,17 @@ go:     ldc     0
         stl     RES
         ldlp    MB_BASE
         devlw
-        dup
+@AS     dup
         stl     BASE
-        ldc     0xAAA
-        bsub
-        stl     CA
-        ldc     0x90            ; AMD autoselect (an Intel part takes the 0x90 as read identifier)
-        ldl     CA
-@A      call    cmd
-@I      devss                   ; Intel read identifier
+@A      ldc     0xAAA           ; word 0x555
+@S      ldc     0xAAAA          ; word 0x5555
+@AS     bsub
+@AS     stl     CA
+        ldc     0x90            ; autoselect, software ID (an Intel part: read identifier)
+@AS     ldl     CA
+@AS     call    cmd
+@I      ldl     BASE
+@I      devss
         ldl     BASE            ; manufacturer -> result 1
         devls
         ldlp    MB_RES1
@@ -141,54 +155,63 @@ go:     ldc     0
         ldc     2
         bsub
         devls
+@I      dup
         ldlp    MB_RES2
         devsw
-        ldc     0x98            ; CFI query at word 0x55
-        ldl     BASE
-        ldc     0xAA
-        bsub
-        devss
-        ldl     BASE            ; word 0x10: "Q"
-        ldc     0x20
-        bsub
-        devls
-        stl     MASK
-        ldl     BASE            ; word 0x13: primary command set
-        ldc     0x26
-        bsub
-        devls
-        stl     ADDR
-        ldl     BASE            ; word 0x27: size 2^n bytes
-        ldc     0x4E
-        bsub
-        devls
-        stl     LEN
+@I      ldc     4               ; a C3 (device 0x88C0..0x88CF) has per-block lock commands
+@I      shr
+@I      eqc     0x88C
+@I      stl     CA
+@AI     ldc     0x98            ; CFI query (AMD: at word 0x55; Intel: any address)
+@AI     ldl     BASE
+@A      ldc     0xAA
+@A      bsub
+@AI     devss
+@AI     ldl     BASE            ; word 0x10: "Q"
+@AI     ldc     0x20
+@AI     bsub
+@AI     devls
+@AI     stl     MASK
+@AI     ldl     BASE            ; word 0x13: primary command set
+@AI     ldc     0x26
+@AI     bsub
+@AI     devls
+@AI     stl     ADDR
+@AI     ldl     BASE            ; word 0x27: size 2^n bytes
+@AI     ldc     0x4E
+@AI     bsub
+@AI     devls
+@AI     stl     LEN
         call    reset
-@A      ldl     VAL             ; identify: done, whatever the family
-@A      eqc     0x0010
-@A      eqc     0
-@A      cj      done
+@AS     ldl     VAL             ; identify: done, whatever the family
+@AS     eqc     0x0010
+@AS     eqc     0
+@AS     cj      done
         ; the other calls need a chip of this image's family
-        ldl     MASK
-        eqc     'Q'
-        cj      bymfr
+@S      ldlp    MB_RES1         ; SST: the maker's code 0xBF
+@S      devlw
+@S      eqc     0xBF
+@S      cj      unknown
+@AI     ldl     MASK
+@AI     eqc     'Q'
+@AI     cj      bymfr
 @A      ldl     ADDR            ; CFI command set 2: AMD/JEDEC
 @A      eqc     2
 @I      ldl     ADDR            ; CFI command set 1 or 3: Intel/Sharp
 @I      ldc     -3
 @I      and
 @I      eqc     1
-        cj      unknown
-        j       dispatch
-bymfr:  ldlp    MB_RES1         ; no CFI: an Intel (0x89) or Sharp (0xB0) manufacturer code?
-        devlw
-        eqc     0x89
-        ldlp    MB_RES1
-        devlw
-        eqc     0xB0
-        or
+@AI     cj      unknown
+@AI     j       dispatch
+@AI bymfr: ldlp MB_RES1         ; no CFI: an Intel (0x89) or Sharp (0xB0) manufacturer code?
+@AI     devlw
+@AI     eqc     0x89
+@AI     ldlp    MB_RES1
+@AI     devlw
+@AI     eqc     0xB0
+@AI     or
 @A      eqc     0
-        cj      unknown
+@AI     cj      unknown
 dispatch:
         ldlp    MB_ADDR
         devlw
@@ -213,22 +236,23 @@ dispatch:
         eqc     0x0400
         cj      badcall
 
-; Erase chip. AMD: the chip's own chip erase (unlock 0x80, unlock 0x10), polled and checked at
-; the chip base, so the chip clears every sector itself, also those the bus cannot reach (a
-; chip whose top lies behind the internal ROM). Intel parts have no chip erase: every block that
-; holds a word other than 0xFFFF is erased, scanning the whole chip (its size from CFI), block
-; by block with no region table.
-@A      ldc     0x80
-@A      ldl     CA
-@A      call    cmd
-@A      ldc     0x10
-@A      ldl     CA
-@A      call    cmd
-@A      ldl     BASE
-@A      stl     ADDR
-@A      ldc     T_CHIP          ; the time limit lives across the jump in LEN
-@A      stl     LEN
-@A      j       ewait
+; Erase chip. AMD and SST: the chip's own chip erase (unlock 0x80, unlock 0x10), polled and
+; checked at the chip base, so the chip clears every sector itself, also those the bus cannot
+; reach (a chip whose top lies behind the internal ROM); an AMD chip skips its protected sectors.
+; Intel parts have no chip erase: every block that holds a word other than 0xFFFF is erased
+; (a C3 block unlocked first), scanning the whole chip (its size from CFI), block by block with
+; no region table.
+@AS     ldc     0x80
+@AS     ldl     CA
+@AS     call    cmd
+@AS     ldc     0x10
+@AS     ldl     CA
+@AS     call    cmd
+@AS     ldl     BASE
+@AS     stl     ADDR
+@AS     ldc     T_CHIP          ; the time limit lives across the jump in LEN
+@AS     stl     LEN
+@AS     j       ewait
 @I      ldl     MASK
 @I      eqc     'Q'
 @I      cj      unknown         ; no CFI: the size is not known
@@ -273,28 +297,25 @@ erase:
 @A      ldl     VAL             ; 1 protected, 0 not
 @A      eqc     0
 @A      cj      locked
-@A      ldc     T_ERASE
-@A      stl     LEN
-@A      ldc     0x80            ; AMD: unlock 0x80, unlock 0x30 at the block
-@A      ldl     CA
-@A      call    cmd
-@A      ldc     0x30
-@A      ldl     ADDR
-@A      call    cmd
-@I      ldc     0x20            ; Intel: 0x20, 0xD0 at the block
-@I      ldl     ADDR
-@I      devss
-@I      ldc     0xD0
-@I      ldl     ADDR
-@I      devss
+@AS     ldc     T_ERASE
+@AS     stl     LEN
+@AS     ldc     0x80            ; AMD: unlock 0x80, unlock 0x30 at the block (SST: its 4 KiB
+@AS     ldl     CA              ; sector)
+@AS     call    cmd
+@AS     ldc     0x30
+@AS     ldl     ADDR
+@AS     call    cmd
+@I      ldc     0xD0            ; Intel: 0x20, 0xD0 at the block
+@I      ldc     0x20
+@I      call    issue
 ewait:  ldc     0xFFFF          ; the word at ADDR must read back erased
         stl     VAL
         ldc     0
         stl     MASK
-@A      ldl     LEN
+@AS     ldl     LEN
 @I      ldc     T_ERASE
         call    wait
-@A      j       done
+@AS     j       done
 @I      ldl     LEN
 @I      cj      done
 @I      j       cscan
@@ -346,34 +367,60 @@ unknown: ldc    R_UNKNOWN
 ; 1 protected; Intel: bit 0 locked, bit 1 locked down). The address is +4 with its low nine bits
 ; cleared, so the word address's low byte is exactly 2 (what a chip that decodes all of them
 ; needs; AMD parts look only at A6, A1 and A0).
-query:  ldc     0x90
-        ldl     CA
+query:
+@AI     ldc     0x90
+@A      ldl     CA
 @A      call    cmd
+@I      ldl     BASE
 @I      devss
-        ldl     ADDR
-        ldc     -512
-        and
-        ldc     4
-        bsub
-        devls
+@AI     ldl     ADDR
+@AI     ldc     -512
+@AI     and
+@AI     ldc     4
+@AI     bsub
+@AI     devls
+@S      ldc     0               ; SST: no protection, nothing to ask the chip
         ldlp    MB_RES1
         devsw
         j       done
 
-; cmd: an AMD command. A = address of the last cycle, B = its data: 0xAA at word 0x555, 0x55
-; at word 0x2AA, then B at A.
-@A cmd: ldc     0xAA
-@A      ldl     S_CA
-@A      devss
-@A      ldc     0x55
-@A      ldl     S_BASE
+; cmd: a JEDEC command. A = address of the last cycle, B = its data: 0xAA at word 0x555 (SST:
+; 0x5555), 0x55 at word 0x2AA (SST: 0x2AAA), then B at A.
+@AS cmd: ldc    0xAA
+@AS     ldl     S_CA
+@AS     devss
+@AS     ldc     0x55
+@AS     ldl     S_BASE
 @A      ldc     0x554
-@A      bsub
-@A      devss
-@A      ldl     2
-@A      ldl     1
-@A      devss
-@A      ret
+@S      ldc     0x5554
+@AS     bsub
+@AS     devss
+@AS     ldl     2
+@AS     ldl     1
+@AS     devss
+@AS     ret
+
+; issue: an Intel command of two cycles at ADDR: A the first (0x40 program, 0x20 erase), B the
+; second (the value, or 0xD0). A C3 (CA set at the call's start from its device code) has its
+; block unlocked first with 0x60, 0xD0: its blocks come out of power-up and reset locked, and
+; an unlock does nothing to a block locked down while WP# is low, whose command then fails with
+; SR1 (locked). The agent never locks a block again. No other chip is sent 0x60: a B3 has no
+; lock commands, and a J3 takes 0x60, 0xD0 as "clear every lock bit".
+@I issue: ldl   S_CA
+@I      cj      iss2
+@I      ldc     0x60
+@I      ldl     S_ADDR
+@I      devss
+@I      ldc     0xD0
+@I      ldl     S_ADDR
+@I      devss
+@I iss2: ldl    1
+@I      ldl     S_ADDR
+@I      devss
+@I      ldl     2
+@I      ldl     S_ADDR
+@I      devss
+@I      ret
 
 ; Program: +12 bytes from the buffer at +8 to the flash at +4, one half-word at a time; a byte
 ; lane outside the range is written as 0xFF, which leaves that flash byte as it is.
@@ -414,15 +461,15 @@ ploop:  ldl     LEN             ; done when the low byte's index reaches the len
         ldl     VAL
         or
         stl     VAL
-@A      ldc     0xA0            ; AMD: unlock 0xA0
-@A      ldl     CA
-@A      call    cmd
-@I      ldc     0x40            ; Intel: 0x40
-@I      ldl     ADDR
-@I      devss
-        ldl     VAL
-        ldl     ADDR
-        devss
+@AS     ldc     0xA0            ; AMD: unlock 0xA0
+@AS     ldl     CA
+@AS     call    cmd
+@AS     ldl     VAL
+@AS     ldl     ADDR
+@AS     devss
+@I      ldl     VAL             ; Intel: 0x40, the value
+@I      ldc     0x40
+@I      call    issue
         ldc     T_PROGRAM
         call    wait
         ldc     2
@@ -481,21 +528,21 @@ wloop:  ldlp    S_MB            ; the host asked to stop
 @I      ldc     0xFF            ; back to reading the array
 @I      ldl     S_ADDR
 @I      devss
-@A      ldc     R_FAILED        ; AMD: DQ6 toggles while busy
-@A      stl     1
-@A      ldl     S_ADDR
-@A      devls
-@A      dup
-@A      ldl     S_ADDR
-@A      devls
-@A      xor
-@A      ldc     0x40
-@A      and
-@A      cj      wcheck
-@A      ldc     0x20            ; still busy: DQ5 is the chip's own time-out
-@A      and
-@A      cj      wloop
-@A      j       wfail
+@AS     ldc     R_FAILED        ; AMD: DQ6 toggles while busy
+@AS     stl     1
+@AS     ldl     S_ADDR
+@AS     devls
+@AS     dup
+@AS     ldl     S_ADDR
+@AS     devls
+@AS     xor
+@AS     ldc     0x40
+@AS     and
+@AS     cj      wcheck
+@AS     ldc     0x20            ; still busy: DQ5 is the chip's own time-out
+@AS     and
+@AS     cj      wloop
+@AS     j       wfail
 wcheck: ldl     S_ADDR
         devls
         ldl     S_MASK

@@ -1,20 +1,23 @@
-# Writes the source of one flash agent image from fl4_trap.s: lines starting with "@A" belong
-# to the AMD/JEDEC image, "@I" to the Intel/Sharp image. The other family's lines become empty
-# lines, so the assembler's line numbers are those of fl4_trap.s.
-# Run as: cmake -DIN=fl4_trap.s -DOUT=out.s -DFAMILY=A|I -P fl4_trap_variant.cmake
-if(NOT FAMILY STREQUAL "A" AND NOT FAMILY STREQUAL "I")
-  message(FATAL_ERROR "fl4_trap_variant: FAMILY must be A or I, not '${FAMILY}'")
-endif()
-if(FAMILY STREQUAL "A")
-  set(other "I")
-else()
-  set(other "A")
+# Writes the source of one flash agent image from fl4_trap.s. A line starting with a tag of one
+# to three family letters and a blank belongs to the images it names: "@A" the AMD/JEDEC image,
+# "@I" the Intel/Sharp image, "@S" the SST image, "@AS" both JEDEC images, "@AI" the AMD and
+# Intel ones. The other images' lines become empty lines, so the assembler's line numbers are
+# those of fl4_trap.s.
+# Run as: cmake -DIN=fl4_trap.s -DOUT=out.s -DFAMILY=A|I|S -P fl4_trap_variant.cmake
+if(NOT FAMILY MATCHES "^[AIS]$")
+  message(FATAL_ERROR "fl4_trap_variant: FAMILY must be A, I or S, not '${FAMILY}'")
 endif()
 file(READ "${IN}" text)
-string(REGEX REPLACE "\n@${other}[^\n]*" "\n" text "${text}")
-string(REGEX REPLACE "\n@${FAMILY}" "\n  " text "${text}")
+foreach(tag A I S AI AS IS AIS)
+  string(FIND "${tag}" "${FAMILY}" at)
+  if(at EQUAL -1)
+    string(REGEX REPLACE "\n@${tag}[ \t][^\n]*" "\n" text "${text}")
+  else()
+    string(REGEX REPLACE "\n@${tag}([ \t])" "\n   \\1" text "${text}")
+  endif()
+endforeach()
 if(text MATCHES "\n@")
-  message(FATAL_ERROR "fl4_trap_variant: ${IN} has a line tagged other than @A or @I")
+  message(FATAL_ERROR "fl4_trap_variant: ${IN} has a line tagged other than with A, I or S")
 endif()
 file(WRITE "${OUT}.tmp" "${text}")
 file(RENAME "${OUT}.tmp" "${OUT}")

@@ -1,8 +1,41 @@
 // The command-line options that choose the port backend, shared by the window and the CLI.
+#include "app/backend_table.h"
 #include "app/port_choice.h"
 #include "app/startup.h"
 
 namespace tapster {
+
+namespace {
+
+constexpr size_t kHelpIndent = 30; // where the descriptions start
+constexpr size_t kHelpWidth = 100;
+
+// "  OPTION" padded to the description column, then `text` folded at spaces to the help's width.
+std::string HelpLine(const std::string& option, const std::string& text) {
+    std::string out = "  " + option;
+    out += out.size() < kHelpIndent ? std::string(kHelpIndent - out.size(), ' ')
+                                    : "\n" + std::string(kHelpIndent, ' ');
+    size_t column = kHelpIndent;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        const size_t length = end - at;
+        if (column > kHelpIndent && column + 1 + length > kHelpWidth) {
+            out += "\n" + std::string(kHelpIndent, ' ');
+            column = kHelpIndent;
+        } else if (column > kHelpIndent) {
+            out += ' ';
+            ++column;
+        }
+        out.append(text, at, length);
+        column += length;
+        at = end + 1;
+    }
+    return out + "\n";
+}
+
+} // namespace
 
 bool ParseBackendOptions(std::vector<std::string>& args, BackendOptions& options,
                          std::string& error) {
@@ -32,8 +65,7 @@ bool ParseBackendOptions(std::vector<std::string>& args, BackendOptions& options
             seenPort = true;
             options.port = arg.size() > 7 ? arg.substr(7) : std::string();
             if (options.port.empty()) {
-                error = "--port needs a value: --port=ppdev:/dev/parportN, --port=direct or "
-                        "--port=remote:HOST:PORT";
+                error = "--port needs a value: " + PortUsages(true);
                 return false;
             }
         } else {
@@ -49,16 +81,18 @@ bool ParseBackendOptions(std::vector<std::string>& args, BackendOptions& options
 }
 
 std::string BackendOptionsHelp() {
-    return "Port backend (one of):\n"
-           "  --simulate                  the built-in simulated board (no hardware needed)\n"
-           "  --simulate=PRESET.json      the simulated board configured by a preset file\n"
-           "  --port=ppdev:/dev/parportN  a parallel port through Linux's ppdev driver\n"
-           "  --port=direct               x86 port instructions at 0x378 (Linux: root or\n"
-           "                              CAP_SYS_RAWIO; Windows: the permission driver)\n"
-           "  --port=remote:HOST:PORT     a remote_bitbang JTAG server (e.g. tapcheck-board)\n"
-           "  (none)                      the first real parallel port: " +
-           std::string(DefaultPortName()) +
-           "\n"
+    std::string help =
+        "Port backend (one of):\n" +
+        HelpLine("--simulate", "the built-in simulated board (no hardware needed)") +
+        HelpLine("--simulate=PRESET.json", "the simulated board configured by a preset file");
+    for (const PortBackendRow& row : PortBackendRows()) {
+        std::string text(row.help);
+        if (row.create == nullptr)
+            text += " [" + std::string(row.platforms) + " only: not in this build]";
+        help += HelpLine("--port=" + std::string(row.usage), text);
+    }
+    return help +
+           HelpLine("(none)", "the first real parallel port: " + std::string(DefaultPortName())) +
            "  The program never falls back to the simulated board on its own.\n";
 }
 

@@ -1,58 +1,35 @@
 // Creates the port backend that the options name and puts it behind ReadPortByte/WritePortByte.
-#include "app/native_port.h"
+#include "app/backend_table.h"
 #include "app/port_choice.h"
 #include "app/simulated_port.h"
 #include "app/startup.h"
-#include "port/direct_backend.h"
-#include "port/ppdev_backend.h"
-#include "port/remote_bitbang_backend.h"
 
 namespace tapster {
 
 namespace {
 
 std::unique_ptr<PortBackend> CreateRealPort(const std::string& option, std::string& error) {
-    if (option == "ppdev" || option.rfind("ppdev:", 0) == 0) {
-#ifdef __linux__
-        std::string device = option.size() > 6 ? option.substr(6) : std::string(kDefaultParport);
-        if (device.empty()) {
-            error = "--port=ppdev: needs a device, e.g. --port=ppdev:/dev/parport0";
-            return nullptr;
-        }
-        return std::make_unique<PpdevBackend>(device);
-#else
-        error = "the ppdev port backend exists only on Linux";
+    const PortBackendRow* row = FindPortBackendRow(option);
+    if (row == nullptr) {
+        error = "unknown port '" + option + "' (expected " + PortUsages(false) + ")";
         return nullptr;
-#endif
     }
-    if (option == "direct") {
-#if defined(TAPSTER_HAVE_DIRECT_BACKEND)
-        return std::make_unique<DirectBackend>();
-#elif defined(TAPSTER_HAVE_NATIVE_PORT)
-        return std::make_unique<NativePortBackend>();
-#else
-        error = "port instructions are not available on this system: the direct port backend "
-                "needs an x86 processor under Linux or Windows";
+    if (row->create == nullptr) {
+        error = "--port=" + option + ": the " + std::string(row->prefix) +
+                " port backend is not in this build (it exists on " + std::string(row->platforms) +
+                ")";
         return nullptr;
-#endif
     }
-    if (option.rfind("remote:", 0) == 0) {
-#ifdef TAPSTER_HAVE_REMOTE_BACKEND
-        std::string host;
-        uint16_t port = 0;
-        if (!ParseRemoteAddress(option.substr(7), host, port, error)) {
-            error = "--port=" + option + ": " + error;
-            return nullptr;
-        }
-        return std::make_unique<RemoteBitbangBackend>(host, port);
-#else
-        error = "the remote_bitbang port backend is not available on this system";
+    const std::string argument =
+        option.size() > row->prefix.size() ? option.substr(row->prefix.size() + 1) : "";
+    if (option.size() > row->prefix.size() && argument.empty()) {
+        error = "--port=" + option +
+                " needs a value after the colon, e.g. --port=" + std::string(row->usage);
         return nullptr;
-#endif
     }
-    error =
-        "unknown port '" + option + "' (expected ppdev:/dev/parportN, direct or remote:HOST:PORT)";
-    return nullptr;
+    std::unique_ptr<PortBackend> backend = row->create(argument, error);
+    if (!backend) error = "--port=" + option + ": " + error;
+    return backend;
 }
 
 } // namespace

@@ -60,22 +60,22 @@ void Board::SetFaults(const FaultConfig& faults) {
 
 void Board::UpdateFaultState() {
     const FaultConfig& faults = config.faults;
-    statusTdoHigh = static_cast<uint8_t>(kStatusIdle | (faults.tdoStuckLow ? 0 : kTdoBit));
-    statusTdoLow = kStatusIdle;
-    if (faults.noTarget) statusTdoHigh = statusTdoLow = kStatusIdle | kTdoBit;
+    statusTdoHigh = static_cast<uint8_t>(kLptStatusIdle | (faults.tdoStuckLow ? 0 : kPinTdo));
+    statusTdoLow = kLptStatusIdle;
+    if (faults.noTarget) statusTdoHigh = statusTdoLow = kLptStatusIdle | kPinTdo;
     clockedFaults = faults.minWorkingDelay > 0 || faults.flipEveryBits != 0 || faults.tdoToggling;
     // Keep the current level under the new static faults.
-    status = (status & kTdoBit) != 0 ? statusTdoHigh : statusTdoLow;
+    status = (status & kPinTdo) != 0 ? statusTdoHigh : statusTdoLow;
 }
 
 void Board::WriteRegister(uint16_t port, uint8_t value) {
     if (port != kDataPort) return;
     const uint8_t changed = static_cast<uint8_t>(data ^ value);
     data = value;
-    if ((changed & kControlBit) != 0) ControlLineChanged((value & kControlBit) != 0);
-    if ((changed & kTckBit) == 0 || !controlHigh) return;
-    if ((value & kTckBit) != 0)
-        RisingEdge((value & kTmsBit) != 0, (value & kTdiBit) != 0);
+    if ((changed & kPinControl) != 0) ControlLineChanged((value & kPinControl) != 0);
+    if ((changed & kPinTck) == 0 || !controlHigh) return;
+    if ((value & kPinTck) != 0)
+        RisingEdge((value & kPinTms) != 0, (value & kPinTdi) != 0);
     else
         FallingEdge();
 }

@@ -2,7 +2,7 @@
 // the data register (0x378) and answers reads of the status register (0x379):
 //   data bit 0 TMS, bit 1 TCK, bit 2 TDI, bit 3 the control line (low: TAP held in
 //   Test-Logic-Reset, debug link idle, target in reset);
-//   status bit 4 (0x10) TDO; the other status bits always read kStatusIdle's pattern.
+//   status bit 4 (0x10) TDO; the other status bits always read kLptStatusIdle's pattern.
 // TMS and TDI are taken on the rising TCK edge and TDO changes on the falling edge, so a host
 // that samples before raising TCK sees the bit of the previous clock. Outside Shift-IR and
 // Shift-DR (and while the control line is low) TDO floats and reads 1.
@@ -31,13 +31,6 @@ namespace tapster::board {
 
 constexpr uint16_t kDataPort = kLptDataPort;
 constexpr uint16_t kStatusPort = kLptStatusPort;
-constexpr uint8_t kTmsBit = 0x01;
-constexpr uint8_t kTckBit = 0x02;
-constexpr uint8_t kTdiBit = 0x04;
-constexpr uint8_t kControlBit = 0x08;
-constexpr uint8_t kTdoBit = 0x10;
-// The other status lines of an idle port with the cable attached.
-constexpr uint8_t kStatusIdle = 0x6F;
 
 constexpr uint8_t kIrCapture = 0b00001;
 constexpr uint8_t kIdcodeInstruction = 0x02;

@@ -17,6 +17,15 @@ FlashChip::FlashChip(const FlashChipInfo& info, FlashTiming timing, FlashFaults 
     for (uint32_t offset : faults_.badSectors) {
         if (offset < Size()) sectors_[SectorOf(offset)].bad = true;
     }
+    LockAll();
+}
+
+void FlashChip::LockAll() {
+    if (info_.locking != FlashLocking::BlockLock) return;
+    for (Sector& sector : sectors_) {
+        sector.protectedFlag = true;
+        sector.lockedDown = false;
+    }
 }
 
 uint64_t FlashChip::CyclesFor(uint64_t micros) const {
@@ -35,11 +44,19 @@ size_t FlashChip::SectorOf(uint32_t offset) const {
 }
 
 void FlashChip::SetProtected(uint32_t offset, bool on) {
-    sectors_[SectorOf(offset)].protectedFlag = on;
+    Sector& sector = sectors_[SectorOf(offset)];
+    if (info_.locking == FlashLocking::BlockLock) {
+        sector.lockedDown = on;
+        sector.protectedFlag = sector.protectedFlag || on;
+    } else {
+        sector.protectedFlag = on && info_.locking != FlashLocking::None;
+    }
 }
 
 bool FlashChip::Locked(size_t sector) const {
     if (sectors_[sector].protectedFlag) return true;
+    // C3: a locked-down block is locked whenever WP# is low, whatever was unlocked meanwhile.
+    if (sectors_[sector].lockedDown && wpLow_) return true;
     return info_.locking == FlashLocking::WriteProtectPin && wpLow_ && sector < info_.wpBlocks;
 }
 
@@ -86,7 +103,7 @@ uint64_t FlashChip::EraseMicros(size_t index) const {
 
 void FlashChip::Advance() {
     if (!busy_) return;
-    if (info_.family == FlashFamily::Amd && windowOpen_) {
+    if (info_.family != FlashFamily::Intel && windowOpen_) {
         if (Now() < op_.windowEnd) return;
         AmdStartErase();
     }
@@ -107,6 +124,7 @@ void FlashChip::Reset() {
     op_ = {};
     mode_ = Mode::Read;
     status_ = 0x80;
+    LockAll();
 }
 
 bool FlashChip::InReadMode() {
@@ -121,26 +139,30 @@ bool FlashChip::Busy() {
 
 uint16_t FlashChip::Read16(uint32_t offset) {
     Advance();
-    return info_.family == FlashFamily::Amd ? AmdRead(offset) : IntelRead(offset);
+    return info_.family == FlashFamily::Intel ? IntelRead(offset) : AmdRead(offset);
 }
 
 void FlashChip::Write16(uint32_t offset, uint16_t value) {
     Advance();
-    if (info_.family == FlashFamily::Amd)
-        AmdWrite(offset, value);
-    else
+    if (info_.family == FlashFamily::Intel)
         IntelWrite(offset, value);
+    else
+        AmdWrite(offset, value);
 }
 
 uint16_t FlashChip::IdentifierWord(uint32_t offset) const {
-    // By the low word-address bits; the protection word answers for the sector it falls in.
+    // By the low word-address bits; the protection word answers for the sector it falls in
+    // (bit 0 protected or locked; on a C3 bit 1 locked down). An SST part in software ID mode
+    // looks only at A0 (SST39VF1601 data sheet: maker's code with A0 = 0, device with A0 = 1).
+    if (Sst()) return (offset & 2) != 0 ? info_.device : info_.manufacturer;
     switch ((Wrap(offset) >> 1) & 0xFF) {
     case 0x00:
         return info_.manufacturer;
     case 0x01:
         return info_.device;
     case 0x02:
-        return IsProtected(offset) ? 0x0001 : 0x0000;
+        return static_cast<uint16_t>((IsProtected(offset) ? 0x0001 : 0x0000) |
+                                     (sectors_[SectorOf(offset)].lockedDown ? 0x0002 : 0x0000));
     default:
         return 0x0000;
     }

@@ -1,7 +1,8 @@
 // A 16-bit NOR flash chip as its data sheet describes it: the AMD/JEDEC command set (unlock
 // cycles, autoselect, CFI, program, sector and chip erase, DQ7/DQ6/DQ5/DQ3/DQ2 status while
-// busy) or the Intel one (read array/identifier/CFI/status, program, block erase, lock bits,
-// status register). Programming only clears bits; erase sets a block to 0xFF.
+// busy), SST's variant of it (see FlashFamily::Sst) or the Intel one (read array/identifier/CFI/
+// status, program, block erase, lock bits or block locking, status register). Programming only
+// clears bits; erase sets a block to 0xFF.
 //
 // Time: operations take their data-sheet busy time counted in CPU cycles. The board hands the
 // chip a pointer to its running cycle count (SetCycleSource); the chip reads it at each bus cycle
@@ -61,7 +62,8 @@ class FlashChip {
     size_t SectorOf(uint32_t offset) const;
 
     // AMD protection is set at the factory (the preset); Intel lock bits start as the preset
-    // sets them (on the 28F160B3, any block listed stays locked like the WP# blocks).
+    // sets them (on the 28F160B3, any block listed stays locked like the WP# blocks; on a C3,
+    // the block is locked down, as boot code does). An SST part has no protection.
     void SetProtected(uint32_t offset, bool on);
     bool IsProtected(uint32_t offset) const;
     // The WP# pin held low (true) or high.
@@ -100,7 +102,8 @@ class FlashChip {
     struct Sector {
         uint32_t start = 0;
         uint32_t size = 0;
-        bool protectedFlag = false;
+        bool protectedFlag = false; // AMD protected, Intel lock bit or block locked
+        bool lockedDown = false;    // C3
         bool bad = false;
     };
     // The operation in progress, if any.
@@ -115,6 +118,8 @@ class FlashChip {
     };
 
     uint32_t Wrap(uint32_t offset) const { return offset % Size(); }
+    bool Sst() const { return info_.family == FlashFamily::Sst; }
+    void LockAll(); // C3 power-up and reset: every block locked, none locked down
     bool Locked(size_t sector) const;
     bool Stuck(uint32_t offset) const;
     void ProgramArray(uint32_t offset, uint16_t value);
@@ -131,6 +136,8 @@ class FlashChip {
     void AmdAddEraseSector(size_t sector);
     void AmdStartErase();
     void AmdChipErase();
+    void AmdCommand(Mode was, uint32_t addr, uint8_t data, uint32_t offset);
+    uint64_t Dq5At(uint64_t from, uint64_t micros) const;
 
     // Intel command set (flash_chip_intel.cpp).
     uint16_t IntelRead(uint32_t offset);
@@ -139,6 +146,7 @@ class FlashChip {
     void IntelProgram(uint32_t offset, uint16_t value);
     void IntelErase(uint32_t offset);
     void IntelLock(uint32_t offset, uint8_t code);
+    void IntelBlockLock(uint32_t offset, uint8_t code);
     void IntelStart(OpKind kind, uint64_t micros, uint8_t errors);
     void IntelBufferWrite(uint32_t offset, uint16_t value);
     void IntelBufferProgram();

@@ -1,6 +1,11 @@
 // The AMD/JEDEC command set: unlock cycles, autoselect, CFI, program, sector and chip erase,
 // and the status bits a busy chip answers with (DQ7 data polling, DQ6 and DQ2 toggle bits, DQ5
-// time-out, DQ3 sector-erase timer).
+// time-out, DQ3 sector-erase timer). SST's variant (SST39VF1601/3201 data sheet, "Software
+// Command Sequence"): A14..A0 decoded, so the unlock cycles are at words 0x5555/0x2AAA (an AMD
+// part decodes only A10..A0 and takes those as 0x555/0x2AA, Am29LV160D data sheet); software ID
+// and CFI entered with three cycles (0x90, 0x98) and left with 0xF0; sector erase 0x30 (4 KiB)
+// and block erase 0x50 (64 KiB) start at once, with no erase window; DQ7 and DQ6/DQ2 while busy
+// but no DQ5 and no DQ3; no sector protection.
 #include "board/flash_chip.h"
 
 #include <algorithm>
@@ -8,11 +13,15 @@
 namespace tapster::board {
 
 namespace {
-// Command addresses are word addresses; the chip decodes only the low eleven address lines.
+// Command addresses are word addresses; an AMD chip decodes only the low eleven address lines,
+// an SST chip fifteen.
 constexpr uint32_t kUnlockAddr1 = 0x555;
 constexpr uint32_t kUnlockAddr2 = 0x2AA;
 constexpr uint32_t kCfiAddr = 0x55;
 constexpr uint32_t kCommandAddrMask = 0x7FF;
+constexpr uint32_t kSstUnlockAddr1 = 0x5555;
+constexpr uint32_t kSstUnlockAddr2 = 0x2AAA;
+constexpr uint32_t kSstCommandAddrMask = 0x7FFF;
 
 constexpr uint8_t kUnlockData1 = 0xAA;
 constexpr uint8_t kUnlockData2 = 0x55;
@@ -22,6 +31,7 @@ constexpr uint8_t kProgram = 0xA0;
 constexpr uint8_t kEraseSetup = 0x80;
 constexpr uint8_t kChipErase = 0x10;
 constexpr uint8_t kSectorErase = 0x30;
+constexpr uint8_t kSstBlockErase = 0x50;
 constexpr uint8_t kEraseSuspend = 0xB0;
 constexpr uint8_t kReset = 0xF0;
 
@@ -57,7 +67,7 @@ uint16_t FlashChip::AmdStatus(uint32_t offset) {
     toggle6_ = !toggle6_;
     if (Now() >= op_.limit) status |= kDq5;
     if (erase) {
-        if (!windowOpen_) status |= kDq3;
+        if (!windowOpen_ && !Sst()) status |= kDq3;
         const size_t sector = SectorOf(offset);
         if (std::find(op_.sectors.begin(), op_.sectors.end(), sector) != op_.sectors.end()) {
             if (toggle2_) status |= kDq2;
@@ -65,6 +75,11 @@ uint16_t FlashChip::AmdStatus(uint32_t offset) {
         }
     }
     return status;
+}
+
+// Where DQ5 rises: `micros` after `from` on an AMD part; an SST part has no DQ5 and never stops.
+uint64_t FlashChip::Dq5At(uint64_t from, uint64_t micros) const {
+    return Sst() ? kNever : from + CyclesFor(micros);
 }
 
 void FlashChip::AmdProgram(uint32_t offset, uint16_t value) {
@@ -76,22 +91,23 @@ void FlashChip::AmdProgram(uint32_t offset, uint16_t value) {
     mode_ = Mode::Read;
     if (faults_.neverFinishes) {
         op_.end = kNever;
-        op_.limit = Now() + CyclesFor(info_.busy.programMax);
+        op_.limit = Dq5At(Now(), info_.busy.programMax);
         return;
     }
     if (Locked(sector)) { // ignored: a short busy, then reading again
         op_.end = Now() + CyclesFor(kRefusedProgramMicros);
         return;
     }
-    // A word the embedded algorithm cannot verify runs into the time limit.
+    // A word the embedded algorithm cannot verify runs into the time limit. An SST part does
+    // not verify: it programs for its fixed time and a stuck bit shows only on reading back.
     bool fails = sectors_[sector].bad;
     if (!fails) {
-        fails = Stuck(offset) && (value & faults_.stuckBits) != faults_.stuckBits;
+        fails = Stuck(offset) && (value & faults_.stuckBits) != faults_.stuckBits && !Sst();
         ProgramArray(offset, value);
     }
     if (fails) {
         op_.end = kNever;
-        op_.limit = Now() + CyclesFor(info_.busy.programMax);
+        op_.limit = Dq5At(Now(), info_.busy.programMax);
     } else {
         op_.end = Now() + CyclesFor(info_.busy.programTyp);
     }
@@ -114,7 +130,7 @@ void FlashChip::AmdStartErase() {
     op_.sectors = selected;
     if (faults_.neverFinishes) {
         op_.end = kNever;
-        op_.limit = start + CyclesFor(info_.busy.eraseMax * std::max<size_t>(selected.size(), 1));
+        op_.limit = Dq5At(start, info_.busy.eraseMax * std::max<size_t>(selected.size(), 1));
         return;
     }
     if (selected.empty()) {
@@ -125,7 +141,7 @@ void FlashChip::AmdStartErase() {
                                    [this](size_t sector) { return sectors_[sector].bad; });
     if (fails) {
         op_.end = kNever;
-        op_.limit = start + CyclesFor(info_.busy.eraseMax * selected.size());
+        op_.limit = Dq5At(start, info_.busy.eraseMax * selected.size());
         return;
     }
     uint64_t micros = 0;
@@ -133,6 +149,7 @@ void FlashChip::AmdStartErase() {
         EraseArray(sector);
         micros += EraseMicros(sector);
     }
+    if (Sst()) micros = info_.busy.eraseTyp; // one sector or one block, the same time
     op_.end = start + CyclesFor(micros);
 }
 
@@ -147,7 +164,7 @@ void FlashChip::AmdChipErase() {
     }
     if (faults_.neverFinishes) {
         op_.end = kNever;
-        op_.limit = now + CyclesFor(info_.busy.chipEraseMax);
+        op_.limit = Dq5At(now, info_.busy.chipEraseMax);
         return;
     }
     if (op_.sectors.empty()) {
@@ -158,7 +175,7 @@ void FlashChip::AmdChipErase() {
                                    [this](size_t sector) { return sectors_[sector].bad; });
     if (fails) {
         op_.end = kNever;
-        op_.limit = now + CyclesFor(info_.busy.chipEraseMax);
+        op_.limit = Dq5At(now, info_.busy.chipEraseMax);
         return;
     }
     for (size_t sector : op_.sectors)
@@ -169,7 +186,7 @@ void FlashChip::AmdChipErase() {
 void FlashChip::AmdWrite(uint32_t offset, uint16_t value) {
     // In word mode the upper data byte of a command cycle is "don't care".
     const uint8_t data = static_cast<uint8_t>(value);
-    const uint32_t addr = (Wrap(offset) >> 1) & kCommandAddrMask;
+    const uint32_t addr = (Wrap(offset) >> 1) & (Sst() ? kSstCommandAddrMask : kCommandAddrMask);
 
     if (busy_) {
         if (windowOpen_) {
@@ -197,7 +214,7 @@ void FlashChip::AmdWrite(uint32_t offset, uint16_t value) {
     if (was == Mode::Autoselect || was == Mode::Cfi) {
         if (data == kReset)
             mode_ = was == Mode::Cfi ? cfiReturn_ : Mode::Read;
-        else if (data == kCfiQuery && addr == kCfiAddr && was == Mode::Autoselect) {
+        else if (data == kCfiQuery && addr == kCfiAddr && was == Mode::Autoselect && !Sst()) {
             cfiReturn_ = Mode::Autoselect;
             mode_ = Mode::Cfi;
         }
@@ -206,42 +223,64 @@ void FlashChip::AmdWrite(uint32_t offset, uint16_t value) {
 
     mode_ = Mode::Read; // any unexpected cycle falls back to reading the array
     if (data == kReset) return;
+    AmdCommand(was, addr, data, offset);
+}
+
+// One cycle of a command sequence, from the state `was`, at word address `addr` (decoded).
+void FlashChip::AmdCommand(Mode was, uint32_t addr, uint8_t data, uint32_t offset) {
+    const uint32_t unlock1 = Sst() ? kSstUnlockAddr1 : kUnlockAddr1;
+    const uint32_t unlock2 = Sst() ? kSstUnlockAddr2 : kUnlockAddr2;
     switch (was) {
     case Mode::Read:
-        if (data == kUnlockData1 && addr == kUnlockAddr1) {
+        if (data == kUnlockData1 && addr == unlock1) {
             mode_ = Mode::Unlocked1;
-        } else if (data == kCfiQuery && addr == kCfiAddr) {
+        } else if (data == kCfiQuery && addr == kCfiAddr && !Sst()) {
             cfiReturn_ = Mode::Read;
             mode_ = Mode::Cfi;
         }
         break;
     case Mode::Unlocked1:
-        if (data == kUnlockData2 && addr == kUnlockAddr2) mode_ = Mode::Unlocked2;
+        if (data == kUnlockData2 && addr == unlock2) mode_ = Mode::Unlocked2;
         break;
     case Mode::Unlocked2:
-        if (addr != kUnlockAddr1) break;
-        if (data == kAutoselect)
+        if (addr != unlock1) break;
+        if (data == kAutoselect) {
             mode_ = Mode::Autoselect;
-        else if (data == kProgram)
+        } else if (data == kCfiQuery && Sst()) {
+            cfiReturn_ = Mode::Read;
+            mode_ = Mode::Cfi;
+        } else if (data == kProgram) {
             mode_ = Mode::ProgramSetup;
-        else if (data == kEraseSetup)
+        } else if (data == kEraseSetup) {
             mode_ = Mode::EraseSetup;
+        }
         break;
     case Mode::EraseSetup:
-        if (data == kUnlockData1 && addr == kUnlockAddr1) mode_ = Mode::EraseUnlocked1;
+        if (data == kUnlockData1 && addr == unlock1) mode_ = Mode::EraseUnlocked1;
         break;
     case Mode::EraseUnlocked1:
-        if (data == kUnlockData2 && addr == kUnlockAddr2) mode_ = Mode::EraseUnlocked2;
+        if (data == kUnlockData2 && addr == unlock2) mode_ = Mode::EraseUnlocked2;
         break;
     case Mode::EraseUnlocked2:
-        if (data == kChipErase && addr == kUnlockAddr1) {
+        if (data == kChipErase && addr == unlock1) {
             AmdChipErase();
-        } else if (data == kSectorErase) {
+        } else if (data == kSectorErase || (data == kSstBlockErase && Sst())) {
             op_ = Operation{};
             op_.kind = OpKind::Erase;
             busy_ = true;
             windowOpen_ = true;
             AmdAddEraseSector(SectorOf(offset));
+            if (Sst()) {
+                // No window: the sector, or every sector of the 64 KiB block, from now.
+                if (data == kSstBlockErase) {
+                    const uint32_t block = Wrap(offset) & ~(info_.blockSize - 1);
+                    for (uint32_t at = block; at < block + info_.blockSize;
+                         at += sectors_[SectorOf(at)].size)
+                        AmdAddEraseSector(SectorOf(at));
+                }
+                op_.windowEnd = Now();
+                AmdStartErase();
+            }
         }
         break;
     default:

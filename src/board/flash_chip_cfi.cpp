@@ -1,9 +1,12 @@
 // The CFI query answers by word address, built from the table row: "QRY", the command set,
 // the system interface (voltages, time-outs), the device geometry and the primary vendor table.
-// In x16 mode each query byte is a word with the byte in its low half.
+// In x16 mode each query byte is a word with the byte in its low half. The device size and the
+// erase block regions come from the sector layout: each run of equal sectors is a region, in
+// address order, and an SST part adds its 64 KiB blocks as a second region over the same array.
 #include "board/flash_chip.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace tapster::board {
 
@@ -22,11 +25,18 @@ void Put16(std::vector<uint16_t>& words, size_t at, uint32_t value) {
     words[at] = static_cast<uint16_t>(value & 0xFF);
     words[at + 1] = static_cast<uint16_t>((value >> 8) & 0xFF);
 }
+
+std::vector<SectorRun> EraseRegions(const FlashChipInfo& info) {
+    std::vector<SectorRun> regions = info.layout;
+    if (info.blockSize != 0) regions.push_back({info.Size() / info.blockSize, info.blockSize});
+    return regions;
+}
 } // namespace
 
 std::vector<uint16_t> FlashChip::BuildCfi(const FlashChipInfo& info) {
     const FlashCfi& cfi = info.cfi;
-    const size_t regionsEnd = kRegions + 4 * cfi.regions.size();
+    const std::vector<SectorRun> regions = EraseRegions(info);
+    const size_t regionsEnd = kRegions + 4 * regions.size();
     const size_t primaryEnd = cfi.primaryTable + cfi.primaryExtended.size();
     std::vector<uint16_t> words(std::max(regionsEnd, primaryEnd), 0x0000);
 
@@ -41,14 +51,14 @@ std::vector<uint16_t> FlashChip::BuildCfi(const FlashChipInfo& info) {
                                      cfi.maximum[1], cfi.maximum[2], cfi.maximum[3]};
     for (size_t i = 0; i < sizeof interfaceInfo; ++i)
         words[kInterfaceInfo + i] = interfaceInfo[i];
-    words[kDeviceSize] = cfi.sizeLog2;
+    words[kDeviceSize] = static_cast<uint16_t>(std::bit_width(info.Size()) - 1);
     Put16(words, kInterfaceCode, cfi.interface);
     Put16(words, kBufferSize, cfi.bufferLog2);
-    words[kRegionCount] = static_cast<uint16_t>(cfi.regions.size());
-    for (size_t i = 0; i < cfi.regions.size(); ++i) {
+    words[kRegionCount] = static_cast<uint16_t>(regions.size());
+    for (size_t i = 0; i < regions.size(); ++i) {
         // Blocks in the region minus one, then the block size in units of 256 bytes.
-        Put16(words, kRegions + 4 * i, cfi.regions[i].count - 1);
-        Put16(words, kRegions + 4 * i + 2, cfi.regions[i].size / 256);
+        Put16(words, kRegions + 4 * i, regions[i].count - 1);
+        Put16(words, kRegions + 4 * i + 2, regions[i].size / 256);
     }
     for (size_t i = 0; i < cfi.primaryExtended.size(); ++i)
         words[cfi.primaryTable + i] = cfi.primaryExtended[i];

@@ -16,7 +16,8 @@ constexpr uint8_t kProgramAlternate = 0x10;
 constexpr uint8_t kEraseSetup = 0x20;
 constexpr uint8_t kConfirm = 0xD0; // erase confirm, resume, clear lock bits
 constexpr uint8_t kLockSetup = 0x60;
-constexpr uint8_t kSetLockBit = 0x01;
+constexpr uint8_t kSetLockBit = 0x01; // J3: set the block's bit; C3: lock the block
+constexpr uint8_t kLockDown = 0x2F;   // C3
 constexpr uint8_t kSuspend = 0xB0;
 constexpr uint8_t kWriteToBuffer = 0xE8;
 
@@ -82,7 +83,22 @@ void FlashChip::IntelErase(uint32_t offset) {
     }
 }
 
+// C3 block locking (Intel 290645, "Block Locking"): the commands act at once, without the
+// write state machine; an unlock leaves a locked-down block locked while WP# is low, and only a
+// reset or power-up clears a lock-down.
+void FlashChip::IntelBlockLock(uint32_t offset, uint8_t code) {
+    Sector& sector = sectors_[SectorOf(offset)];
+    if (code == kSetLockBit) sector.protectedFlag = true;
+    if (code == kConfirm) sector.protectedFlag = false;
+    if (code == kLockDown) {
+        sector.protectedFlag = true;
+        sector.lockedDown = true;
+    }
+    mode_ = Mode::Status;
+}
+
 void FlashChip::IntelLock(uint32_t offset, uint8_t code) {
+    if (info_.locking == FlashLocking::BlockLock) return IntelBlockLock(offset, code);
     if (code == kSetLockBit) {
         if (!faults_.neverFinishes) sectors_[SectorOf(offset)].protectedFlag = true;
         IntelStart(OpKind::Lock, info_.busy.lockTyp, 0);
@@ -176,7 +192,8 @@ void FlashChip::IntelCommand(uint8_t code) {
         }
         [[fallthrough]];
     case kLockSetup:
-        if (code == kLockSetup && info_.locking == FlashLocking::LockBits) {
+        if (code == kLockSetup &&
+            (info_.locking == FlashLocking::LockBits || info_.locking == FlashLocking::BlockLock)) {
             mode_ = Mode::IntelLockSetup;
             break;
         }
@@ -205,7 +222,8 @@ void FlashChip::IntelWrite(uint32_t offset, uint16_t value) {
         }
         return;
     case Mode::IntelLockSetup:
-        if (data == kSetLockBit || data == kConfirm) {
+        if (data == kSetLockBit || data == kConfirm ||
+            (data == kLockDown && info_.locking == FlashLocking::BlockLock)) {
             IntelLock(offset, data);
         } else {
             status_ |= kSrSequenceError;

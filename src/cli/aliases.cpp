@@ -11,90 +11,76 @@ namespace tapster::cli {
 
 namespace {
 
+using Options = std::map<std::string, std::string>;
+using Positionals = std::vector<std::string>;
+
+// Fills in what a row's expansion needs beyond its arguments; false with a message.
+using Prepare = bool (*)(Options& options, const Positionals& positional, std::string& error);
+bool PrepareWriteFlash(Options& options, const Positionals& positional, std::string& error);
+
+// An alias and its expansion. In the steps, "{0}" and "{1}" stand for the positional arguments
+// and "{name}" for the value of --name; a step with a "?" in front is left out when an option it
+// names was not given.
 struct Alias {
-    const char* name;
-    const char* usage;
-    const char* summary;
-    std::vector<std::string> options; // accepted --options, each taking a value
-    size_t positionals;               // required positional arguments
-    bool needsAgent;                  // a flash command: start the agent first if needed
+    const char* name = "";
+    const char* usage = "";
+    const char* summary = "";
+    std::vector<std::string> options = {};  // accepted --options, each taking a value
+    size_t positionals = 0;                 // required positional arguments
+    bool needsAgent = false;                // a flash command: start the agent first if needed
+    bool startsAgent = false;               // takes a trap: the agent runs afterwards
+    bool checkedReads = false;              // a dump: each block read twice and compared
+    std::vector<std::string> required = {}; // options that must be given
+    Prepare prepare = nullptr;
+    std::vector<std::string> steps = {};
 };
 
+// clang-format off
 const std::vector<Alias>& Aliases() {
     static const std::vector<Alias> table = {
-        {"check", "check", "hardware check and clock calibration (cmdDelay)", {}, 0, false},
-        {"find-free-mem",
-         "find-free-mem",
-         "search RAM and video RAM for free space (cmdMemSeek)",
-         {},
-         0,
-         false},
-        {"check-traps",
-         "check-traps",
-         "survey the DCU registers and trap slots (cmdChkTraps)",
-         {},
-         0,
-         false},
-        {"start-agent",
-         "start-agent [--at ADDR]",
-         "load, install and take the trap routine: the flash agent runs",
-         {"at"},
-         0,
-         false},
-        {"verify-agent",
-         "verify-agent",
-         "compare the loaded routine with fl4_trap.bin (cmdVrfTrap)",
-         {},
-         0,
-         false},
-        {"flash-id",
-         "flash-id [--base B]",
-         "identify the flash chip (cmdGetDevCode)",
-         {"base"},
-         0,
-         true},
-        {"protect-status",
-         "protect-status ADDR [--base B]",
-         "block protection status of the sector at ADDR",
-         {"base"},
-         1,
-         true},
-        {"erase-sector",
-         "erase-sector ADDR [--base B]",
-         "erase the sector at ADDR (answers OK)",
-         {"base"},
-         1,
-         true},
-        {"erase-chip",
-         "erase-chip [--base B]",
-         "erase the whole flash chip (answers OK)",
-         {"base"},
-         0,
-         true},
-        {"write-flash",
-         "write-flash --from A [--length L] [--base B] FILE",
-         "program FILE into flash at A (length: the file's size; answers OK)",
-         {"from", "length", "base"},
-         1,
-         true},
-        {"read-to-file",
-         "read-to-file --from A --length L FILE",
-         "dump target memory from A to FILE (cmdReadToFile)",
-         {"from", "length"},
-         1,
-         false},
-        {"read-rom", "read-rom", "dump the internal ROM to intRom.bin (cmdReadRom)", {}, 0, false},
-        {"read-word", "read-word ADDR", "read one word and print txtManData", {}, 1, false},
-        {"write-word", "write-word ADDR DATA", "write one word (cmdManWrite)", {}, 2, false},
-        {"run-batch",
-         "run-batch",
-         "write the batch list to DCU_CONTROL (cmdRunBatch)",
-         {},
-         0,
-         false},
+        {.name = "check", .usage = "check", .summary = "hardware check and clock calibration (cmdDelay)",
+         .steps = {"cmdDelay"}},
+        {.name = "find-free-mem", .usage = "find-free-mem", .summary = "search RAM and video RAM for free space (cmdMemSeek)",
+         .steps = {"cmdMemSeek"}},
+        {.name = "check-traps", .usage = "check-traps", .summary = "survey the DCU registers and trap slots (cmdChkTraps)",
+         .steps = {"cmdChkTraps"}},
+        {.name = "start-agent", .usage = "start-agent [--at ADDR]", .summary = "load, install and take the trap routine: the flash agent runs",
+         .options = {"at"}, .startsAgent = true,
+         .steps = {"?lstTrapAddr={at}", "cmdLoadTrap", "cmdInstTrap", "cmdTakeTrap"}},
+        {.name = "verify-agent", .usage = "verify-agent", .summary = "compare the loaded routine with fl4_trap.bin (cmdVrfTrap)",
+         .steps = {"cmdVrfTrap"}},
+        {.name = "flash-id", .usage = "flash-id [--base B]", .summary = "identify the flash chip (cmdGetDevCode)",
+         .options = {"base"}, .needsAgent = true,
+         .steps = {"?lstFlashBase={base}", "cmdGetDevCode"}},
+        {.name = "protect-status", .usage = "protect-status ADDR [--base B]", .summary = "block protection status of the sector at ADDR",
+         .options = {"base"}, .positionals = 1, .needsAgent = true,
+         .steps = {"?lstFlashBase={base}", "txtBlkBase={0}", "cmdProtect"}},
+        {.name = "erase-sector", .usage = "erase-sector ADDR [--base B]", .summary = "erase the sector at ADDR (answers OK)",
+         .options = {"base"}, .positionals = 1, .needsAgent = true,
+         .steps = {"?lstFlashBase={base}", "txtBlkBase={0}", "answer=ok", "cmdBlkErase"}},
+        {.name = "erase-chip", .usage = "erase-chip [--base B]", .summary = "erase the whole flash chip (answers OK)",
+         .options = {"base"}, .needsAgent = true,
+         .steps = {"?lstFlashBase={base}", "answer=ok", "cmdChipErase"}},
+        {.name = "write-flash", .usage = "write-flash --from A [--length L] [--base B] FILE",
+         .summary = "program FILE into flash at A (length: the file's size; answers OK)",
+         .options = {"from", "length", "base"}, .positionals = 1, .needsAgent = true,
+         .required = {"from"}, .prepare = &PrepareWriteFlash,
+         .steps = {"?lstFlashBase={base}", "txtFromAddr={from}", "txtFlashLen={length}", "file={0}", "answer=ok", "cmdWriteFlash"}},
+        {.name = "read-to-file", .usage = "read-to-file --from A --length L FILE", .summary = "dump target memory from A to FILE (cmdReadToFile)",
+         .options = {"from", "length"}, .positionals = 1, .checkedReads = true, .required = {"from", "length"},
+         .steps = {"txtFromAddr={from}", "txtFlashLen={length}", "file={0}", "cmdReadToFile"}},
+        {.name = "read-rom", .usage = "read-rom", .summary = "dump the internal ROM to intRom.bin (cmdReadRom)",
+         .checkedReads = true, .steps = {"cmdReadRom"}},
+        {.name = "read-word", .usage = "read-word ADDR", .summary = "read one word and print txtManData",
+         .positionals = 1, .steps = {"txtManAddr={0}", "cmdManRead", "print=txtManData"}},
+        {.name = "write-word", .usage = "write-word ADDR DATA", .summary = "write one word (cmdManWrite)",
+         .positionals = 2, .steps = {"txtManAddr={0}", "txtManData={1}", "cmdManWrite"}},
+        {.name = "run-batch", .usage = "run-batch", .summary = "write the batch list to DCU_CONTROL (cmdRunBatch)",
+         .steps = {"cmdRunBatch"}},
     };
     return table;
 }
+// clang-format on
 
 const Alias* Find(const std::string& word) {
     for (const Alias& alias : Aliases())
@@ -110,6 +96,11 @@ bool TakeArguments(const Alias& alias, const std::vector<std::string>& args, siz
     while (index < args.size() &&
            (positional.size() < alias.positionals || args[index].rfind("--", 0) == 0)) {
         const std::string& arg = args[index];
+        if (arg.empty()) {
+            // An empty file name or address would do nothing and still count as done.
+            error = std::string(alias.name) + ": an empty argument (usage: " + alias.usage + ")";
+            return false;
+        }
         if (arg.rfind("--", 0) != 0) {
             positional.push_back(arg);
             ++index;
@@ -148,10 +139,69 @@ std::string HexLength(uintmax_t size) {
     return text;
 }
 
+// The image is looked at before any step runs, so a file that cannot be programmed (a FIFO or
+// device, too large) stops the job before the target is touched. With --length it may still be
+// missing: an earlier step can write it. Without, the length is the file's size.
+bool PrepareWriteFlash(Options& options, const Positionals& positional, std::string& error) {
+    const std::string& path = positional[0];
+    uint64_t size = 0;
+    std::string reason;
+    std::FILE* image = OpenRegularFile(path, size, reason);
+    if (image != nullptr) std::fclose(image);
+    std::error_code ec;
+    const bool hasLength = options.count("length") != 0;
+    const bool mayComeLater = hasLength && !std::filesystem::exists(path, ec);
+    if (image == nullptr && !mayComeLater) {
+        error = "write-flash: cannot use '" + path + "': " + reason;
+        return false;
+    }
+    if (!hasLength) {
+        if (size > kLargestFileSize) {
+            error = "write-flash: '" + path +
+                    "' is 4 GiB or larger; its size is no flash length (give --length)";
+            return false;
+        }
+        options["length"] = HexLength(size);
+    }
+    return true;
+}
+
+// One step of a row with its placeholders filled in; false when a "?" step names an option
+// that was not given (the step is left out).
+bool FillStep(std::string step, const Options& options, const Positionals& positional,
+              std::string& out) {
+    const bool optional = !step.empty() && step[0] == '?';
+    if (optional) step.erase(0, 1);
+    out.clear();
+    for (size_t i = 0; i < step.size(); ++i) {
+        const size_t close = step[i] == '{' ? step.find('}', i) : std::string::npos;
+        if (close == std::string::npos) {
+            out += step[i];
+            continue;
+        }
+        const std::string key = step.substr(i + 1, close - i - 1);
+        const bool isIndex = key.size() == 1 && key[0] >= '0' && key[0] <= '9';
+        const auto it = options.find(key);
+        if (isIndex)
+            out += positional[static_cast<size_t>(key[0] - '0')];
+        else if (it != options.end())
+            out += it->second;
+        else if (optional)
+            return false;
+        i = close;
+    }
+    return true;
+}
+
 } // namespace
 
 bool IsAlias(const std::string& word) {
     return Find(word) != nullptr;
+}
+
+bool AliasChecksReads(const std::string& word) {
+    const Alias* alias = Find(word);
+    return alias != nullptr && alias->checkedReads;
 }
 
 bool ExpandAlias(const std::vector<std::string>& args, size_t& index, AliasState& state,
@@ -161,11 +211,18 @@ bool ExpandAlias(const std::vector<std::string>& args, size_t& index, AliasState
         error = "unknown alias: '" + args[index] + "'";
         return false;
     }
-    std::map<std::string, std::string> opt;
-    std::vector<std::string> pos;
+    Options opt;
+    Positionals pos;
     if (!TakeArguments(*alias, args, index, opt, pos, error)) return false;
+    for (const std::string& name : alias->required) {
+        if (opt.count(name) == 0) {
+            error = std::string(alias->name) + ": --" + name +
+                    " is required (usage: " + alias->usage + ")";
+            return false;
+        }
+    }
+    if (alias->prepare != nullptr && !alias->prepare(opt, pos, error)) return false;
 
-    const std::string name = alias->name;
     if (alias->needsAgent && !state.agentStarted) {
         // A flash command needs the agent running; on a fresh command line start it the usual
         // way: check the cable, then load, install and take the trap routine.
@@ -173,87 +230,11 @@ bool ExpandAlias(const std::vector<std::string>& args, size_t& index, AliasState
             out.push_back(step);
         state.agentStarted = true;
     }
-    if (opt.count("base")) out.push_back("lstFlashBase=" + opt["base"]);
-
-    if (name == "check") {
-        out.push_back("cmdDelay");
-    } else if (name == "find-free-mem") {
-        out.push_back("cmdMemSeek");
-    } else if (name == "check-traps") {
-        out.push_back("cmdChkTraps");
-    } else if (name == "start-agent") {
-        if (opt.count("at")) out.push_back("lstTrapAddr=" + opt["at"]);
-        for (const char* step : {"cmdLoadTrap", "cmdInstTrap", "cmdTakeTrap"})
-            out.push_back(step);
-        state.agentStarted = true;
-    } else if (name == "verify-agent") {
-        out.push_back("cmdVrfTrap");
-    } else if (name == "flash-id") {
-        out.push_back("cmdGetDevCode");
-    } else if (name == "protect-status") {
-        out.push_back("txtBlkBase=" + pos[0]);
-        out.push_back("cmdProtect");
-    } else if (name == "erase-sector") {
-        out.push_back("txtBlkBase=" + pos[0]);
-        out.push_back("answer=ok");
-        out.push_back("cmdBlkErase");
-    } else if (name == "erase-chip") {
-        out.push_back("answer=ok");
-        out.push_back("cmdChipErase");
-    } else if (name == "write-flash") {
-        if (!opt.count("from")) {
-            error = "write-flash: --from is required (usage: " + std::string(alias->usage) + ")";
-            return false;
-        }
-        // The image is looked at before any step runs, so a file that cannot be programmed (a
-        // FIFO or device, too large) stops the job before the target is touched. With --length
-        // it may still be missing: an earlier step can write it.
-        std::string length = opt["length"];
-        uint64_t size = 0;
-        std::string reason;
-        std::FILE* image = OpenRegularFile(pos[0], size, reason);
-        if (image != nullptr) std::fclose(image);
-        std::error_code ec;
-        const bool mayComeLater = !length.empty() && !std::filesystem::exists(pos[0], ec);
-        if (image == nullptr && !mayComeLater) {
-            error = "write-flash: cannot use '" + pos[0] + "': " + reason;
-            return false;
-        }
-        if (length.empty()) {
-            if (size > kLargestFileSize) {
-                error = "write-flash: '" + pos[0] +
-                        "' is 4 GiB or larger; its size is no flash length (give --length)";
-                return false;
-            }
-            length = HexLength(size);
-        }
-        out.push_back("txtFromAddr=" + opt["from"]);
-        out.push_back("txtFlashLen=" + length);
-        out.push_back("file=" + pos[0]);
-        out.push_back("answer=ok");
-        out.push_back("cmdWriteFlash");
-    } else if (name == "read-to-file") {
-        if (!opt.count("from") || !opt.count("length")) {
-            error = "read-to-file: --from and --length are required";
-            return false;
-        }
-        out.push_back("txtFromAddr=" + opt["from"]);
-        out.push_back("txtFlashLen=" + opt["length"]);
-        out.push_back("file=" + pos[0]);
-        out.push_back("cmdReadToFile");
-    } else if (name == "read-rom") {
-        out.push_back("cmdReadRom");
-    } else if (name == "read-word") {
-        out.push_back("txtManAddr=" + pos[0]);
-        out.push_back("cmdManRead");
-        out.push_back("print=txtManData");
-    } else if (name == "write-word") {
-        out.push_back("txtManAddr=" + pos[0]);
-        out.push_back("txtManData=" + pos[1]);
-        out.push_back("cmdManWrite");
-    } else if (name == "run-batch") {
-        out.push_back("cmdRunBatch");
+    for (const std::string& step : alias->steps) {
+        std::string filled;
+        if (FillStep(step, opt, pos, filled)) out.push_back(filled);
     }
+    if (alias->startsAgent) state.agentStarted = true;
     return true;
 }
 

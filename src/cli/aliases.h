@@ -16,6 +16,8 @@ struct AliasState {
 };
 
 bool IsAlias(const std::string& word);
+// The dumps among the aliases read each block twice and compare (read-to-file, read-rom).
+bool AliasChecksReads(const std::string& word);
 
 // Expands the alias at args[index] with the arguments it takes into contract steps (appended to
 // out) and moves index past them. False with a one-line message for a malformed alias.

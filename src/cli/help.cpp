@@ -2,6 +2,7 @@
 
 #include "app/startup.h"
 #include "cli/aliases.h"
+#include "cli/job_command.h"
 #include "cli/steps.h"
 
 namespace tapster::cli {
@@ -74,6 +75,8 @@ std::string HelpText(const WidgetStore& window, const std::string& backendName) 
         "tapcheck-cli: the window's commands without a display.\n"
         "\n"
         "Usage: tapcheck-cli [--simulate[=PRESET.json] | --port=PORT] [--deadline SECONDS] "
+        "JOB\n"
+        "  or:  tapcheck-cli [--simulate[=PRESET.json] | --port=PORT] [--deadline SECONDS] "
         "STEP...\n"
         "  or:  tapcheck-cli --help | --version\n"
         "\n"
@@ -81,7 +84,7 @@ std::string HelpText(const WidgetStore& window, const std::string& backendName) 
         backendName +
         "\n"
         "\n" +
-        BackendOptionsHelp() +
+        JobHelp() + "\n" + BackendOptionsHelp() +
         "\n"
         "Steps run left to right in one process; the window starts as it always does (the CPU\n"
         "speed is measured first). Widget names are the window's.\n"

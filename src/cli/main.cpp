@@ -2,6 +2,7 @@
 #include "app/startup.h"
 #include "cli/help.h"
 #include "cli/interrupt_signals.h"
+#include "cli/job_command.h"
 #include "cli/runner.h"
 #include "cli/steps.h"
 #include "cli/terminal_form.h"
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -54,6 +56,15 @@ bool TakeDeadline(std::vector<std::string>& args, double& seconds, std::string& 
     return true;
 }
 
+// The folder tapcheck-cli lies in (where the flash job looks for agent images).
+std::string ProgramFolder(const char* argv0) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path self = fs::canonical("/proc/self/exe", ec);
+    if (ec) self = fs::absolute(argv0, ec);
+    return self.parent_path().string();
+}
+
 int Usage(const std::string& message) {
     std::fprintf(stderr, "tapcheck-cli: %s (see tapcheck-cli --help)\n", message.c_str());
     return tapster::cli::kExitUsage;
@@ -71,7 +82,16 @@ int main(int argc, char** argv) {
     double deadlineSeconds = 0;
     if (!TakeDeadline(args, deadlineSeconds, error)) return Usage(error);
 
-    cli::TerminalForm form(stdout, stderr);
+    // The flash job (program, verify, dump) is checked whole before anything else happens.
+    const bool isJob = cli::IsJobCommand(args);
+    cli::JobCommand job;
+    std::error_code cwdError;
+    if (isJob &&
+        !cli::ParseJobCommand(args, ProgramFolder(argv[0]),
+                              std::filesystem::current_path(cwdError).string(), job, error))
+        return Usage(error);
+
+    cli::TerminalForm form(isJob && !job.verbose ? nullptr : stdout, stderr);
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
             std::unique_ptr<PortBackend> backend = CreateBackend(options, error);
@@ -87,8 +107,8 @@ int main(int argc, char** argv) {
     }
 
     std::vector<cli::Step> steps;
-    if (!cli::ParseSteps(args, form, steps, error)) return Usage(error);
-    if (steps.empty()) return Usage("no steps given");
+    if (!isJob && !cli::ParseSteps(args, form, steps, error)) return Usage(error);
+    if (!isJob && steps.empty()) return Usage("no steps given");
 
     // The simulated board's memories take a few MiB: too little memory for them is a refused
     // start with a message, not a crash.
@@ -114,7 +134,7 @@ int main(int argc, char** argv) {
     // window processes events. A real target gets real time.
     form.UseVirtualTime(options.simulate);
 
-    int code = cli::Runner(form).Run(steps);
+    int code = isJob ? cli::RunJob(form, job) : cli::Runner(form).Run(steps);
     form.Finish();
     form.UseVirtualTime(false);
     frmMain = nullptr;

@@ -4,6 +4,7 @@
 #include "ops/command_table.h"
 #include "ops/commands.h"
 #include "ops/dcu_ctrl.h"
+#include "ops/scan_dump.h"
 #include "port/port_backend.h"
 
 #include <cstdio>
@@ -88,7 +89,9 @@ bool Runner::Click(const Step& step) {
         return Refuse(step, step.widget + " cannot be clicked now (disabled or hidden)");
     form_.BeginCommand();
     ClearCommandOutcome();
+    ScanDumpCheckedReads = step.checkedReads;
     handler();
+    ScanDumpCheckedReads = false;
     // What the log says failed decides the exit code; the error box has said it already.
     if (CommandFailed() && !form_.Failed()) {
         ++failedCommands_;

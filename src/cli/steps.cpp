@@ -235,6 +235,7 @@ bool ParseSteps(const std::vector<std::string>& args, const WidgetStore& window,
             Step step;
             if (!ParseStep(word, window, step, error)) return false;
             if (words.size() > 1) step.origin = origin + " (" + word + ")";
+            step.checkedReads = step.kind == StepKind::Click && AliasChecksReads(origin);
             if (step.kind == StepKind::Click &&
                 (step.widget == w::cmdTakeTrap.Name() || step.widget == w::cmdLoadDCU.Name()))
                 aliases.agentStarted = true;

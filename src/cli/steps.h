@@ -28,6 +28,7 @@ struct Step {
     bool yes = false;   // Answer: ok/yes; Dialog: Send; Abort: the answer to its question
     int64_t number = 0; // Set: position or index; Dialog: value; Abort: N; Wait: milliseconds
     std::string origin; // the argument (or alias) the step came from, for messages
+    bool checkedReads = false; // Click: a dump of an alias, each block read twice and compared
 };
 
 // Turns the arguments (backend options already taken out) into steps, expanding the friendly

@@ -37,6 +37,10 @@ TerminalForm::~TerminalForm() {
 }
 
 void TerminalForm::Write(const std::string& text) {
+    if (copy_ != nullptr) {
+        std::fwrite(text.data(), 1, text.size(), copy_);
+        std::fflush(copy_);
+    }
     if (outputLost_) return;
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), out_) == text.size() && std::fflush(out_) == 0)
@@ -46,6 +50,18 @@ void TerminalForm::Write(const std::string& text) {
     std::fprintf(err_, "tapcheck-cli: stdout cannot be written (%s); the log is lost\n",
                  errno != 0 ? std::strerror(errno) : "write error");
     std::fflush(err_);
+}
+
+void TerminalForm::ShowProgress(const std::string& text) {
+    const size_t width = text.size();
+    const std::string pad(progressWidth_ > width ? progressWidth_ - width : 0, ' ');
+    std::fprintf(err_, "\r%s%s%s", text.c_str(), pad.c_str(), text.empty() ? "\r" : "");
+    std::fflush(err_);
+    progressWidth_ = width;
+}
+
+void TerminalForm::ClearProgress() {
+    if (progressWidth_ > 0) ShowProgress("");
 }
 
 void TerminalForm::LogLine(const std::string& line) {
@@ -83,6 +99,7 @@ void TerminalForm::Finish() {
 }
 
 void TerminalForm::ErrorBox(const std::string& text) {
+    ClearProgress();
     ++errorBoxes_;
     failed_ = true;
     std::fprintf(err_, "error: %s\n", OneLine(text).c_str());
@@ -100,6 +117,7 @@ void TerminalForm::ErrorBoxWithDetail(const std::string& text,
 }
 
 void TerminalForm::ShowStatus(const std::string& text) {
+    ClearProgress();
     std::fprintf(err_, "tapcheck-cli: %s\n", OneLine(text).c_str());
     std::fflush(err_);
 }

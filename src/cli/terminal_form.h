@@ -72,6 +72,12 @@ class TerminalForm : public WidgetStore {
     void Finish();
     // Writes a line of its own to stdout (print=WIDGET), keeping the log's open line intact.
     void PrintLine(const std::string& line);
+    // The log also goes to `copy` (--log FILE); the form's own stdout may be null (the log is
+    // then not shown).
+    void SetLogCopy(std::FILE* copy) { copy_ = copy; }
+    // A progress line on stderr, rewritten in place; other stderr lines clear it first. An
+    // empty text clears it.
+    void ShowProgress(const std::string& text);
 
     // --- How the run went ------------------------------------------------------------------
     int ErrorBoxCount() const { return errorBoxes_; }
@@ -123,8 +129,12 @@ class TerminalForm : public WidgetStore {
     void CheckDeadline();
     void TakeSignal(); // takes the pending signal, noting it on stderr once
 
+    void ClearProgress();
+
     std::FILE* out_;
     std::FILE* err_;
+    std::FILE* copy_ = nullptr;
+    size_t progressWidth_ = 0; // characters of the progress line on stderr, 0 when none
     std::deque<bool> answers_;
     std::deque<std::string> files_;
     std::deque<std::optional<uint32_t>> dialogs_;

@@ -68,6 +68,11 @@ class MainForm {
     // A message beyond the log (a chip's name, why an agent call failed, a hint while waiting):
     // the status bar of a window, stderr of the terminal. The log keeps only its own lines.
     virtual void ShowStatus(const std::string& text) { (void)text; }
+    // A widget's tooltip (the chip's name on lblFlashCode); a front end without them ignores it.
+    virtual void SetToolTip(std::string_view name, const std::string& text) {
+        (void)name;
+        (void)text;
+    }
     // Warning icon, OK and Cancel; true for OK.
     virtual bool WarningQuestion(const std::string& text) = 0;
     // Question icon, Yes and No; true for Yes.

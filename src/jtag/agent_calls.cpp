@@ -126,17 +126,21 @@ ProtectionStatus ReadBlockProtection(uint32_t flashBase, uint32_t blockAddress) 
 bool WaitForRelease() {
     AbortFlag = false;
     StopRequest = false;
+    agentState.LastAnswer = 0;
     uint32_t status = ReadMailbox(kMbCommand);
+    const uint32_t first = status;
     Log("Waiting for release ...");
     // No time limit of the host's own: only the agent's status bits or AbortFlag end the wait,
     // or a cable that can no longer be reached (its reads fail for good, which would look like
     // an agent busy for ever): that ends it as an abort answered No.
+    int polls = 0;
     for (;;) {
         // First: what a lost cable reads is no status (all ones look released).
         if (PortLost()) {
             LogAgentGaveUp();
             return false;
         }
+        agentState.LastAnswer = status;
         if ((status & AGENT_ST_RELEASED) != 0) return true;
         if ((status & AGENT_ST_ABORTED) != 0 || AbortFlag) {
             LogAgentGaveUp();
@@ -145,6 +149,8 @@ bool WaitForRelease() {
         }
         if (StopRequest) WriteMailbox(kMbCommand, AGENT_CMD_STOP);
         AppendDot();
+        if (++polls == kNoAnswerPolls && status == first && frmMain != nullptr)
+            frmMain->ShowStatus(kNoAgentHint);
         DelayMs(100);
         status = ReadMailbox(kMbCommand);
     }

@@ -24,6 +24,15 @@ constexpr uint32_t AGENT_CMD_ERASE_CHIP = 0x0400;
 constexpr uint32_t AGENT_CMD_STOP = 0x0004;
 constexpr uint32_t AGENT_ST_RELEASED = 0x0001;
 constexpr uint32_t AGENT_ST_ABORTED = 0x0008;
+// The agent's own reason bits above the status bits (why it aborted; one also comes released).
+constexpr uint32_t kAgentReasonFailed = 0x00010000;
+constexpr uint32_t kAgentReasonTimeout = 0x00020000;
+constexpr uint32_t kAgentReasonLocked = 0x00040000;
+constexpr uint32_t kAgentReasonOtherFamily = 0x00080000;
+constexpr uint32_t kAgentReasonBadCall = 0x00100000;
+constexpr uint32_t kAgentReasonSectorsSkipped = 0x00200000; // chip erase left protected sectors
+// Polls of the wait after which an unchanged command word means no agent is answering (3 s).
+constexpr int kNoAnswerPolls = 30;
 
 // The agent calls' process-wide values; a reset is one assignment of AgentState{}.
 struct AgentState {
@@ -32,11 +41,17 @@ struct AgentState {
     // Abort flags: set by the "Abort !" button, read by the agent wait and the block scan.
     bool AbortFlag = false;
     bool StopRequest = false;
+    // The status word that ended the last wait (0 when it was abandoned before any answer).
+    uint32_t LastAnswer = 0;
 };
 extern AgentState agentState;
 inline uint32_t& MailboxBase = agentState.MailboxBase;
 inline bool& AbortFlag = agentState.AbortFlag;
 inline bool& StopRequest = agentState.StopRequest;
+
+// Said beside the dots when the agent has not touched its command word for kNoAnswerPolls.
+inline constexpr const char* kNoAgentHint =
+    "no answer from the agent yet: were the trap routine loaded, installed and taken?";
 
 void PrepareAgent();
 bool SendToTargetRam(const uint8_t* buffer, uint32_t count, uint32_t target);

@@ -12,12 +12,6 @@ TapEngineState tapEngineState;
 
 namespace {
 
-constexpr uint8_t kTms = 0x01;
-constexpr uint8_t kTck = 0x02;
-constexpr uint8_t kTdi = 0x04;
-constexpr uint8_t kControl = 0x08;
-constexpr uint8_t kTdo = 0x10;
-
 // The calibrated TCK high phase: passes count-down steps, nothing else. The barrier makes the
 // compiler keep every pass (it may not fold or shorten a loop whose counter it cannot see).
 inline void HighPhaseDelay(uint32_t passes) {
@@ -38,13 +32,13 @@ uint32_t inPort = 0;
 std::deque<bool> early;
 
 void WriteClock(bool tms, bool tdi) {
-    uint8_t level = static_cast<uint8_t>((tdi ? kTdi : 0) | (tms ? kTms : 0) |
-                                         (ControlLineHigh ? kControl : 0));
+    uint8_t level = static_cast<uint8_t>((tdi ? kPinTdi : 0) | (tms ? kPinTms : 0) |
+                                         (ControlLineHigh ? kPinControl : 0));
     if (level != LastDataByte) {
         WritePortByte(kDataPort, level);
         LastDataByte = level;
     }
-    WritePortByte(kDataPort, static_cast<uint8_t>(level | kTck));
+    WritePortByte(kDataPort, static_cast<uint8_t>(level | kPinTck));
     if (JtagDelay >= 0) HighPhaseDelay(static_cast<uint32_t>(JtagDelay) + 1);
     WritePortByte(kDataPort, level);
 }
@@ -55,7 +49,7 @@ void IssueClock(bool tms, bool tdi, bool sample) {
     // TDO first: the bit the target presented after the previous falling edge.
     if (sample) {
         if (inPort >= PortSampleBufferSize()) {
-            early.push_back((ReadPortSample() & kTdo) != 0);
+            early.push_back((ReadPortSample() & kPinTdo) != 0);
             --inPort;
         }
         QueuePortSample(kStatusPort);
@@ -72,7 +66,7 @@ bool TakeSample() {
     }
     if (inPort == 0) return false; // nothing queued
     --inPort;
-    return (ReadPortSample() & kTdo) != 0;
+    return (ReadPortSample() & kPinTdo) != 0;
 }
 
 void DiscardSamples() {

@@ -5,14 +5,13 @@
 #include "core/safe_file.h"
 #include "core/widget_table.h"
 #include "jtag/agent_calls.h"
-#include "jtag/jtag_init.h"
-#include "jtag/tap_engine.h"
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
-#include "ops/scan_dump.h"
-#include "ops/services.h"
+#include "ops/flash_ops.h"
+#include "ops/flash_window.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +47,16 @@ bool LengthFieldOk(uint64_t length) {
     return false;
 }
 
+// Flash addresses past the window the base names (video RAM, the agent's own RAM) are refused
+// with the command's box; why goes to the status line.
+bool InFlashWindow(uint32_t base, uint32_t address, uint32_t length, const std::string& box) {
+    const std::optional<std::string> fault = FlashWindowFault(base, address, length);
+    if (!fault) return true;
+    frmMain->ErrorBox(box);
+    frmMain->ShowStatus(*fault);
+    return false;
+}
+
 // "Clear Sector" and "Block Protect Status": block and base both set, block not below the base.
 bool BlockFieldsOk(uint32_t& block, uint32_t& base) {
     const uint64_t blockField = Field(w::txtBlkBase);
@@ -60,63 +69,11 @@ bool BlockFieldsOk(uint32_t& block, uint32_t& base) {
             return false;
         }
     }
-    return true;
-}
-
-// Enters busy mode and claims the port; on a failed claim leaves busy mode again.
-bool BusyAndClaimed() {
-    Deactivate();
-    if (ClaimPortForCommand()) return true;
-    Activate();
-    return false;
-}
-
-void StartAgentSession() {
-    InitJtag();
-    EnterLinkScan();
-    PrepareAgent();
-}
-
-// The command's last line: "Done." or its failure line.
-void LogOutcome(bool done, const std::string& failureLine) {
-    if (done)
-        Log("Done.");
-    else
-        LogFailure(failureLine);
+    return InFlashWindow(base, block, 0, "Wrong Flash or Block address value !!!");
 }
 
 std::string ContinueQuestion(const std::string& first) {
     return first + "\n\rContinue ?";
-}
-
-// The first `length` bytes of the file, padded with zeros to whole agent chunks. False, after an
-// error box naming the file, when it cannot be read or is shorter than `length`: programming
-// bytes the file does not hold would put undefined data into flash.
-bool ReadProgramFile(const std::string& path, uint32_t length, std::vector<uint8_t>& data) {
-    const uint32_t chunks = (length + kAgentBufferSize - 1) / kAgentBufferSize;
-    data.assign(static_cast<size_t>(chunks) * kAgentBufferSize, 0);
-    uint64_t size = 0;
-    std::string reason;
-    std::FILE* f = OpenRegularFile(path, size, reason);
-    if (f == nullptr) {
-        frmMain->ErrorBox("The file " + path + " could not be opened (" + reason +
-                          ") !!! Nothing was written.");
-        return false;
-    }
-    const size_t got = std::fread(data.data(), 1, data.size(), f);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) {
-        frmMain->ErrorBox("The file " + path + " could not be read !!! Nothing was written.");
-        return false;
-    }
-    if (got < length) {
-        frmMain->ErrorBox("The file " + path + " holds " + std::to_string(got) +
-                          " bytes, fewer than the data length " + Hex8(length) +
-                          " !!! Nothing was written.");
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -127,24 +84,11 @@ void cmdGetDevCodeClick() {
         frmMain->ErrorBox("Wrong Flash address value !!!");
         return;
     }
-    if (!AgentMailboxSet() || !ClaimPortForCommand()) return;
-    InitJtag();
-    EnterLinkScan();
-    Deactivate();
-    PrepareAgent();
-    const FlashId id = ReadFlashId(base);
-    if (id.ok) {
-        const std::string manufacturer = HexMin(id.manufacturer, 4);
-        const std::string device = HexMin(id.device, 4);
-        Log("Flash DEVICE CODE " + device);
-        Log("Flash Manufacturer CODE " + manufacturer);
-        frmMain->SetText(w::lblFlashCode, "Flash IDCODE " + manufacturer + "." + device);
-        frmMain->SetVisible(w::lblFlashCode, true);
-    } else {
-        LogFailure("Failure reading IDCODE !!!");
-    }
-    TapReset();
-    Activate();
+    if (!AgentMailboxSet()) return;
+    const IdentifyOutcome id = IdentifyFlash(base);
+    if (id.ok)
+        frmMain->SetToolTip(w::lblFlashCode,
+                            DescribeFlashChip(id.chip, id.manufacturer, id.device));
 }
 
 void cmdChipEraseClick() {
@@ -156,36 +100,20 @@ void cmdChipEraseClick() {
     if (!AgentMailboxSet()) return;
     if (!frmMain->WarningQuestion(ContinueQuestion("Now ALL flash data will be erased !!!")))
         return;
-    if (!BusyAndClaimed()) return;
-    StartAgentSession();
-    LogOutcome(EraseFlashChip(base), "Error clearing flash !!!");
-    TapReset();
-    Activate();
+    EraseChip(base);
 }
 
 void cmdBlkEraseClick() {
     uint32_t block = 0, base = 0;
     if (!BlockFieldsOk(block, base) || !AgentMailboxSet()) return;
     if (!frmMain->WarningQuestion(ContinueQuestion("Now Block data will be erased !!!"))) return;
-    if (!BusyAndClaimed()) return;
-    StartAgentSession();
-    LogOutcome(EraseFlashBlock(block, base), "Error clearing sector !!!");
-    TapReset();
-    Activate();
+    EraseSector(block, base);
 }
 
 void cmdProtectClick() {
     uint32_t block = 0, base = 0;
-    if (!BlockFieldsOk(block, base) || !AgentMailboxSet() || !ClaimPortForCommand()) return;
-    Deactivate();
-    StartAgentSession();
-    const ProtectionStatus st = ReadBlockProtection(base, block);
-    if (st.ok)
-        Log("Block " + HexMin(block, 1) + " protection status = " + HexMin(st.status, 1));
-    else
-        LogFailure("Failure reading block protection status !!!");
-    TapReset();
-    Activate();
+    if (!BlockFieldsOk(block, base) || !AgentMailboxSet()) return;
+    ReadProtection(block, base);
 }
 
 void cmdWriteFlashClick() {
@@ -200,41 +128,20 @@ void cmdWriteFlashClick() {
         frmMain->ErrorBox("Wrong Flash or From address value !!!");
         return;
     }
+    if (!InFlashWindow(base, from, length, "Wrong Flash or From address value !!!")) return;
     if (!AgentMailboxSet()) return;
     std::string path;
     if (!frmMain->ChooseFile(path)) return;
     std::vector<uint8_t> data;
-    if (!ReadProgramFile(path, length, data)) return;
-    if (!frmMain->WarningQuestion(ContinueQuestion("Now Flash will be rewrited!!!"))) return;
-    if (!BusyAndClaimed()) return;
-    StartAgentSession();
-    ProgressBegin(length);
-
-    const uint32_t buffer = MailboxBase + kMbBuffer;
-    uint32_t address = from;
-    uint32_t remaining = length;
-    for (size_t offset = 0; remaining > 0; offset += kAgentBufferSize) {
-        const uint32_t chunk = remaining < kAgentBufferSize ? remaining : kAgentBufferSize;
-        // The whole chunk buffer goes to the agent; only `chunk` bytes are programmed.
-        if (!SendToTargetRam(data.data() + offset, kAgentBufferSize, buffer)) break;
-        if (!WriteFlashBlock(buffer, address, base, chunk)) {
-            Log("Error writing flash at address " + Hex8(address));
-            break;
-        }
-        remaining -= chunk;
-        address += kAgentBufferSize;
+    std::string reason;
+    // Programming bytes the file does not hold would put undefined data into flash.
+    if (!ReadImageFile(path, length, data, reason)) {
+        frmMain->ErrorBox("The file " + path + " could not be used (" + reason +
+                          ") !!! Nothing was written.");
+        return;
     }
-    // A failed copy to target RAM ends the loop with no line of its own (WriteBlock has logged
-    // its message); either way the write is not done.
-    if (remaining == 0)
-        Log("Done.");
-    else
-        ReportCommandFailure();
-
-    TapReset();
-    frmMain->SetPosition(w::ProgressBar1, 0);
-    ProgressEnd();
-    Activate();
+    if (!frmMain->WarningQuestion(ContinueQuestion("Now Flash will be rewrited!!!"))) return;
+    ProgramFlash({.flashBase = base, .from = from, .data = data, .progress = {}});
 }
 
 void cmdReadToFileClick() {
@@ -247,25 +154,11 @@ void cmdReadToFileClick() {
     }
     std::string path;
     if (!frmMain->ChooseFile(path)) return;
-    if (!BusyAndClaimed()) return;
-    // Created before the target is touched: a dump that cannot be kept is not started.
-    if (!OpenScanDumpFile(path)) {
-        Activate();
+    const DumpOutcome out =
+        DumpToFile({.from = Low32(fromField), .length = Low32(lengthField), .path = path});
+    if (out.notCreated)
         frmMain->ErrorBox("The file " + path + " could not be created !!! Nothing was read.");
-        return;
-    }
-    ScanDumpMode = true;
-    InitJtag();
-    EnterLinkScan();
-    const bool scanned = ScanTargetMemory(Low32(fromField), Low32(lengthField));
-    const bool writeFailed = ScanDumpWriteFailed;
-    const bool closed = CloseScanDumpFile();
-    if (!scanned && !writeFailed) LogFailure("Error reading memory!!!");
-    const bool fileBad = writeFailed || !closed;
-    if (fileBad) LogFailure("Error writing file " + path + " !!!");
-    TapReset();
-    Activate();
-    if (fileBad)
+    else if (out.writeFailed)
         frmMain->ErrorBox("The file " + path + " could not be written !!! The dump is incomplete.");
 }
 

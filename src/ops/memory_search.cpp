@@ -8,6 +8,7 @@
 #include "jtag/tap_engine.h"
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
+#include "ops/flash_ops.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
 
@@ -70,6 +71,11 @@ bool ScanTargetMemory(uint32_t start, uint32_t length) {
         frmMain->SetText(w::lblAdr, "Addr " + Hex8(current));
 
         const uint32_t received = ReadBlock(current, block.data());
+        if (received != 0 && ScanDumpMode && ScanDumpCheckedReads &&
+            !ConfirmBlock(current, block.data())) {
+            ProgressEnd();
+            return false;
+        }
         if (received == 0) {
             ProgressEnd();
             frmMain->ErrorBox("START not received from DCU!!! Check Your hardware !!!");

@@ -7,6 +7,7 @@ namespace tapster {
 
 std::FILE* ScanDumpFile = nullptr;
 bool ScanDumpWriteFailed = false;
+bool ScanDumpCheckedReads = false;
 
 namespace {
 SafeFileWriter scanDumpWriter;

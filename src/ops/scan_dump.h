@@ -12,6 +12,9 @@ extern std::FILE* ScanDumpFile;
 // Set by the scan when a block could not be written to ScanDumpFile (disk full, I/O error): the
 // scan then stops and returns false, so the dump counts as failed. Cleared by OpenScanDumpFile.
 extern bool ScanDumpWriteFailed;
+// Set by tapcheck-cli for its own dumps: the scan reads each block twice, and a third time when
+// the two differ; blocks whose reads never agree fail the dump.
+extern bool ScanDumpCheckedReads;
 
 // Makes a new empty file, which replaces `path` when it is closed, the scan dump file (a
 // symbolic link of that name is replaced rather than followed; a folder, device or FIFO refused).

@@ -3,6 +3,7 @@
 
 #include "core/main_form.h"
 #include "core/widget_table.h"
+#include "ops/command_outcome.h"
 #include "port/lpt.h"
 
 #include <climits>
@@ -65,6 +66,7 @@ bool ClaimPortForCommand() {
         portReady = false;
     // The box is the whole report: nothing reaches the log. Why the claim failed goes with it.
     if (!portReady) {
+        ReportCommandFailure();
         const std::string hint = LastPortClaimHint();
         frmMain->ErrorBoxWithDetail("The parallel port could not be opened",
                                     hint.empty() ? std::nullopt : std::optional<std::string>(hint));

@@ -9,11 +9,13 @@
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
+#include "ops/agent_setup.h"
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/dcu_tables.h"
 #include "ops/services.h"
 #include "ops/state_reset.h"
+#include "ops/target_session.h"
 
 #include <array>
 #include <cstdio>
@@ -55,7 +57,39 @@ void LogWriteError(uint32_t address) {
     LogFailure("Error writing memory at address " + Hex8(address) + "!!!");
 }
 
+// The load after the claim: the pokes and their lines, in a chain of its own.
+void LoadImage(uint32_t trap, const Image& image) {
+    InitJtag();
+    EnterLinkScan();
+    Log("Loading trap routine. Memory address " + Hex8(trap));
+    Log(std::string(40, '-'));
+    if (WriteBlock(trap, image.data(), kFirstPoke) == 0) {
+        LogWriteError(trap);
+    } else if (WriteBlock(trap + kFirstPoke, image.data() + kFirstPoke, kSecondPoke) == 0) {
+        LogWriteError(trap + kFirstPoke);
+    } else {
+        Log("Trap routine loaded successfully.");
+    }
+    TapReset();
+}
+
 } // namespace
+
+bool LoadTrapRoutine(uint32_t trap, const std::string& imagePath, std::string& reason) {
+    if (!ClaimPortForCommand()) {
+        reason = "the parallel port could not be opened";
+        return false;
+    }
+    Image image;
+    if (!ReadImage(imagePath, image)) {
+        reason = "the trap routine file " + imagePath + " could not be read";
+        return false;
+    }
+    ClearCommandOutcome();
+    LoadImage(trap, image);
+    if (CommandFailed()) reason = "the trap routine could not be written to " + Hex8(trap);
+    return !CommandFailed();
+}
 
 void cmdLoadTrapClick() {
     if (!ClaimPortForCommand()) return;
@@ -71,37 +105,30 @@ void cmdLoadTrapClick() {
                           " could not be read !!! Nothing was written to the target.");
         return;
     }
-
-    InitJtag();
-    EnterLinkScan();
-    const uint32_t trap = TrapAddressField();
-    Log("Loading trap routine. Memory address " + Hex8(trap));
-    Log(std::string(40, '-'));
-    if (WriteBlock(trap, image.data(), kFirstPoke) == 0) {
-        LogWriteError(trap);
-    } else if (WriteBlock(trap + kFirstPoke, image.data() + kFirstPoke, kSecondPoke) == 0) {
-        LogWriteError(trap + kFirstPoke);
-    } else {
-        Log("Trap routine loaded successfully.");
-    }
-    TapReset();
+    LoadImage(TrapAddressField(), image);
 }
 
-void cmdInstTrapClick() {
-    if (!ClaimPortForCommand()) return;
-    InitJtag();
-    EnterLinkScan();
-    // Not validated: an empty field installs 0, a bad character 0xFFFFFFFF.
-    const uint32_t trap = TrapAddressField();
+void InstallTraps(uint32_t trap, const TrapChoice& choice) {
+    TargetSession session(BusyOrder::Never);
+    if (!session.Claimed()) return;
+    session.Start();
     for (bool high : {true, false}) {
-        if (!frmMain->Checked(high ? w::chkHiPri : w::chkLowPri)) continue;
-        for (const TrapGroup& group : kTrapGroups) {
-            if (!frmMain->Checked(group.checkBox)) continue;
+        if (!(high ? choice.high : choice.low)) continue;
+        for (size_t g = 0; g < kTrapGroups.size(); ++g) {
+            if (!choice.groups[g]) continue;
+            const TrapGroup& group = kTrapGroups[g];
             const int k = high ? group.highSlot : group.lowSlot;
             InstallTrapSlot(kTrapSlots[static_cast<size_t>(k)].base, trap, group.enables);
         }
     }
-    TapReset();
+}
+
+void cmdInstTrapClick() {
+    TrapChoice choice{.high = frmMain->Checked(w::chkHiPri), .low = frmMain->Checked(w::chkLowPri)};
+    for (size_t g = 0; g < kTrapGroups.size(); ++g)
+        choice.groups[g] = frmMain->Checked(kTrapGroups[g].checkBox);
+    // Not validated: an empty field installs 0, a bad character 0xFFFFFFFF.
+    InstallTraps(TrapAddressField(), choice);
 }
 
 void InstallTrapSlot(uint32_t slot, uint32_t trap, uint32_t enables) {
@@ -119,8 +146,7 @@ void InstallTrapSlot(uint32_t slot, uint32_t trap, uint32_t enables) {
     Log("New Trap Wptr=" + Hex8(MailboxBase));
 }
 
-void cmdLoadDCUClick() {
-    const int condition = frmMain->Position(w::selBrkCond);
+void TakeTrap(int condition) {
     const std::vector<std::string> items = frmMain->Items(w::selBrkCond);
     // The radio group always has an item selected; anything else is no request at all.
     if (condition < 0 || static_cast<size_t>(condition) >= kBreakConditions.size() ||
@@ -128,9 +154,9 @@ void cmdLoadDCUClick() {
         return;
     const BreakCondition& brk = kBreakConditions[static_cast<size_t>(condition)];
 
-    if (!ClaimPortForCommand()) return;
-    InitJtag();
-    EnterLinkScan();
+    TargetSession session(BusyOrder::Never);
+    if (!session.Claimed()) return;
+    session.Start();
 
     const WordRead slot = ReadWord(brk.slotWord);
     const int failedBefore = FailedDcuReads();
@@ -148,7 +174,6 @@ void cmdLoadDCUClick() {
 
     const uint32_t jumpedTo = ReportDcuRegisters();
     ReportTrappedStatus();
-    TapReset();
     // The routine lies below its workspace (the mailbox): a CPU that took the trap runs there,
     // and its last jump went there. Otherwise the flash commands would wait for an agent that
     // never answers.
@@ -164,6 +189,10 @@ void cmdLoadDCUClick() {
                       ", not into the trap routine at " + Hex8(routine) +
                       "); the flash commands would find no agent");
     }
+}
+
+void cmdLoadDCUClick() {
+    TakeTrap(frmMain->Position(w::selBrkCond));
 }
 
 void ResetTrapState() {

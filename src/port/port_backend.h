@@ -59,4 +59,8 @@ class PortBackend {
 void SetPortBackend(PortBackend* backend);
 PortBackend* GetPortBackend();
 
+// A layer that every access passes through on its way to the chosen backend, for tests (a
+// permission check as the operating system would make it); null sends each access straight on.
+void SetPortGuard(PortBackend* guard);
+
 } // namespace tapster

@@ -21,10 +21,4 @@ bool PortLost();
 // Drops the record of queued samples (the engine's reset for tests).
 void ForgetPortSamples();
 
-// Outside Windows, a port instruction on an address that the active permission map does not
-// allow is a hard fault, as the operating system would make it. The default handler prints the
-// address and aborts; tests install their own to catch a missing claim.
-using PortFaultHandler = void (*)(uint16_t port, bool write);
-void SetPortFaultHandler(PortFaultHandler handler);
-
 } // namespace tapster

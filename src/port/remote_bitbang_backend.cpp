@@ -27,7 +27,7 @@ constexpr size_t kFlushAt = 2048;
 // How long a claim listens for a server that refuses the connection at once.
 constexpr int kRefusalWaitMs = 50;
 constexpr int kQueuedOnWire = -1;
-constexpr uint8_t kTdoHigh = kRemoteStatusIdle | kRemoteStatusTdo;
+constexpr uint8_t kTdoHigh = kLptStatusIdle | kPinTdo;
 
 #ifdef MSG_NOSIGNAL
 constexpr int kSendFlags = MSG_NOSIGNAL; // a closed peer must not kill the process
@@ -200,7 +200,7 @@ uint8_t RemoteBitbangBackend::Answer() {
     const char answer = inbox[inboxTaken];
     if (answer == '0' || answer == '1') {
         ++inboxTaken;
-        return answer == '0' ? kRemoteStatusIdle : kTdoHigh;
+        return answer == '0' ? kLptStatusIdle : kTdoHigh;
     }
     // Not an answer: the server refuses us, or it does not speak the protocol.
     const std::string_view notice(kRemoteBusyNotice);
@@ -214,14 +214,14 @@ uint8_t RemoteBitbangBackend::Answer() {
 void RemoteBitbangBackend::WriteRegister(uint16_t reg, uint8_t value) {
     if (fd < 0 || reg != kDataPort) return;
     if (pending.empty()) ReconnectIfClosedWhileIdle();
-    int control = (value >> 3) & 1;
+    int control = (value & kPinControl) != 0 ? 1 : 0;
     if (control != lastControl) {
         Queue(control != 0 ? 'r' : 's');
         lastControl = control;
     }
-    int tms = value & 1;
-    int tck = (value >> 1) & 1;
-    int tdi = (value >> 2) & 1;
+    int tms = (value & kPinTms) != 0 ? 1 : 0;
+    int tck = (value & kPinTck) != 0 ? 1 : 0;
+    int tdi = (value & kPinTdi) != 0 ? 1 : 0;
     Queue(static_cast<char>('0' + (tck << 2 | tms << 1 | tdi)));
 }
 

@@ -15,11 +15,6 @@
 
 namespace tapster {
 
-// The status byte a read of 0x379 returns: only bit 0x10 (TDO) carries anything; the other bits
-// hold this fixed idle pattern.
-constexpr uint8_t kRemoteStatusIdle = 0x6F;
-constexpr uint8_t kRemoteStatusTdo = 0x10;
-
 // Splits "HOST:PORT" (the host may be a name, an IPv4 address or a bracketed IPv6 address).
 bool ParseRemoteAddress(const std::string& text, std::string& host, uint16_t& port,
                         std::string& error);

@@ -72,6 +72,10 @@ void QtMainForm::ShowStatus(const std::string& text) {
         label->setText(QString::fromStdString(text));
 }
 
+void QtMainForm::SetToolTip(std::string_view name, const std::string& text) {
+    if (QWidget* widget = Widget(name)) widget->setToolTip(QString::fromStdString(text));
+}
+
 QObject* QtMainForm::Find(std::string_view name) {
     const QString key = Q(name);
     auto it = cache_.find(key);

@@ -61,6 +61,7 @@ class QtMainForm : public MainForm {
     void ErrorBoxWithDetail(const std::string& text,
                             const std::optional<std::string>& detail) override;
     void ShowStatus(const std::string& text) override;
+    void SetToolTip(std::string_view name, const std::string& text) override;
     bool WarningQuestion(const std::string& text) override;
     bool YesNoQuestion(const std::string& text) override;
     bool ChooseFile(std::string& path) override;

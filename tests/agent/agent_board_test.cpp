@@ -1,8 +1,9 @@
 // The flash agent images on the simulated board, driven by the host's own flash commands: the
-// board executes fl4_trap.bin (or fl4_trap_intel.bin) on its ST20 core, no stand-in agent, and
-// the chip counts its busy times in the core's cycles.
+// board executes fl4_trap.bin (or fl4_trap_intel.bin, fl4_trap_sst.bin) on its ST20 core, no
+// stand-in agent, and the chip counts its busy times in the core's cycles.
 #include "agent_amd_image.h"
 #include "agent_intel_image.h"
+#include "agent_sst_image.h"
 #include "board_session.h"
 #include "ops/command_outcome.h"
 
@@ -13,21 +14,32 @@ namespace {
 
 struct BoardCase {
     const char* chip;
-    bool intel;
-    const char* id;  // the "Check" caption
-    uint32_t sector; // a free sector to erase
-    uint32_t locked; // a sector the trouble cases protect (AMD) or lock (Intel)
+    std::span<const uint8_t> (*image)();
+    const char* id;      // the "Check" caption
+    uint32_t sector;     // a free sector to erase
+    uint32_t sectorSize; // what Clear Sector clears there
+    uint32_t locked;     // a sector the trouble cases protect (AMD), lock (J3) or lock down (C3)
+    bool sst = false;    // no protection, and a sector erase too quick to stop
 };
 
-// 2 MiB written and read back on every chip: the whole of the 16 Mbit parts, half the 28F320J3.
+// 2 MiB written and read back on every chip: the whole of the 16 Mbit parts, half the 32 Mbit ones.
 constexpr uint32_t kImageLength = 0x200000;
 
 const BoardCase kBoards[] = {
-    {"AM29LV160DB", false, "Flash IDCODE 0001.2249", 0x30000, 0x10000},
-    {"M29W160EB", false, "Flash IDCODE 0020.2249", 0x30000, 0x10000},
-    {"MX29LV160DB", false, "Flash IDCODE 00C2.2249", 0x30000, 0x10000},
-    {"28F160B3B", true, "Flash IDCODE 0089.8891", 0x30000, 0x10000},
-    {"28F320J3", true, "Flash IDCODE 0089.0016", 0x20000, 0x40000},
+    {"AM29LV160DB", agent_test::kAgentAmdBytes, "Flash IDCODE 0001.2249", 0x30000, 0x10000,
+     0x10000},
+    {"M29W160EB", agent_test::kAgentAmdBytes, "Flash IDCODE 0020.2249", 0x30000, 0x10000, 0x10000},
+    {"MX29LV160DB", agent_test::kAgentAmdBytes, "Flash IDCODE 00C2.2249", 0x30000, 0x10000,
+     0x10000},
+    {"28F160B3B", agent_test::kAgentIntelBytes, "Flash IDCODE 0089.8891", 0x30000, 0x10000,
+     0x10000},
+    {"28F320J3", agent_test::kAgentIntelBytes, "Flash IDCODE 0089.0016", 0x20000, 0x20000, 0x40000},
+    {"28F160C3B", agent_test::kAgentIntelBytes, "Flash IDCODE 0089.88C3", 0x30000, 0x10000,
+     0x10000},
+    {"SST39VF1601", agent_test::kAgentSstBytes, "Flash IDCODE 00BF.234B", 0x30000, 0x1000, 0x10000,
+     true},
+    {"SST39VF3201", agent_test::kAgentSstBytes, "Flash IDCODE 00BF.235B", 0x30000, 0x1000, 0x10000,
+     true},
 };
 
 class AgentOnBoard : public BoardTest, public ::testing::WithParamInterface<BoardCase> {
@@ -42,8 +54,7 @@ class AgentOnBoard : public BoardTest, public ::testing::WithParamInterface<Boar
     }
     void StartWithImage(board::BoardConfig config = ConfigFor(GetParam())) {
         Start(std::move(config));
-        ASSERT_TRUE(TakeAgent(GetParam().intel ? agent_test::kAgentIntelBytes()
-                                               : agent_test::kAgentAmdBytes()));
+        ASSERT_TRUE(TakeAgent(GetParam().image()));
         form.SetText("lstFlashBase", "60000000");
     }
 };
@@ -76,8 +87,10 @@ TEST_P(AgentOnBoard, FlashCommandsThroughTheAgent) {
     cmdBlkEraseClick();
     EXPECT_EQ(form.LogFrom(mark).back(), kTapReset);
     EXPECT_TRUE(form.LogFrom(mark).end()[-2] == "Done.");
-    const auto erased = TargetBytes(0x60000000 + c.sector, 0x10000);
-    EXPECT_EQ(erased, std::vector<uint8_t>(0x10000, 0xFF));
+    const auto erased = TargetBytes(0x60000000 + c.sector, c.sectorSize);
+    EXPECT_EQ(erased, std::vector<uint8_t>(c.sectorSize, 0xFF));
+    EXPECT_NE(TargetBytes(0x60000000 + c.sector + c.sectorSize, 16),
+              std::vector<uint8_t>(16, 0xFF));
     const std::vector<uint8_t> written = ReadFileBytes(file);
     EXPECT_EQ(TargetBytes(0x60000000 + c.sector - 16, 16),
               std::vector<uint8_t>(written.begin() + c.sector - 16, written.begin() + c.sector));
@@ -120,6 +133,7 @@ TEST_P(AgentOnBoard, EveryTroubleEndsTheCommandAsAFailure) {
         void (*configure)(board::FlashConfig&, uint32_t lockedOffset);
         bool erase; // Clear Sector at the free sector; otherwise Write from File of 4 KiB
         bool abort;
+        bool notOnSst; // a protected sector, or an erase slow enough to stop
         uint32_t at;
         std::vector<std::string> tail; // the last lines before the TAP reset
     };
@@ -131,10 +145,12 @@ TEST_P(AgentOnBoard, EveryTroubleEndsTheCommandAsAFailure) {
          },
          false,
          false,
+         true,
          locked,
          {program, "Error writing flash at address " + Hex8(locked)}},
         {"bits that do not program",
          [](board::FlashConfig& f, uint32_t) { f.faults.stuckBits = 0x0101; },
+         false,
          false,
          false,
          free,
@@ -143,22 +159,26 @@ TEST_P(AgentOnBoard, EveryTroubleEndsTheCommandAsAFailure) {
          [](board::FlashConfig& f, uint32_t) { f.faults.neverFinishes = true; },
          false,
          false,
+         false,
          free,
          {program, "Error writing flash at address " + Hex8(free)}},
         {"stop while programming",
          [](board::FlashConfig& f, uint32_t) { f.busyPercent = 100; },
          false,
          true,
+         false,
          free,
          {program, "Error writing flash at address " + Hex8(free)}},
         {"stop while erasing",
          [](board::FlashConfig& f, uint32_t) { f.busyPercent = 100; },
          true,
          true,
+         true,
          free,
          {"Flash erasing NOT complete !!!", "Error clearing sector !!!"}},
     };
     for (const Trouble& t : troubles) {
+        if (t.notOnSst && c.sst) continue;
         SCOPED_TRACE(t.name);
         board::BoardConfig config = ConfigFor(c);
         t.configure(config.flash, c.locked);

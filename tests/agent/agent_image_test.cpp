@@ -2,6 +2,7 @@
 #include "agent_amd_image.h"
 #include "agent_intel_image.h"
 #include "agent_rig.h"
+#include "agent_sst_image.h"
 
 #include "st20/decoder.h"
 
@@ -49,7 +50,8 @@ TEST_P(AgentImage, FitsAndUsesOnlyWhatSiliconAllows) {
 
 INSTANTIATE_TEST_SUITE_P(Images, AgentImage,
                          ::testing::Values(ImageCase{"Amd", kAgentAmdBytes},
-                                           ImageCase{"Intel", kAgentIntelBytes}),
+                                           ImageCase{"Intel", kAgentIntelBytes},
+                                           ImageCase{"Sst", kAgentSstBytes}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

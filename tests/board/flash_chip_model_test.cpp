@@ -20,32 +20,42 @@ constexpr uint16_t kSr7 = 0x80, kSr5 = 0x20, kSr4 = 0x10, kSr1 = 0x02;
 class Bench {
   public:
     explicit Bench(const FlashChipInfo& info, FlashFaults faults = {})
-        : chip(info, FlashTiming{}, std::move(faults)), amd(info.family == FlashFamily::Amd) {
+        : chip(info, FlashTiming{}, std::move(faults)), amd(info.family != FlashFamily::Intel),
+          sst(info.family == FlashFamily::Sst) {
         chip.SetCycleSource(&now);
         chip.SetWriteProtect(false);
     }
 
+    // JEDEC commands at words 0x5555/0x2AAA, which an AMD part decodes as 0x555/0x2AA.
     void W(uint32_t word, uint16_t value) { chip.Write16(word * 2, value); }
     void Unlock() {
-        W(0x555, 0xAA);
-        W(0x2AA, 0x55);
+        W(0x5555, 0xAA);
+        W(0x2AAA, 0x55);
     }
     void ReadArray() { W(0, amd ? 0xF0 : 0xFF); }
-    void Identify() { amd ? (Unlock(), W(0x555, 0x90)) : W(0, 0x90); }
-    void Cfi() { W(amd ? 0x55 : 0x1234, 0x98); }
+    void Identify() { amd ? (Unlock(), W(0x5555, 0x90)) : W(0, 0x90); }
+    void Cfi() { sst ? (Unlock(), W(0x5555, 0x98)) : W(amd ? 0x55 : 0x1234, 0x98); }
+    // A C3 block is locked from power-up: unlock it first, as an agent does.
+    void UnlockBlock(uint32_t offset) {
+        if (chip.Info().locking != FlashLocking::BlockLock) return;
+        chip.Write16(offset, 0x60);
+        chip.Write16(offset, 0xD0);
+    }
     void Program(uint32_t offset, uint16_t value) {
+        UnlockBlock(offset);
         if (amd) {
             Unlock();
-            W(0x555, 0xA0);
+            W(0x5555, 0xA0);
         } else {
             chip.Write16(offset, 0x40);
         }
         chip.Write16(offset, value);
     }
     void Erase(uint32_t offset) {
+        UnlockBlock(offset);
         if (amd) {
             Unlock();
-            W(0x555, 0x80);
+            W(0x5555, 0x80);
             Unlock();
             chip.Write16(offset, 0x30);
         } else {
@@ -94,7 +104,8 @@ class Bench {
 
     uint64_t now = 1000;
     FlashChip chip;
-    bool amd;
+    bool amd; // the JEDEC command set: AMD or SST
+    bool sst;
 };
 
 class EveryChip : public ::testing::TestWithParam<const FlashChipInfo*> {
@@ -128,17 +139,20 @@ TEST_P(EveryChip, AnswersItsCodesAndACfiQueryThatAgreesWithItsSectorMap) {
     EXPECT_EQ(q(0x11), 'R');
     EXPECT_EQ(q(0x12), 'Y');
     const uint16_t commandSet = static_cast<uint16_t>(q(0x13) | q(0x14) << 8);
-    if (b.amd)
+    if (b.sst)
+        EXPECT_EQ(commandSet, 0x0701);
+    else if (b.amd)
         EXPECT_EQ(commandSet, 0x0002);
     else
         EXPECT_TRUE(commandSet == 0x0001 || commandSet == 0x0003) << commandSet;
     const uint32_t primary = q(0x15) | q(0x16) << 8;
-    EXPECT_EQ(q(primary), 'P');
-    EXPECT_EQ(q(primary + 1), 'R');
-    EXPECT_EQ(q(primary + 2), 'I');
+    EXPECT_EQ(q(primary), b.sst ? 0 : 'P');
+    EXPECT_EQ(q(primary + 1), b.sst ? 0 : 'R');
+    EXPECT_EQ(q(primary + 2), b.sst ? 0 : 'I');
     EXPECT_EQ(1u << q(0x27), Info().Size());
 
-    // The erase regions answered must cover the array exactly as the sector map does.
+    // The erase regions answered must cover the array exactly as the sector map does (an SST
+    // part then answers its blocks over the same array).
     std::vector<uint32_t> fromCfi, fromMap;
     for (uint32_t r = 0; r < q(0x2C); ++r) {
         const uint32_t at = 0x2D + 4 * r;
@@ -148,6 +162,8 @@ TEST_P(EveryChip, AnswersItsCodesAndACfiQueryThatAgreesWithItsSectorMap) {
     }
     for (size_t s = 0; s < b.chip.SectorCount(); ++s)
         fromMap.push_back(b.chip.SectorSize(s));
+    if (Info().blockSize != 0)
+        fromMap.insert(fromMap.end(), Info().Size() / Info().blockSize, Info().blockSize);
     EXPECT_EQ(fromCfi, fromMap);
 
     // An agent that waits for the CFI maximum must never give up on a chip still in its time.
@@ -218,10 +234,22 @@ TEST_P(EveryChip, ProtectedOrLockedBlocksRefuseProgramAndErase) {
     const uint32_t other = b.chip.SectorStart(b.chip.SectorCount() - 1);
     b.chip.Load(block, {0x00, 0xFF});
     const uint64_t wait = b.chip.CyclesFor(Info().busy.eraseTyp) * 2;
+    auto unlock = [&](uint32_t at) { b.UnlockBlock(at); };
     switch (Info().locking) {
+    case FlashLocking::None: // SST: nothing a preset lists protects anything
+        b.chip.SetProtected(block, true);
+        EXPECT_FALSE(b.chip.IsProtected(block));
+        return;
     case FlashLocking::FactoryProtect:
     case FlashLocking::LockBits:
         b.chip.SetProtected(block, true);
+        break;
+    case FlashLocking::BlockLock: // C3: all locked at power-up; the block locked down, WP# low
+        EXPECT_TRUE(b.chip.IsProtected(other));
+        unlock(other);
+        b.chip.SetProtected(block, true);
+        b.chip.SetWriteProtect(true);
+        unlock(block); // refused: locked down under WP#
         break;
     case FlashLocking::WriteProtectPin:
         b.chip.SetWriteProtect(true);
@@ -233,7 +261,8 @@ TEST_P(EveryChip, ProtectedOrLockedBlocksRefuseProgramAndErase) {
     const uint32_t target = Info().locking == FlashLocking::WriteProtectPin ? 0 : block;
 
     b.Identify();
-    EXPECT_EQ(b.chip.Read16(target + 4), 0x0001);
+    EXPECT_EQ(b.chip.Read16(target + 4),
+              Info().locking == FlashLocking::BlockLock ? 0x0003 : 0x0001);
     EXPECT_EQ(b.chip.Read16(other + 4), 0x0000);
     b.ReadArray();
 
@@ -265,6 +294,17 @@ TEST_P(EveryChip, ProtectedOrLockedBlocksRefuseProgramAndErase) {
         EXPECT_EQ(b.Wait(0, b.chip.CyclesFor(Info().busy.lockTyp)).status, kSr7);
         EXPECT_TRUE(b.chip.IsProtected(target));
         EXPECT_FALSE(b.chip.IsProtected(other));
+    } else if (Info().locking == FlashLocking::BlockLock) {
+        b.chip.SetWriteProtect(false); // WP# high overrides the lock-down
+        unlock(target);
+        b.Program(target, 0x0000);
+        EXPECT_EQ(b.Wait(target, wait).status, kSr7);
+        b.chip.SetWriteProtect(true);
+        EXPECT_TRUE(b.chip.IsProtected(target)) << "locked down again with WP# low";
+        b.chip.Reset();
+        EXPECT_TRUE(b.chip.IsProtected(other)) << "reset locks every block";
+        unlock(target);
+        EXPECT_FALSE(b.chip.IsProtected(target)) << "and ends the lock-down";
     } else if (Info().locking == FlashLocking::WriteProtectPin) {
         b.W(0, 0x60);
         EXPECT_EQ(b.chip.Read16(0), kSr7 | kSr5 | kSr4) << "no lock commands on this part";
@@ -278,9 +318,9 @@ TEST_P(EveryChip, ProtectedOrLockedBlocksRefuseProgramAndErase) {
         // Chip erase skips the protected sector and erases the rest.
         b.chip.Load(other, {0x00});
         b.Unlock();
-        b.W(0x555, 0x80);
+        b.W(0x5555, 0x80);
         b.Unlock();
-        b.W(0x555, 0x10);
+        b.W(0x5555, 0x10);
         EXPECT_TRUE(b.Wait(0, b.chip.CyclesFor(Info().busy.chipEraseTyp) + 1).ready);
         EXPECT_EQ(b.chip.Read16(target), 0xFF00);
         EXPECT_EQ(b.chip.Read16(other), 0xFFFF);
@@ -328,8 +368,10 @@ TEST_P(FaultyChip, ShowsTheFailureAsTheDataSheetDescribes) {
     const uint64_t typ = b.chip.CyclesFor(fault.erase ? info.busy.eraseTyp : info.busy.programTyp);
     const uint64_t max = b.chip.CyclesFor(fault.erase ? info.busy.eraseMax : info.busy.programMax);
     fault.erase ? b.Erase(at) : b.Program(at, 0x0000);
-    const bool succeeds =
-        b.amd ? fault.expectedWord == (fault.erase ? 0xFFFF : 0x0000) : fault.intelStatus == kSr7;
+    // An SST part does not verify: it finishes unless it never does (or the sector is bad).
+    const bool succeeds = b.sst   ? !fault.faults.neverFinishes && fault.faults.badSectors.empty()
+                          : b.amd ? fault.expectedWord == (fault.erase ? 0xFFFF : 0x0000)
+                                  : fault.intelStatus == kSr7;
 
     if (b.amd) {
         // Failing: still toggling at the maximum time without DQ5, then DQ5 from the limit on.
@@ -339,6 +381,10 @@ TEST_P(FaultyChip, ShowsTheFailureAsTheDataSheetDescribes) {
         const Bench::Poll poll = b.Wait(at, typ);
         if (succeeds) {
             EXPECT_TRUE(poll.ready);
+        } else if (b.sst) { // no DQ5: it toggles on until a reset
+            EXPECT_FALSE(poll.ready || poll.timedOut);
+            EXPECT_EQ(poll.status & kDq5, 0x00);
+            b.chip.Reset();
         } else {
             EXPECT_EQ(before & kDq5, 0x00);
             EXPECT_TRUE(poll.timedOut) << std::hex << poll.status;
@@ -383,14 +429,14 @@ TEST_P(EveryChip, TheOtherFamilysSequencesChangeNothing) {
         // AMD: autoselect (then its reset), program, sector erase; the wrong ones only set the
         // command-sequence error and leave the chip in read status.
         b.Unlock();
-        b.W(0x555, 0x90);
+        b.W(0x5555, 0x90);
         EXPECT_EQ(b.chip.Read16(0), Info().manufacturer) << "0x90 is read identifier too";
         b.W(0, 0xF0);
         b.Unlock();
-        b.W(0x555, 0xA0);
+        b.W(0x5555, 0xA0);
         w(block, 0x1234);
         b.Unlock();
-        b.W(0x555, 0x80);
+        b.W(0x5555, 0x80);
         b.Unlock();
         w(block, 0x30);
         EXPECT_EQ(b.chip.Read16(block), kSr7 | kSr5 | kSr4);
@@ -436,6 +482,31 @@ TEST(FlashChipAmd, SectorEraseWindowTakesMoreSectorsAndDq2ShowsWhichAreErasing) 
     EXPECT_TRUE(b.chip.InReadMode());
     b.now += b.chip.CyclesFor(b.chip.Info().busy.eraseTyp * 2);
     EXPECT_EQ(b.chip.Read16(s6), 0xFF00);
+}
+
+// SST decodes fifteen address lines: the AMD addresses and one-cycle query are no commands to
+// it. Block erase (0x50) clears the 64 KiB block holding the address, at once, in one busy time.
+TEST(FlashChipSst, TakesOnlyItsOwnAddressesAndErasesA64KBlockWith0x50) {
+    Bench b(*FindFlashChip("SST39VF1601"));
+    for (uint32_t at : {0xFFFEu, 0x10000u, 0x1FFFEu, 0x20000u})
+        b.chip.Load(at, {0x00, 0x11});
+    b.W(0x55, 0x98);
+    b.W(0x555, 0xAA);
+    b.W(0x2AA, 0x55);
+    b.W(0x555, 0x90);
+    EXPECT_EQ(b.chip.Read16(0x10000), 0x1100);
+    EXPECT_TRUE(b.chip.InReadMode());
+    b.Unlock();
+    b.W(0x5555, 0x80);
+    b.Unlock();
+    b.chip.Write16(0x11234, 0x50);
+    b.now += b.chip.CyclesFor(b.chip.Info().busy.eraseTyp) - 1;
+    EXPECT_TRUE(b.chip.Busy());
+    b.now += 1;
+    EXPECT_EQ(b.chip.Read16(0x10000), 0xFFFF);
+    EXPECT_EQ(b.chip.Read16(0x1FFFE), 0xFFFF);
+    EXPECT_EQ(b.chip.Read16(0xFFFE), 0x1100);
+    EXPECT_EQ(b.chip.Read16(0x20000), 0x1100);
 }
 
 TEST(FlashChipIntel, WriteToBufferProgramsUpToSixteenWordsInOneBusyTime) {

@@ -65,7 +65,8 @@ TEST(FlashChipPreset, BadFlashFieldsAreRefusedByName) {
     } cases[] = {
         {R"({"flash": {"chip": "AM29LV161DB"}})",
          "preset.json: flash.chip: expected the name of a flash chip (AM29LV160DB, AM29LV160DT, "
-         "M29W160EB, MX29LV160DB, AM29LV800DB, AM29LV800BB, 28F160B3B, 28F320J3)"},
+         "M29W160EB, MX29LV160DB, AM29LV800DB, AM29LV800BB, 28F160B3B, 28F320J3, 28F160C3B, "
+         "SST39VF1601, SST39VF3201)"},
         {R"({"flash": {"busyPercent": 10001}})",
          "preset.json: flash.busyPercent: expected a whole number from 0 to 10000"},
         {R"({"flash": {"writeProtect": 1}})",

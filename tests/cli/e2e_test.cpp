@@ -106,7 +106,7 @@ TEST_F(CliEndToEnd, UsualWorkingOrderFromCheckToBatch) {
                    "file=back.bin cmdReadToFile cmdRunBatch",
                    "timeout 300");
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "tapcheck-cli: Found Am29LV160DB (AMD/JEDEC, 2 MiB, bottom boot)\n");
 
     // Check: the cable passes at once, short then long test.
     size_t check = Find(r, "Checking JTAG hardware ...");
@@ -196,7 +196,7 @@ TEST_F(CliEndToEnd, CompleteFlashingJobWithAliases) {
                    "write-flash --from 7FE00000 image.bin "
                    "read-to-file --from 7FE00000 --length 2000 back.bin");
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "tapcheck-cli: Found Am29LV160DB (AMD/JEDEC, 2 MiB, bottom boot)\n");
     EXPECT_TRUE(Has(r, "Trap routine loaded successfully."));
     EXPECT_EQ(ReadFile(dir / "back.bin"), Image(0x2000));
     EXPECT_TRUE(Has(r, "Writing flash addr 7FE01000") ||
@@ -302,7 +302,11 @@ TEST_F(CliEndToEnd, UsageErrorsExitWithTwoAndAOneLineMessage) {
          {"--simulate cmdFoo", "--simulate txtRAM", "--simulate chk0=2", "--simulate answer=maybe",
           "--simulate", "--simulate --port=direct cmdDelay", "--port= cmdDelay",
           "--port=bogus cmdDelay", "--simulate=no-such-preset.json cmdDelay",
-          "--simulate write-flash image.bin"}) {
+          "--simulate write-flash image.bin", "--simulate program", "--simulate program ''",
+          "--simulate read-to-file --from 1 --length 4 ''", "--simulate program nothing.bin",
+          "--simulate dump d.bin --at 60000000 --length 0x10K",
+          "--simulate dump d.bin --at C0000000 --length 64K --base 7FE00000",
+          "--simulate dump d.bin --at 7FE00000 --length 4000_0", "--simulate verify -x a.bin"}) {
         Result r = Run(args);
         EXPECT_EQ(r.code, 2) << args;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
@@ -363,3 +367,52 @@ TEST_F(CliEndToEnd, CtrlCAbortsAWaitThatNeverEndsAndStopsTheRun) {
 }
 
 } // namespace
+
+// The flash job on every chip of the board: each row a preset, the job's arguments, and what it
+// ends with.
+struct JobRow {
+    const char* chip;
+    const char* flashExtra; // more fields of the preset's "flash" object
+    const char* args;       // after --simulate=board.json
+    int code;
+    const char* err;      // a part of stderr
+    size_t dumpBytes = 0; // a dump's file size, when the row dumps
+};
+
+class CliJob : public CliEndToEnd, public ::testing::WithParamInterface<JobRow> {};
+
+TEST_P(CliJob, EndsAsTheChipAllows) {
+    const JobRow& row = GetParam();
+    fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap_intel.bin", dir / "fl4_trap_intel.bin");
+    WriteFile(dir / "board.json", std::string("{\"flash\": {\"chip\": \"") + row.chip +
+                                      "\", \"base\": \"60000000\", \"busyPercent\": 0" +
+                                      row.flashExtra + "}}");
+    WriteFile(dir / "image.bin", Image(0x9123));
+    Result r = Run(std::string("--simulate=board.json ") + row.args);
+    EXPECT_EQ(r.code, row.code) << r.err;
+    EXPECT_NE(r.err.find(row.err), std::string::npos) << r.err;
+    if (row.code == 0 && row.dumpBytes == 0) {
+        EXPECT_EQ(r.out.rfind("VERIFIED: 36.3 KiB at 60000100 in ", 0), 0u) << r.out;
+    }
+    if (row.dumpBytes != 0) {
+        EXPECT_EQ(fs::file_size(dir / "d.bin"), row.dumpBytes);
+    }
+}
+
+constexpr const char* kProgram = "program image.bin --base 60000000 --at 60000100 -q";
+INSTANTIATE_TEST_SUITE_P(
+    Chips, CliJob,
+    ::testing::Values(
+        JobRow{"AM29LV160DB", "", kProgram, 0, "Found Am29LV160DB (AMD/JEDEC, 2 MiB, bottom boot)"},
+        JobRow{"AM29LV160DT", "", kProgram, 0, "Found Am29LV160DT (AMD/JEDEC, 2 MiB, top boot)"},
+        JobRow{"M29W160EB", "", kProgram, 0, "Found M29W160EB"},
+        JobRow{"MX29LV160DB", "", kProgram, 0, "Found MX29LV160DB"},
+        JobRow{"AM29LV800DB", "", kProgram, 0, "Found Am29LV800DB (AMD/JEDEC, 1 MiB"},
+        JobRow{"AM29LV800BB", "", kProgram, 0, "Found Am29LV800DB"},
+        JobRow{"28F160B3B", ", \"writeProtect\": false", kProgram, 0,
+               "Found 28F160B3B (Intel/Sharp, 2 MiB, bottom boot)"},
+        JobRow{"28F320J3", "", kProgram, 0, "Found 28F320J3 (Intel/Sharp, 4 MiB"},
+        JobRow{"AM29LV160DB", ", \"protectedSectors\": [\"8000\"]", kProgram, 3,
+               "the sector at 60008000 is locked or protected"},
+        JobRow{"AM29LV160DB", "", "dump d.bin --base 60000000 --at 60000001 --length 0x105", 0, "",
+               0x105}));

@@ -1,10 +1,12 @@
 // The shared start-up: backend options out of the command line, the backend they name, and the
 // CLI's button table.
+#include "app/backend_table.h"
 #include "app/startup.h"
 #include "cli/runner.h"
 #include "cli/terminal_form.h"
 #include "ops/commands.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace tapster {
@@ -74,14 +76,34 @@ TEST(CreateBackend, AMissingPresetIsAnErrorNotTheDefaultBoard) {
     EXPECT_EQ(GetPortBackend(), nullptr);
 }
 
-TEST(CreateBackend, AnUnknownPortKindIsAnError) {
+TEST(CreateBackend, AnUnknownOrIncompletePortIsAnError) {
     BackendGuard guard;
     BackendOptions options;
-    options.port = "usb:1";
-    std::string error;
-    EXPECT_EQ(CreateBackend(options, error), nullptr);
-    EXPECT_NE(error.find("usb:1"), std::string::npos);
-    EXPECT_EQ(GetPortBackend(), nullptr);
+    for (const char* port : {"usb:1", "ppdevx", "ppdev:", "direct:0x278x"}) {
+        options.port = port;
+        std::string error;
+        EXPECT_EQ(CreateBackend(options, error), nullptr) << port;
+        EXPECT_NE(error.find(port), std::string::npos) << error;
+        EXPECT_EQ(GetPortBackend(), nullptr);
+    }
+}
+
+// The README's port rows are the backend table's, in its order; --help names every row.
+TEST(BackendTable, TheReadmeAndTheHelpShowEveryRow) {
+    std::ifstream readme(TAPSTER_SOURCE_DIR "/README.md");
+    ASSERT_TRUE(readme.good());
+    std::vector<std::string> documented;
+    for (std::string line; std::getline(readme, line);)
+        if (line.rfind("| `--port=", 0) == 0) documented.push_back(line);
+    std::vector<std::string> rows;
+    const std::string help = BackendOptionsHelp();
+    for (const PortBackendRow& row : PortBackendRows()) {
+        const std::string option = "--port=" + std::string(row.usage);
+        rows.push_back("| `" + option + "` | " + std::string(row.help) + " | " +
+                       std::string(row.platforms) + " |");
+        EXPECT_NE(help.find("  " + option + " "), std::string::npos) << help;
+    }
+    EXPECT_EQ(documented, rows);
 }
 
 #ifdef __linux__

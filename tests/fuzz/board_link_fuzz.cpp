@@ -22,7 +22,7 @@ namespace {
 using tapster::board::Board;
 using tapster::board::BoardConfig;
 
-constexpr uint8_t kControl = tapster::board::kControlBit;
+constexpr uint8_t kControl = tapster::kPinControl;
 
 class Host {
   public:
@@ -34,7 +34,7 @@ class Host {
     }
     void Sample() {
         const uint8_t status = board.ReadRegister(tapster::board::kStatusPort);
-        FUZZ_CHECK((status & ~tapster::board::kTdoBit) == tapster::board::kStatusIdle);
+        FUZZ_CHECK((status & ~tapster::kPinTdo) == tapster::kLptStatusIdle);
     }
     // One TCK period as the host's bit engine makes it: sample, set the levels, raise, lower.
     void Clock(bool tms, bool tdi) {
@@ -42,7 +42,7 @@ class Host {
         const uint8_t low =
             static_cast<uint8_t>((level & kControl) | (tms ? 0x01 : 0) | (tdi ? 0x04 : 0));
         Write(low);
-        Write(static_cast<uint8_t>(low | tapster::board::kTckBit));
+        Write(static_cast<uint8_t>(low | tapster::kPinTck));
         Write(low);
     }
     // Control line high, Test-Logic-Reset, link instruction, Shift-DR.

@@ -13,7 +13,6 @@
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
 #include "port/port_backend.h"
-#include "port/port_permission.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -131,7 +130,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                              : TdoStream::After::Low;
     TdoStream port(data + (size > kHeader ? kHeader : size), streamBytes, after);
 
-    tapster::PermitAllPorts(true);
     tapster::SetPortBackend(&port);
     tapster::ResetTapEngineState();
     tapster::JtagDelay = (header[0] >> 3) & 7;

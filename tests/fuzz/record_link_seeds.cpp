@@ -5,7 +5,6 @@
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
 #include "port/port_backend.h"
-#include "port/port_permission.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -181,7 +180,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string corpus = argv[1];
-    tapster::PermitAllPorts(true);
 
     BoardConfig plain;
     BoardConfig lateAck;

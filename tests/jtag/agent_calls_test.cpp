@@ -3,6 +3,7 @@
 #include "fake_target.h"
 #include "jtag/link.h"
 #include "jtag_fixture.h"
+#include "ops/agent_reasons.h"
 
 #include <string>
 #include <vector>
@@ -212,6 +213,23 @@ TEST_F(AgentCallsTest, FailedStatusReadsLookLikeABusyAgent) {
     logStart = form.LogLines().size();
     EXPECT_TRUE(WaitForRelease());
     EXPECT_EQ(Log(), (Lines{kWaiting + "..."}));
+}
+
+// An agent that never touches its command word is named once, after 3 s of polls; one that
+// answers before then is not. The reason bits of an answer are said in words.
+TEST_F(AgentCallsTest, AnUnansweredCommandWordGetsOneHintAndReasonsHaveWords) {
+    for (uint32_t busy : {kNoAnswerPolls - 2u, kNoAnswerPolls + 40u}) {
+        form.statuses.clear();
+        agent.busyPolls = busy;
+        WriteWord(kMailbox, AGENT_CMD_ERASE_BLOCK);
+        EXPECT_TRUE(WaitForRelease());
+        EXPECT_EQ(form.statuses, busy < kNoAnswerPolls ? std::vector<std::string>{}
+                                                       : std::vector<std::string>{kNoAgentHint});
+    }
+    EXPECT_EQ(AgentReasonWords(AGENT_ST_ABORTED | kAgentReasonTimeout | kAgentReasonLocked),
+              "the agent's time limit ran out; the block is locked or protected");
+    EXPECT_EQ(AgentReasonWords(AGENT_ST_RELEASED | kAgentReasonSectorsSkipped),
+              "sectors skipped: protected or locked");
 }
 
 // A cable that can no longer be reached (a remote server gone) reads TDO high for good, which

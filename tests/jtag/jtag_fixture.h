@@ -6,8 +6,8 @@
 #include "jtag/agent_calls.h"
 #include "jtag/tap_engine.h"
 #include "port/port_backend.h"
-#include "port/port_permission.h"
 #include "process_state.h"
+#include "standin/port_permission.h"
 #include "test_form.h"
 
 #include <gtest/gtest.h>

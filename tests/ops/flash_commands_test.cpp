@@ -439,13 +439,13 @@ TEST_F(FlashTest, WriteRefusesAFileItCannotReadOrThatIsTooShort) {
     EXPECT_TRUE(Idle());
 }
 
-TEST_F(FlashTest, ReadToFileWritesWholeBlocksAndReplacesTheFile) {
+TEST_F(FlashTest, ReadToFileWritesTheLengthAskedForAndReplacesTheFile) {
     Start();                                              // no agent needed
     const std::string path = WriteFile("dump.bin", 9000); // an older, longer file
     EXPECT_EQ(ReadToFile(0x40000000, 0x1000).size(), 4096u);
-    EXPECT_EQ(ReadToFile(0x40000000, 0x105).size(), 512u);
-    EXPECT_EQ(ReadToFile(0x40000000, 4).size(), 0u);
-    EXPECT_EQ(ReadFileBytes(path).size(), 0u);
+    EXPECT_EQ(ReadToFile(0x40000000, 0x105).size(), 0x105u);
+    EXPECT_EQ(ReadToFile(0x40000000, 4).size(), 4u);
+    EXPECT_EQ(ReadFileBytes(path).size(), 4u);
     EXPECT_FALSE(form.Logged("Done."));
     EXPECT_FALSE(form.Logged("Error reading memory!!!"));
     EXPECT_TRUE(Idle());

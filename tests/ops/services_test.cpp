@@ -5,10 +5,10 @@
 #include "port/lpt.h"
 #include "port/platform.h"
 #include "port/port_backend.h"
-#include "port/port_permission.h"
 #include "port/qzportio.h"
-#include "port/win_standin.h"
 #include "process_state.h"
+#include "standin/port_permission.h"
+#include "standin/win_standin.h"
 #include "test_form.h"
 
 #include <gtest/gtest.h>

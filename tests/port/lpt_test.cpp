@@ -1,9 +1,9 @@
 // The platform family and the port claim and release, through the driver object and the
-// stand-in service manager, down to the port backend.
+// stand-in service manager down to the port backend, and directly without a driver.
 #include "port_test_env.h"
 
 #include "port/lpt.h"
-#include "port/port_permission.h"
+#include "standin/port_permission.h"
 
 #include <algorithm>
 
@@ -213,6 +213,26 @@ TEST_F(LptTest, ClaimWithoutABackendStillSucceeds) {
     EXPECT_TRUE(ClaimPort(888, 1912));
     EXPECT_EQ(ReadPortByte(0x379), 0xFF);
     EXPECT_TRUE(PortFaults().empty());
+}
+
+// Without a permission driver (outside Windows) the claim is the backend's own acquisition.
+TEST_F(LptTest, WithoutAPermissionDriverTheBackendIsAcquiredDirectly) {
+    SetPortPermissionDriver(nullptr);
+    GuardPortAccesses(false);
+    backend.acquireOk = false;
+    EXPECT_FALSE(ClaimPort(888, 1912));
+    EXPECT_EQ(LastPortClaimHint(), "the port could not be opened");
+    backend.acquireError = "Cannot open /dev/parport0: No such file or directory.";
+    EXPECT_FALSE(ClaimPort(888, 1912));
+    EXPECT_EQ(LastPortClaimHint(), backend.acquireError);
+    backend.acquireOk = true;
+    EXPECT_TRUE(ClaimPort(888, 1912));
+    EXPECT_EQ(LastPortClaimHint(), "");
+    EXPECT_EQ(ReadPortByte(0x379), 0x5A);
+    EXPECT_TRUE(ReleasePort(888, 1912));
+    EXPECT_EQ(backend.acquired, 3);
+    EXPECT_EQ(backend.relinquished, 1);
+    EXPECT_TRUE(standin::Calls().empty());
 }
 
 } // namespace

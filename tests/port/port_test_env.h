@@ -7,7 +7,8 @@
 #include "port/port_backend.h"
 #include "port/qziopm.h"
 #include "port/qzportio.h"
-#include "port/win_standin.h"
+#include "standin/port_permission.h"
+#include "standin/win_standin.h"
 
 #include <gtest/gtest.h>
 #include <string>

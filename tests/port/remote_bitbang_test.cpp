@@ -6,6 +6,7 @@
 #include "port_test_env.h"
 
 #include "port/lpt.h"
+#include "port/lpt_registers.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -115,13 +116,13 @@ TEST(RemoteBitbang, WritesBecomePinCharactersAndReadsAskForTdo) {
     EXPECT_EQ(port.Name(), "remote:127.0.0.1:" + std::to_string(server.Port()));
     std::string error;
     ASSERT_TRUE(port.Acquire(error)) << error;
-    port.WriteRegister(0x378, kControl | kTck | kTdi);      // 'r', TCK|TDI = '5'
-    port.WriteRegister(0x378, kControl | kTms | kTdi);      // TMS|TDI = '3'
-    port.WriteRegister(0x378, kTck | kTms);                 // control low: 's', '6'
-    EXPECT_EQ(port.ReadRegister(0x379), kRemoteStatusIdle); // '0': bit 0x10 clear
-    port.WriteRegister(0x378, kControl);                    // 'r', '0'
-    EXPECT_EQ(port.ReadRegister(0x379), kRemoteStatusIdle | kRemoteStatusTdo); // '1'
-    port.WriteRegister(0x378, kControl | kTck | kTms | kTdi);                  // '7'
+    port.WriteRegister(0x378, kControl | kTck | kTdi);             // 'r', TCK|TDI = '5'
+    port.WriteRegister(0x378, kControl | kTms | kTdi);             // TMS|TDI = '3'
+    port.WriteRegister(0x378, kTck | kTms);                        // control low: 's', '6'
+    EXPECT_EQ(port.ReadRegister(0x379), kLptStatusIdle);           // '0': bit 0x10 clear
+    port.WriteRegister(0x378, kControl);                           // 'r', '0'
+    EXPECT_EQ(port.ReadRegister(0x379), kLptStatusIdle | kPinTdo); // '1'
+    port.WriteRegister(0x378, kControl | kTck | kTms | kTdi);      // '7'
     port.Relinquish();
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(server.Finish(), "r53s6Rr0R7Q");
@@ -134,7 +135,7 @@ TEST(RemoteBitbang, OtherRegistersSendNothing) {
     ASSERT_TRUE(port.Acquire(error)) << error;
     port.WriteRegister(0x37A, 0xFF);
     port.WriteRegister(0x778, 0xFF);
-    EXPECT_EQ(port.ReadRegister(0x378), kRemoteStatusIdle | kRemoteStatusTdo);
+    EXPECT_EQ(port.ReadRegister(0x378), kLptStatusIdle | kPinTdo);
     port.Relinquish();
     EXPECT_EQ(server.Finish(), "Q");
 }
@@ -175,7 +176,7 @@ TEST(RemoteBitbang, UnreachableServerFailsAcquireWithItsAddress) {
     EXPECT_NE(error.find("127.0.0.1:" + std::to_string(freePort)), std::string::npos) << error;
     // Nothing connected: reads see no target and writes go nowhere.
     port.WriteRegister(0x378, 0);
-    EXPECT_EQ(port.ReadRegister(0x379), kRemoteStatusIdle | kRemoteStatusTdo);
+    EXPECT_EQ(port.ReadRegister(0x379), kLptStatusIdle | kPinTdo);
 }
 
 // Queued samples: the requests go out in the order of the accesses, the answers come back in
@@ -201,12 +202,10 @@ TEST(RemoteBitbang, QueuedSamplesKeepTheWireOrderAndTheirAnswers) {
     const uint8_t plain = port.ReadRegister(0x379); // answered after all the queued ones
     expectedWire += "R";
     for (size_t i = 0; i < queued; ++i) {
-        const uint8_t want =
-            answers[i] == '1' ? (kRemoteStatusIdle | kRemoteStatusTdo) : kRemoteStatusIdle;
+        const uint8_t want = answers[i] == '1' ? (kLptStatusIdle | kPinTdo) : kLptStatusIdle;
         ASSERT_EQ(port.ReadSample(), want) << "sample " << i;
     }
-    EXPECT_EQ(plain,
-              answers[queued] == '1' ? (kRemoteStatusIdle | kRemoteStatusTdo) : kRemoteStatusIdle);
+    EXPECT_EQ(plain, answers[queued] == '1' ? (kLptStatusIdle | kPinTdo) : kLptStatusIdle);
     EXPECT_FALSE(port.Lost());
     port.Relinquish();
     const std::string wire = server.Finish();
@@ -251,12 +250,12 @@ TEST(RemoteBitbang, ServerFailuresEndInTheClaimOrALostCable) {
         port.WriteRegister(0x378, kControl);
         port.QueueSample(0x379);
         port.QueueSample(0x379);
-        EXPECT_EQ(port.ReadSample(), kRemoteStatusIdle | kRemoteStatusTdo);
+        EXPECT_EQ(port.ReadSample(), kLptStatusIdle | kPinTdo);
         EXPECT_TRUE(port.Lost());
         EXPECT_FALSE(port.Connected());
-        EXPECT_EQ(port.ReadSample(), kRemoteStatusIdle | kRemoteStatusTdo);
+        EXPECT_EQ(port.ReadSample(), kLptStatusIdle | kPinTdo);
         for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(port.ReadRegister(0x379), kRemoteStatusIdle | kRemoteStatusTdo);
+            EXPECT_EQ(port.ReadRegister(0x379), kLptStatusIdle | kPinTdo);
         const auto waited = std::chrono::steady_clock::now() - start;
         EXPECT_LT(waited, std::chrono::seconds(2)); // one timeout at most, not one per read
     }
@@ -286,7 +285,7 @@ TEST_F(RemoteClaimTest, TheClaimConnectsAndARefusedServerBecomesTheHint) {
         ASSERT_TRUE(ClaimPort(888, 1912));
         EXPECT_TRUE(port.Connected());
         WritePortByte(0x378, kControl | kTck);
-        EXPECT_EQ(ReadPortByte(0x379), kRemoteStatusIdle);
+        EXPECT_EQ(ReadPortByte(0x379), kLptStatusIdle);
         EXPECT_TRUE(ReleasePort(888, 1912));
         EXPECT_FALSE(port.Connected());
         EXPECT_EQ(server.Finish(), "r4RQ");

@@ -179,7 +179,7 @@ TEST_F(CliInterrupt, ExitCodesTellWhatHappened) {
     } rows[] = {
         {"a flashing job that works",
          "--simulate flash-id erase-sector 7FE10000 write-flash --from 7FE10000 image.bin", 0,
-         "Done.", ""},
+         "Done.", "Found Am29LV160DB"},
         {"the chip never finishes", "--simulate=giveup.json erase-chip", 3,
          "Flash erasing NOT complete !!!", "erase-chip (cmdChipErase): the command failed"},
         {"programming a protected sector",

@@ -12,8 +12,8 @@
 #include "ops/commands.h"
 #include "ops/services.h"
 #include "port/port_backend.h"
-#include "port/port_permission.h"
-#include "port/win_standin.h"
+#include "standin/port_permission.h"
+#include "standin/win_standin.h"
 #include "test_form.h"
 #include "wire_port.h"
 

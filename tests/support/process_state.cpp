@@ -2,8 +2,8 @@
 
 #include "ops/commands.h"
 #include "port/port_backend.h"
-#include "port/port_permission.h"
-#include "port/win_standin.h"
+#include "standin/port_permission.h"
+#include "standin/win_standin.h"
 
 namespace tapster::test {
 

@@ -59,6 +59,7 @@ class TestForm : public WidgetStore {
     // What the user saw.
     std::vector<std::string> errorBoxes;
     std::vector<std::string> questions;
+    std::vector<std::string> statuses; // ShowStatus, in order
 
     // Called on every ProcessEvents/HandleOneEvent, with a running count (from 1): a test uses it
     // to press buttons at a keep-alive point.
@@ -73,6 +74,7 @@ class TestForm : public WidgetStore {
     VirtualClock clock;
 
     void ErrorBox(const std::string& text) override;
+    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
     // Records the box in errorBoxes and what it said under the text in errorDetails.
     void ErrorBoxWithDetail(const std::string& text,
                             const std::optional<std::string>& detail) override;

@@ -4,6 +4,7 @@
 // line by line. Shared by the wire-trace and the responsiveness tests.
 #pragma once
 
+#include "port/lpt_registers.h"
 #include "port/port_backend.h"
 
 #include <cstdint>
@@ -14,8 +15,6 @@ namespace tapster::test {
 
 class WirePort final : public PortBackend {
   public:
-    static constexpr uint16_t kDataPort = 0x378;
-    static constexpr uint8_t kTck = 0x02;
     static constexpr uint64_t kFnvOffset = 0xCBF29CE484222325ull;
     static constexpr uint64_t kFnvPrime = 0x100000001B3ull;
 
@@ -32,8 +31,8 @@ class WirePort final : public PortBackend {
     void WriteRegister(uint16_t port, uint8_t value) override {
         inner_.WriteRegister(port, value);
         ++totals_.writes;
-        if (port == kDataPort) {
-            if ((value & kTck) != 0 && (lastData_ & kTck) == 0) {
+        if (port == kLptDataPort) {
+            if ((value & kPinTck) != 0 && (lastData_ & kPinTck) == 0) {
                 ++totals_.clocks;
                 ++allClocks_;
             }

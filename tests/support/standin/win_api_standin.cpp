@@ -1,15 +1,16 @@
-// The Windows calls outside Windows: an in-process service manager that knows one kind of
-// service, and the qziopm device honouring the three permission-map I/O controls. Activating the
-// map grants or revokes port instructions for this process (port_permission.h) and acquires or
-// relinquishes the active port backend, so that a claim makes the real port usable.
+// The Windows calls outside Windows, for tests: an in-process service manager that knows one kind
+// of service, and the qziopm device honouring the three permission-map I/O controls. Activating
+// the map grants or revokes port instructions for this process (port_permission.h) and acquires
+// or relinquishes the active port backend, so that a claim makes the port usable.
 #ifndef _WIN32
 
 #include "port/lpt_registers.h"
 #include "port/port_backend.h"
-#include "port/port_permission.h"
 #include "port/qziopm.h"
+#include "port/qziopm_claim.h"
 #include "port/win_api.h"
-#include "port/win_standin.h"
+#include "standin/port_permission.h"
+#include "standin/win_standin.h"
 
 #include <array>
 #include <climits>
@@ -314,9 +315,21 @@ std::string DeviceMessage() {
 
 namespace standin {
 
+namespace {
+// On the NT family only backends with port instructions need the driver; the stand-in device
+// acquires whatever backend is active, so every claim goes through it.
+class StandinClaim final : public QziopmClaim {
+  public:
+    bool Needed(const PortBackend*) const override { return true; }
+};
+StandinClaim standinClaim;
+} // namespace
+
 void Reset() {
     S() = State{};
     PermitAllPorts(false);
+    SetPortPermissionDriver(&standinClaim);
+    GuardPortAccesses(true);
 }
 
 const std::vector<Call>& Calls() {

@@ -18,9 +18,11 @@ struct Call {
     uint32_t word1 = 0;
 };
 
-// Back to program start: no service, no open handles, the map all forbidden, no failures
-// injected, an empty log, no port permitted and no backend acquired. A backend acquired before
-// is forgotten, not relinquished (tests own their backends).
+// Back to program start on the NT family: no service, no open handles, the map all forbidden, no
+// failures injected, an empty log, no port permitted and no backend acquired; every port claim
+// goes through the qziopm driver wrapper against this stand-in, and every port access is checked
+// against the permission it grants. A backend acquired before is forgotten, not relinquished
+// (tests own their backends).
 void Reset();
 
 const std::vector<Call>& Calls();

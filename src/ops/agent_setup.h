@@ -1,0 +1,27 @@
+// "Load Trap Routine", "Install Traps" and "Take Trap" as functions of a typed request: what the
+// flash job runs to start the agent, and what the buttons call once they have read their widgets.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace tapster {
+
+// Loads the first 484 bytes of the image at `trap` in a session of its own. False with the
+// reason when the image cannot be read (nothing was written then) or a poke was refused.
+bool LoadTrapRoutine(uint32_t trap, const std::string& imagePath, std::string& reason);
+
+// Which slots the install points at the routine: the priorities and the groups in the order
+// BreakPoint, Errors, System, Scheduler.
+struct TrapChoice {
+    bool high = true;
+    bool low = false;
+    std::array<bool, 4> groups = {true, false, false, false};
+};
+void InstallTraps(uint32_t trap, const TrapChoice& choice);
+
+// Takes the trap of break condition `condition` (0 to 3, the items of selBrkCond).
+void TakeTrap(int condition);
+
+} // namespace tapster

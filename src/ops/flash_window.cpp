@@ -1,0 +1,39 @@
+#include "ops/flash_window.h"
+
+#include "core/hex.h"
+#include "ops/flash_chips.h"
+
+#include <algorithm>
+
+namespace tapster {
+
+namespace {
+constexpr uint64_t kTargetRam = 0x80000000;
+
+uint64_t LargestChip() {
+    uint64_t largest = 0;
+    for (const FlashChip& chip : FlashChips())
+        largest = std::max<uint64_t>(largest, chip.Size());
+    return largest;
+}
+} // namespace
+
+uint32_t FlashWindowEnd(uint32_t flashBase) {
+    uint64_t end = static_cast<uint64_t>(flashBase) + LargestChip();
+    if (flashBase < kTargetRam) end = std::min(end, kTargetRam);
+    return static_cast<uint32_t>(std::min<uint64_t>(end, 0xFFFFFFFFu));
+}
+
+std::optional<std::string> FlashWindowFault(uint32_t flashBase, uint32_t address, uint32_t length) {
+    if (flashBase == 0 || (flashBase & 1) != 0)
+        return "the flash base " + Hex8(flashBase) + " names no flash window";
+    const uint64_t end = FlashWindowEnd(flashBase);
+    const uint64_t last = static_cast<uint64_t>(address) + (length == 0 ? 1 : length);
+    if (address < flashBase || last > end)
+        return "the flash addresses " + Hex8(address) + " to " +
+               Hex8(static_cast<uint32_t>(last - 1)) + " leave the flash window " +
+               Hex8(flashBase) + " to " + Hex8(static_cast<uint32_t>(end - 1));
+    return std::nullopt;
+}
+
+} // namespace tapster
