@@ -2,9 +2,10 @@
 # Fails when a file under src/ includes a header of a layer it must not know. The host layers
 # stand in the order ui, win, cli -> app -> ops -> jtag -> port -> core (ui the Qt window, win the
 # native Windows one): each may include itself and what stands below it. The simulated board sees
-# only the port's register interface and the ST20 library; the ST20 library (instruction table,
-# assembler, disassembler, core) is a leaf; src/app alone reaches the board, since it creates the
-# simulated backend.
+# only the port's register interface, the ST20 library and core's safe file access; the ST20
+# library (instruction table, assembler, disassembler, core) is a leaf, and its command-line tools
+# (src/st20/tools) add core's safe file access; src/app alone reaches the board, since it creates
+# the simulated backend.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,8 +19,9 @@ allowed() {
     cli) echo "cli app ops jtag port core" ;;
     ui) echo "ui app ops jtag port core" ;;
     win) echo "win app ops jtag port core" ;;
-    board) echo "board st20 port" ;;
+    board) echo "board st20 port core" ;;
     st20) echo "st20" ;;
+    st20/tools) echo "st20 core" ;;
     *) echo "" ;;
     esac
 }
@@ -28,6 +30,7 @@ status=0
 while IFS= read -r file; do
     layer=${file#src/}
     layer=${layer%%/*}
+    case "$file" in src/st20/tools/*) layer=st20/tools ;; esac
     permitted=$(allowed "$layer")
     if [ -z "$permitted" ]; then
         echo "check_layers: $file: folder src/$layer has no place in the layer order" >&2

@@ -2,6 +2,7 @@
 
 #include "board/board.h"
 #include "board/preset.h"
+#include "board/trace_file.h"
 #include "jtag/tap_engine.h"
 
 namespace tapster {
@@ -36,6 +37,10 @@ std::unique_ptr<PortBackend> CreateSimulatedPort(const std::string& preset, std:
     board::BoardConfig config;
     if (!preset.empty() && !board::LoadPreset(preset, config, error)) {
         error = "cannot use the preset: " + error;
+        return nullptr;
+    }
+    if (const std::string refused = board::TraceFile::Refused(config.core); !refused.empty()) {
+        error = "cannot use the preset: " + preset + ": " + refused;
         return nullptr;
     }
     return std::make_unique<SimulatedPort>(std::move(config), preset);

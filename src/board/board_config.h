@@ -66,6 +66,9 @@ struct CoreSettings {
     uint32_t cyclesPerTck = 64;
     std::string trace; // file for a trace of every executed instruction; empty: none
     uint64_t traceLimitBytes = 64ull << 20; // the trace stops with a last line saying so
+    // A file of the trace's name is replaced only when the board's own command line named it:
+    // a preset's trace is always a new file.
+    bool traceReplaces = false;
 };
 
 struct BoardConfig {

@@ -19,8 +19,8 @@ CpuSystem::CpuSystem(MemoryMap& memory, const BoardConfig& config,
         flash_->SetCycleSource(&cpu_.Core().State().cycles); // busy times run on the CPU's cycles
     }
     if (!config.core.trace.empty()) {
-        trace_ =
-            std::make_unique<TraceFile>(config.core.trace, config.core.traceLimitBytes, &memory);
+        trace_ = std::make_unique<TraceFile>(config.core.trace, config.core.traceLimitBytes,
+                                             &memory, config.core.traceReplaces);
         if (trace_->Open()) cpu_.SetTrace(trace_.get());
     }
     if (tckClock_) lastTck_ = tckClock_();

@@ -28,213 +28,307 @@ namespace {
 using Json = nlohmann::json;
 
 // Slower chips than a hundred times the data sheet's serve no test.
-constexpr uint32_t kMaxBusyPercent = 10000;
+constexpr uint64_t kMaxBusyPercent = 10000;
+// A trace larger than this is no help to anyone and only fills the disk.
+constexpr uint64_t kMaxTraceLimitBytes = uint64_t{1} << 30;
 
-// Reads one JSON object into the configuration, remembering the first problem with the path
-// of the field it concerns.
-class Reader {
-  public:
-    explicit Reader(std::string& problem) : problem(problem) {}
-
-    bool Failed() const { return !problem.empty(); }
-
-    bool Fail(const std::string& path, const std::string& what) {
-        if (problem.empty()) problem = path + ": " + what;
-        return false;
-    }
-
-    // Object fields: unknown keys are an error, so a misspelt field never goes unnoticed.
-    bool Object(const Json& value, const std::string& path,
-                std::initializer_list<const char*> known) {
-        if (!value.is_object()) return Fail(path, "expected an object");
-        for (const auto& item : value.items()) {
-            bool found = false;
-            for (const char* name : known)
-                found = found || item.key() == name;
-            if (!found) return Fail(Join(path, item.key()), "unknown field");
-        }
-        return true;
-    }
-
-    void Bool(const Json& object, const std::string& path, const char* key, bool& out) {
-        const Json* value = Field(object, key);
-        if (value == nullptr) return;
-        if (!value->is_boolean())
-            Fail(Join(path, key), "expected true or false");
-        else
-            out = value->get<bool>();
-    }
-
-    template <typename T>
-    void Number(const Json& object, const std::string& path, const char* key, T& out) {
-        const Json* value = Field(object, key);
-        if (value == nullptr) return;
-        const std::string where = Join(path, key);
-        if (!value->is_number()) {
-            Fail(where, "expected a number");
-        } else if (!value->is_number_integer()) {
-            Fail(where, "expected a whole number");
-        } else if (value->is_number_unsigned()) {
-            const auto n = value->get<uint64_t>();
-            if (n > static_cast<uint64_t>(std::numeric_limits<T>::max()))
-                OutOfRange(where, out);
-            else
-                out = static_cast<T>(n);
-        } else {
-            const auto n = value->get<int64_t>();
-            if (n < 0)
-                OutOfRange(where, out);
-            else
-                out = static_cast<T>(n);
-        }
-    }
-
-    // A hex value as a string ("7FE00000", "0x7FE00000") or as a JSON number.
-    void Hex(const Json& value, const std::string& where, uint64_t max, uint32_t& out) {
-        uint64_t n = 0;
-        if (value.is_number_unsigned()) {
-            n = value.get<uint64_t>();
-        } else if (value.is_string()) {
-            std::string text = value.get<std::string>();
-            if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-                text = text.substr(2);
-            if (text.empty() || text.size() > 8) {
-                Fail(where, "expected up to eight hex digits");
-                return;
-            }
-            for (char c : text) {
-                if (!std::isxdigit(static_cast<unsigned char>(c))) {
-                    Fail(where, "expected up to eight hex digits");
-                    return;
-                }
-                n = n * 16 + static_cast<uint64_t>(Digit(c));
-            }
-        } else {
-            Fail(where, "expected a hex string");
-            return;
-        }
-        if (n > max) {
-            std::ostringstream limit;
-            limit << std::hex << std::uppercase << max;
-            Fail(where, "must be at most " + limit.str() + " (hex)");
-            return;
-        }
-        out = static_cast<uint32_t>(n);
-    }
-    void HexField(const Json& object, const std::string& path, const char* key, uint64_t max,
-                  uint32_t& out) {
-        if (const Json* value = Field(object, key)) Hex(*value, Join(path, key), max, out);
-    }
-
-    // A run of bytes as hex digit pairs; blanks between pairs are allowed.
-    void Bytes(const Json& value, const std::string& where, std::vector<uint8_t>& out) {
-        if (!value.is_string()) {
-            Fail(where, "expected a hex string");
-            return;
-        }
-        std::string digits;
-        for (char c : value.get<std::string>()) {
-            if (c == ' ') continue;
-            if (!std::isxdigit(static_cast<unsigned char>(c))) {
-                Fail(where, "expected hex digit pairs");
-                return;
-            }
-            digits += c;
-        }
-        if (digits.empty() || digits.size() % 2 != 0) {
-            Fail(where, "expected hex digit pairs");
-            return;
-        }
-        out.clear();
-        for (size_t i = 0; i < digits.size(); i += 2)
-            out.push_back(static_cast<uint8_t>(Digit(digits[i]) * 16 + Digit(digits[i + 1])));
-    }
-
-    static const Json* Field(const Json& object, const char* key) {
-        const auto it = object.find(key);
-        return it == object.end() ? nullptr : &*it;
-    }
-    static std::string Join(const std::string& path, const std::string& key) {
-        return path.empty() ? key : path + "." + key;
-    }
-
-  private:
-    static int Digit(char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        return std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-    }
-    template <typename T> void OutOfRange(const std::string& where, T&) {
-        Fail(where,
-             "expected a whole number from 0 to " + std::to_string(std::numeric_limits<T>::max()));
-    }
-
-    std::string& problem;
-};
-
-void ReadFaults(Reader& r, const Json& json, FaultConfig& out) {
-    const std::string path = "faults";
-    if (!r.Object(json, path,
-                  {"noTarget", "tdoStuckLow", "tdoToggling", "minWorkingDelay", "neverAcknowledge",
-                   "keepsSending", "flipEveryBits"}))
-        return;
-    r.Bool(json, path, "noTarget", out.noTarget);
-    r.Bool(json, path, "tdoStuckLow", out.tdoStuckLow);
-    r.Bool(json, path, "tdoToggling", out.tdoToggling);
-    r.Number(json, path, "minWorkingDelay", out.minWorkingDelay);
-    r.Bool(json, path, "neverAcknowledge", out.neverAcknowledge);
-    r.Bool(json, path, "keepsSending", out.keepsSending);
-    r.Number(json, path, "flipEveryBits", out.flipEveryBits);
+std::string Join(const std::string& path, const std::string& key) {
+    return path.empty() ? key : path + "." + key;
 }
 
-void ReadLink(Reader& r, const Json& json, LinkTiming& out) {
-    const std::string path = "link";
-    if (!r.Object(json, path, {"ackDuringData", "ackDelayClocks", "replyDelayClocks"})) return;
-    r.Bool(json, path, "ackDuringData", out.ackDuringData);
-    r.Number(json, path, "ackDelayClocks", out.ackDelayClocks);
-    r.Number(json, path, "replyDelayClocks", out.replyDelayClocks);
-}
-
-// A list of hex offsets inside the chip, e.g. sector starts.
-void ReadOffsets(Reader& r, const Json& json, const std::string& where,
-                 std::vector<uint32_t>& out) {
-    if (!json.is_array()) {
-        r.Fail(where, "expected a list of hex sector offsets");
-        return;
-    }
-    out.clear();
-    for (size_t i = 0; i < json.size() && !r.Failed(); ++i) {
-        uint32_t offset = 0;
-        r.Hex(json[i], where + "[" + std::to_string(i) + "]", 0xFFFFFFFF, offset);
-        out.push_back(offset);
-    }
-}
-
-void ReadFlashFaults(Reader& r, const Json& json, FlashFaults& out) {
-    const std::string path = "flash.faults";
-    if (!r.Object(json, path,
-                  {"neverFinishes", "badSectors", "stuckBits", "stuckFrom", "stuckLength"}))
-        return;
-    r.Bool(json, path, "neverFinishes", out.neverFinishes);
-    if (const Json* sectors = Reader::Field(json, "badSectors"))
-        ReadOffsets(r, *sectors, path + ".badSectors", out.badSectors);
-    uint32_t stuck = 0;
-    if (const Json* bits = Reader::Field(json, "stuckBits")) {
-        r.Hex(*bits, path + ".stuckBits", 0xFFFF, stuck);
-        out.stuckBits = static_cast<uint16_t>(stuck);
-    }
-    r.HexField(json, path, "stuckFrom", 0xFFFFFFFF, out.stuckFrom);
-    r.HexField(json, path, "stuckLength", 0xFFFFFFFF, out.stuckLength);
-}
-
-std::string HexText(uint32_t value) {
+std::string HexText(uint64_t value) {
     std::ostringstream text;
     text << std::hex << std::uppercase << value;
     return text.str();
 }
 
-// Sector lists name sector starts of the chosen chip, and the stuck range lies inside it, so a
-// mistyped offset is refused rather than quietly unused.
-void CheckFlashOffsets(Reader& r, const FlashConfig& flash) {
+int Digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    return std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+}
+
+// Remembers the first problem with the path of the field it concerns; the value readers below
+// report through it.
+class Reader {
+  public:
+    explicit Reader(std::string& problem) : problem_(problem) {}
+
+    bool Failed() const { return !problem_.empty(); }
+
+    bool Fail(const std::string& path, const std::string& what) {
+        if (problem_.empty()) problem_ = path + ": " + what;
+        return false;
+    }
+
+  private:
+    std::string& problem_;
+};
+
+// --- Values -------------------------------------------------------------------------------
+
+bool BoolValue(Reader& r, const Json& value, const std::string& where, bool& out) {
+    if (!value.is_boolean()) return r.Fail(where, "expected true or false");
+    out = value.get<bool>();
+    return true;
+}
+
+// A whole number from `min` to `max`.
+bool NumberValue(Reader& r, const Json& value, const std::string& where, uint64_t min, uint64_t max,
+                 uint64_t& out) {
+    if (!value.is_number()) return r.Fail(where, "expected a number");
+    if (!value.is_number_integer()) return r.Fail(where, "expected a whole number");
+    const bool negative = !value.is_number_unsigned() && value.get<int64_t>() < 0;
+    const uint64_t n = negative ? 0 : value.get<uint64_t>();
+    if (negative || n < min || n > max)
+        return r.Fail(where, "expected a whole number from " + std::to_string(min) + " to " +
+                                 std::to_string(max));
+    out = n;
+    return true;
+}
+
+// A hex value as a string ("7FE00000", "0x7FE00000") or as a JSON number, at most `max`.
+bool HexValue(Reader& r, const Json& value, const std::string& where, uint64_t max, uint64_t& out) {
+    uint64_t n = 0;
+    if (value.is_number_unsigned()) {
+        n = value.get<uint64_t>();
+    } else if (value.is_string()) {
+        std::string text = value.get<std::string>();
+        if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+            text = text.substr(2);
+        if (text.empty() || text.size() > 8)
+            return r.Fail(where, "expected up to eight hex digits");
+        for (char c : text) {
+            if (!std::isxdigit(static_cast<unsigned char>(c)))
+                return r.Fail(where, "expected up to eight hex digits");
+            n = n * 16 + static_cast<uint64_t>(Digit(c));
+        }
+    } else {
+        return r.Fail(where, "expected a hex string");
+    }
+    if (n > max) return r.Fail(where, "must be at most " + HexText(max) + " (hex)");
+    out = n;
+    return true;
+}
+
+// A run of bytes as hex digit pairs; blanks between pairs are allowed.
+bool BytesValue(Reader& r, const Json& value, const std::string& where, std::vector<uint8_t>& out) {
+    if (!value.is_string()) return r.Fail(where, "expected a hex string");
+    std::string digits;
+    for (char c : value.get<std::string>()) {
+        if (c == ' ') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return r.Fail(where, "expected hex digit pairs");
+        digits += c;
+    }
+    if (digits.empty() || digits.size() % 2 != 0) return r.Fail(where, "expected hex digit pairs");
+    out.clear();
+    for (size_t i = 0; i < digits.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(Digit(digits[i]) * 16 + Digit(digits[i + 1])));
+    return true;
+}
+
+// A list of hex offsets inside the chip, e.g. sector starts.
+bool OffsetsValue(Reader& r, const Json& value, const std::string& where,
+                  std::vector<uint32_t>& out) {
+    if (!value.is_array()) return r.Fail(where, "expected a list of hex sector offsets");
+    out.clear();
+    for (size_t i = 0; i < value.size(); ++i) {
+        uint64_t offset = 0;
+        if (!HexValue(r, value[i], where + "[" + std::to_string(i) + "]", 0xFFFFFFFF, offset))
+            return false;
+        out.push_back(static_cast<uint32_t>(offset));
+    }
+    return true;
+}
+
+// --- Field tables -------------------------------------------------------------------------
+
+// One key of an object: how its value is read into the object's target. A key is written once,
+// here, and the unknown-key check, the "missing" check and the reading all walk the same rows.
+template <typename Out> struct Field {
+    const char* key;
+    bool (*read)(Reader&, const Json&, const std::string& where, Out&) = nullptr;
+    bool required = false;
+};
+
+template <typename T> struct MemberOf;
+template <typename C, typename M> struct MemberOf<M C::*> {
+    using Owner = C;
+    using Type = M;
+};
+template <auto member> using OwnerOf = typename MemberOf<decltype(member)>::Owner;
+template <auto member> using TypeOf = typename MemberOf<decltype(member)>::Type;
+
+template <auto member>
+bool BoolInto(Reader& r, const Json& v, const std::string& where, OwnerOf<member>& out) {
+    return BoolValue(r, v, where, out.*member);
+}
+
+// A whole number from `min` to `max` (by default the member's whole range).
+template <auto member, uint64_t min = 0,
+          uint64_t max = static_cast<uint64_t>(std::numeric_limits<TypeOf<member>>::max())>
+bool NumberInto(Reader& r, const Json& v, const std::string& where, OwnerOf<member>& out) {
+    uint64_t n = 0;
+    if (!NumberValue(r, v, where, min, max, n)) return false;
+    out.*member = static_cast<TypeOf<member>>(n);
+    return true;
+}
+
+template <auto member, uint64_t max = std::numeric_limits<TypeOf<member>>::max()>
+bool HexInto(Reader& r, const Json& v, const std::string& where, OwnerOf<member>& out) {
+    uint64_t n = 0;
+    if (!HexValue(r, v, where, max, n)) return false;
+    out.*member = static_cast<TypeOf<member>>(n);
+    return true;
+}
+
+template <auto member>
+bool OffsetsInto(Reader& r, const Json& v, const std::string& where, OwnerOf<member>& out) {
+    return OffsetsValue(r, v, where, out.*member);
+}
+
+template <auto member>
+bool BytesInto(Reader& r, const Json& v, const std::string& where, OwnerOf<member>& out) {
+    return BytesValue(r, v, where, out.*member);
+}
+
+// Keys older presets carry that no longer have an effect: still checked, never stored.
+struct Ignored {};
+bool IgnoredNumber(Reader& r, const Json& v, const std::string& where, Ignored&) {
+    uint64_t n = 0;
+    return NumberValue(r, v, where, 0, std::numeric_limits<uint32_t>::max(), n);
+}
+
+const Json* Find(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+// Reads `json`, an object, into `out` by the rows: unknown keys are an error (a misspelt field
+// never goes unnoticed), then a required key that is missing, then each key present in row order.
+template <typename Out, size_t n>
+bool ReadObject(Reader& r, const Json& json, const std::string& path, const Field<Out> (&rows)[n],
+                Out& out) {
+    if (!json.is_object()) return r.Fail(path, "expected an object");
+    for (const auto& item : json.items()) {
+        bool known = false;
+        for (const Field<Out>& row : rows)
+            known = known || item.key() == row.key;
+        if (!known) return r.Fail(Join(path, item.key()), "unknown field");
+    }
+    for (const Field<Out>& row : rows)
+        if (row.required && Find(json, row.key) == nullptr)
+            return r.Fail(Join(path, row.key), "missing");
+    for (const Field<Out>& row : rows) {
+        const Json* value = Find(json, row.key);
+        if (value != nullptr && row.read != nullptr &&
+            !row.read(r, *value, Join(path, row.key), out))
+            return false;
+    }
+    return true;
+}
+
+// A field that is an object of its own, read by its rows.
+template <auto member, const auto& rows>
+bool ObjectInto(Reader& r, const Json& v, const std::string& where, OwnerOf<member>& out) {
+    return ReadObject(r, v, where, rows, out.*member);
+}
+template <const auto& rows>
+bool IgnoredObject(Reader& r, const Json& v, const std::string& where, Ignored& out) {
+    return ReadObject(r, v, where, rows, out);
+}
+
+// clang-format off
+constexpr Field<FaultConfig> kFaultFields[] = {
+    {.key = "noTarget",         .read = &BoolInto<&FaultConfig::noTarget>},
+    {.key = "tdoStuckLow",      .read = &BoolInto<&FaultConfig::tdoStuckLow>},
+    {.key = "tdoToggling",      .read = &BoolInto<&FaultConfig::tdoToggling>},
+    {.key = "minWorkingDelay",  .read = &NumberInto<&FaultConfig::minWorkingDelay>},
+    {.key = "neverAcknowledge", .read = &BoolInto<&FaultConfig::neverAcknowledge>},
+    {.key = "keepsSending",     .read = &BoolInto<&FaultConfig::keepsSending>},
+    {.key = "flipEveryBits",    .read = &NumberInto<&FaultConfig::flipEveryBits>},
+};
+
+constexpr Field<LinkTiming> kLinkFields[] = {
+    {.key = "ackDuringData",    .read = &BoolInto<&LinkTiming::ackDuringData>},
+    {.key = "ackDelayClocks",   .read = &NumberInto<&LinkTiming::ackDelayClocks>},
+    {.key = "replyDelayClocks", .read = &NumberInto<&LinkTiming::replyDelayClocks>},
+};
+
+constexpr Field<FlashFaults> kFlashFaultFields[] = {
+    {.key = "neverFinishes", .read = &BoolInto<&FlashFaults::neverFinishes>},
+    {.key = "badSectors",    .read = &OffsetsInto<&FlashFaults::badSectors>},
+    {.key = "stuckBits",     .read = &HexInto<&FlashFaults::stuckBits>},
+    {.key = "stuckFrom",     .read = &HexInto<&FlashFaults::stuckFrom>},
+    {.key = "stuckLength",   .read = &HexInto<&FlashFaults::stuckLength>},
+};
+
+// The pacing of an agent the board once served itself, in mailbox polls: older presets still
+// carry it. Its keys are checked as before and have no effect; the agent runs on the CPU.
+constexpr Field<Ignored> kOldAgentFields[] = {
+    {.key = "identifyPolls",   .read = &IgnoredNumber},
+    {.key = "protectPolls",    .read = &IgnoredNumber},
+    {.key = "programPolls",    .read = &IgnoredNumber},
+    {.key = "eraseBlockPolls", .read = &IgnoredNumber},
+    {.key = "eraseChipPolls",  .read = &IgnoredNumber},
+    {.key = "timeLimitPolls",  .read = &IgnoredNumber},
+};
+
+bool TraceInto(Reader& r, const Json& v, const std::string& where, CoreSettings& out) {
+    if (!v.is_string()) return r.Fail(where, "expected the path of the trace file");
+    out.trace = v.get<std::string>();
+    return true;
+}
+
+constexpr Field<CoreSettings> kCoreFields[] = {
+    {.key = "cyclesPerTck",    .read = &NumberInto<&CoreSettings::cyclesPerTck, 1, kMaxCyclesPerTck>},
+    {.key = "trace",           .read = &TraceInto},
+    {.key = "traceLimitBytes", .read = &NumberInto<&CoreSettings::traceLimitBytes, 0, kMaxTraceLimitBytes>},
+    // accepted from older presets, no effect: the CPU runs what is loaded
+    {.key = "cppAgent",        .read = [](Reader& r, const Json& v, const std::string& where, CoreSettings&) {
+         bool ignored = false;
+         return BoolValue(r, v, where, ignored);
+     }},
+};
+
+constexpr Field<FillArea> kFillFields[] = {
+    {.key = "address", .read = &HexInto<&FillArea::address>, .required = true},
+    {.key = "length",  .read = &HexInto<&FillArea::length>,  .required = true},
+    {.key = "value",   .read = &HexInto<&FillArea::value>,   .required = true},
+};
+
+constexpr Field<BytePatch> kPatchFields[] = {
+    {.key = "address", .read = &HexInto<&BytePatch::address>, .required = true},
+    {.key = "bytes",   .read = &BytesInto<&BytePatch::bytes>, .required = true},
+};
+// clang-format on
+
+bool ChipInto(Reader& r, const Json& v, const std::string& where, FlashConfig& out) {
+    if (v.is_string() && FindFlashChip(v.get<std::string>()) != nullptr) {
+        out.chip = v.get<std::string>();
+        return true;
+    }
+    std::string known;
+    for (const FlashChipInfo& row : FlashChipTable())
+        known += (known.empty() ? "" : ", ") + std::string(row.name);
+    return r.Fail(where, "expected the name of a flash chip (" + known + ")");
+}
+
+// clang-format off
+constexpr Field<FlashConfig> kFlashFields[] = {
+    {.key = "chip",             .read = &ChipInto},
+    {.key = "base",             .read = &HexInto<&FlashConfig::base>},
+    {.key = "protectedSectors", .read = &OffsetsInto<&FlashConfig::protectedSectors>},
+    {.key = "writeProtect",     .read = &BoolInto<&FlashConfig::writeProtect>},
+    {.key = "busyPercent",      .read = &NumberInto<&FlashConfig::busyPercent, 0, kMaxBusyPercent>},
+    {.key = "faults",           .read = &ObjectInto<&FlashConfig::faults, kFlashFaultFields>},
+};
+// clang-format on
+
+// Sector lists name sector starts of the chosen chip, the stuck range lies inside it, and the
+// chip lies below the top of the address space at an even base (it answers on 16-bit words), so
+// a mistyped value is refused rather than quietly unused or hanging the flash commands.
+void CheckFlash(Reader& r, const FlashConfig& flash) {
     const FlashChipInfo* chip = FindFlashChip(flash.chip);
     if (chip == nullptr) return;
     std::vector<uint32_t> starts;
@@ -256,145 +350,95 @@ void CheckFlashOffsets(Reader& r, const FlashConfig& flash) {
     if (uint64_t{flash.faults.stuckFrom} + flash.faults.stuckLength > chip->Size())
         r.Fail("flash.faults.stuckLength", "runs past the end of the " + std::string(chip->name) +
                                                " (" + HexText(chip->Size()) + " bytes)");
+    if (flash.base % 2 != 0)
+        r.Fail("flash.base", HexText(flash.base) + " is odd; the chip answers on 16-bit words");
+    else if (uint64_t{flash.base} + chip->Size() > (uint64_t{1} << 32))
+        r.Fail("flash.base", "the " + std::string(chip->name) + " (" + HexText(chip->Size()) +
+                                 " bytes) at " + HexText(flash.base) +
+                                 " runs past the top of the address space");
 }
 
-void ReadFlash(Reader& r, const Json& json, FlashConfig& out) {
-    const std::string path = "flash";
-    if (!r.Object(json, path,
-                  {"chip", "base", "protectedSectors", "writeProtect", "busyPercent", "faults"}))
-        return;
-    if (const Json* chip = Reader::Field(json, "chip")) {
-        if (!chip->is_string() || FindFlashChip(chip->get<std::string>()) == nullptr) {
-            std::string known;
-            for (const FlashChipInfo& row : FlashChipTable())
-                known += (known.empty() ? "" : ", ") + std::string(row.name);
-            r.Fail("flash.chip", "expected the name of a flash chip (" + known + ")");
-        } else {
-            out.chip = chip->get<std::string>();
-        }
-    }
-    r.HexField(json, path, "base", 0xFFFFFFFF, out.base);
-    if (const Json* sectors = Reader::Field(json, "protectedSectors"))
-        ReadOffsets(r, *sectors, "flash.protectedSectors", out.protectedSectors);
-    r.Bool(json, path, "writeProtect", out.writeProtect);
-    r.Number(json, path, "busyPercent", out.busyPercent);
-    if (out.busyPercent > kMaxBusyPercent)
-        r.Fail("flash.busyPercent", "must be at most " + std::to_string(kMaxBusyPercent));
-    if (const Json* faults = Reader::Field(json, "faults"); faults != nullptr && !r.Failed())
-        ReadFlashFaults(r, *faults, out.faults);
-    if (!r.Failed()) CheckFlashOffsets(r, out);
+bool FlashInto(Reader& r, const Json& v, const std::string& where, BoardConfig& out) {
+    if (!ReadObject(r, v, where, kFlashFields, out.flash)) return false;
+    CheckFlash(r, out.flash);
+    return !r.Failed();
 }
 
-// The pacing of an agent the board once served itself, in mailbox polls: older presets still
-// carry it. Its keys are checked as before and have no effect; the agent runs on the CPU.
-void ReadOldAgentPacing(Reader& r, const Json& json) {
-    const std::string path = "agent";
-    const std::initializer_list<const char*> keys = {"identifyPolls",  "protectPolls",
-                                                     "programPolls",   "eraseBlockPolls",
-                                                     "eraseChipPolls", "timeLimitPolls"};
-    if (!r.Object(json, path, keys)) return;
-    for (const char* key : keys) {
-        uint32_t ignored = 0;
-        r.Number(json, path, key, ignored);
-    }
+bool InMemory(Reader& r, const std::string& where, uint32_t address, uint64_t length) {
+    if (length <= 0xFFFFFFFF && MemoryMap::InStorage(address, static_cast<uint32_t>(length)))
+        return true;
+    return r.Fail(where, "not inside one of the board's memories (DCU window, SRAM, SDRAM, video "
+                         "RAM, ROM)");
 }
 
-void ReadCore(Reader& r, const Json& json, CoreSettings& out) {
-    const std::string path = "core";
-    if (!r.Object(json, path, {"cyclesPerTck", "trace", "traceLimitBytes", "cppAgent"})) return;
-    r.Number(json, path, "cyclesPerTck", out.cyclesPerTck);
-    if (r.Failed()) return;
-    if (out.cyclesPerTck == 0 || out.cyclesPerTck > kMaxCyclesPerTck) {
-        r.Fail("core.cyclesPerTck",
-               "expected a whole number from 1 to " + std::to_string(kMaxCyclesPerTck));
-        return;
-    }
-    if (const Json* trace = Reader::Field(json, "trace")) {
-        if (!trace->is_string())
-            r.Fail("core.trace", "expected the path of the trace file");
-        else
-            out.trace = trace->get<std::string>();
-    }
-    r.Number(json, path, "traceLimitBytes", out.traceLimitBytes);
-    bool ignored = false; // accepted from older presets, no effect: the CPU runs what is loaded
-    r.Bool(json, path, "cppAgent", ignored);
-}
-
-void CheckInMemory(Reader& r, const std::string& where, uint32_t address, uint64_t length) {
-    if (length > 0xFFFFFFFF || !MemoryMap::InStorage(address, static_cast<uint32_t>(length)))
-        r.Fail(where, "not inside one of the board's memories (DCU window, SRAM, SDRAM, video "
-                      "RAM, ROM)");
-}
-
-void ReadFills(Reader& r, const Json& json, std::vector<FillArea>& out) {
-    if (!json.is_array()) {
-        r.Fail("fills", "expected a list");
-        return;
-    }
+// A list of objects, each read by its rows and then checked to lie in the board's memories.
+template <typename Item, size_t n>
+bool ListInto(Reader& r, const Json& v, const std::string& where, const Field<Item> (&rows)[n],
+              std::vector<Item>& out, uint64_t (*length)(const Item&)) {
+    if (!v.is_array()) return r.Fail(where, "expected a list");
     out.clear();
-    for (size_t i = 0; i < json.size() && !r.Failed(); ++i) {
-        const std::string path = "fills[" + std::to_string(i) + "]";
-        const Json& item = json[i];
-        if (!r.Object(item, path, {"address", "length", "value"})) return;
-        for (const char* key : {"address", "length", "value"}) {
-            if (Reader::Field(item, key) == nullptr) r.Fail(Reader::Join(path, key), "missing");
-        }
-        FillArea fill;
-        uint32_t value = 0;
-        r.HexField(item, path, "address", 0xFFFFFFFF, fill.address);
-        r.HexField(item, path, "length", 0xFFFFFFFF, fill.length);
-        r.HexField(item, path, "value", 0xFF, value);
-        if (r.Failed()) return;
-        fill.value = static_cast<uint8_t>(value);
-        CheckInMemory(r, path, fill.address, fill.length);
-        out.push_back(fill);
+    for (size_t i = 0; i < v.size(); ++i) {
+        const std::string path = where + "[" + std::to_string(i) + "]";
+        Item item{};
+        if (!ReadObject(r, v[i], path, rows, item) ||
+            !InMemory(r, path, item.address, length(item)))
+            return false;
+        out.push_back(std::move(item));
     }
+    return true;
 }
 
-void ReadPatches(Reader& r, const Json& json, std::vector<BytePatch>& out) {
-    if (!json.is_array()) {
-        r.Fail("patches", "expected a list");
-        return;
-    }
-    out.clear();
-    for (size_t i = 0; i < json.size() && !r.Failed(); ++i) {
-        const std::string path = "patches[" + std::to_string(i) + "]";
-        const Json& item = json[i];
-        if (!r.Object(item, path, {"address", "bytes"})) return;
-        for (const char* key : {"address", "bytes"}) {
-            if (Reader::Field(item, key) == nullptr) r.Fail(Reader::Join(path, key), "missing");
-        }
-        BytePatch patch;
-        r.HexField(item, path, "address", 0xFFFFFFFF, patch.address);
-        if (const Json* bytes = Reader::Field(item, "bytes"))
-            r.Bytes(*bytes, path + ".bytes", patch.bytes);
-        if (r.Failed()) return;
-        CheckInMemory(r, path, patch.address, patch.bytes.size());
-        out.push_back(std::move(patch));
-    }
+bool FillsInto(Reader& r, const Json& v, const std::string& where, BoardConfig& out) {
+    return ListInto(
+        r, v, where, kFillFields, out.fills, +[](const FillArea& f) { return uint64_t{f.length}; });
+}
+bool PatchesInto(Reader& r, const Json& v, const std::string& where, BoardConfig& out) {
+    return ListInto(
+        r, v, where, kPatchFields, out.patches,
+        +[](const BytePatch& p) { return uint64_t{p.bytes.size()}; });
+}
+bool OldAgentInto(Reader& r, const Json& v, const std::string& where, BoardConfig&) {
+    Ignored ignored;
+    return ReadObject(r, v, where, kOldAgentFields, ignored);
 }
 
-void ReadCpu(Reader& r, const Json& json, BoardConfig& out) {
-    if (const Json* cpu = Reader::Field(json, "cpu")) {
-        const std::string name = cpu->is_string() ? cpu->get<std::string>() : "";
-        if (name != "STi5510" && name != "STi5512" && name != "custom") {
-            r.Fail("cpu", "expected \"STi5510\", \"STi5512\" or \"custom\"");
-            return;
-        }
-        out.cpu = name;
-    }
-    const Json* idcode = Reader::Field(json, "idcode");
-    if (out.cpu == "custom") {
-        if (idcode == nullptr)
-            r.Fail("idcode", "needed when cpu is \"custom\"");
-        else
-            r.Hex(*idcode, "idcode", 0xFFFFFFFF, out.idcode);
-    } else if (idcode != nullptr) {
-        r.Fail("idcode", "only with cpu \"custom\" (" + out.cpu + " has its own)");
-    } else {
+bool CpuInto(Reader& r, const Json& v, const std::string& where, BoardConfig& out) {
+    const std::string name = v.is_string() ? v.get<std::string>() : "";
+    if (name != "STi5510" && name != "STi5512" && name != "custom")
+        return r.Fail(where, "expected \"STi5510\", \"STi5512\" or \"custom\"");
+    out.cpu = name;
+    return true;
+}
+
+// Read after the CPU (its row comes first).
+bool IdcodeInto(Reader& r, const Json& v, const std::string& where, BoardConfig& out) {
+    if (out.cpu != "custom")
+        return r.Fail(where, "only with cpu \"custom\" (" + out.cpu + " has its own)");
+    return HexInto<&BoardConfig::idcode>(r, v, where, out);
+}
+
+// A custom CPU needs its IDCODE; the others have their own.
+void FinishCpu(Reader& r, const Json& json, BoardConfig& out) {
+    if (out.cpu != "custom")
         out.idcode = out.cpu == "STi5512" ? 0x5D406041u : 0x2D4CD041u;
-    }
+    else if (Find(json, "idcode") == nullptr)
+        r.Fail("idcode", "needed when cpu is \"custom\"");
 }
+
+// clang-format off
+constexpr Field<BoardConfig> kPresetFields[] = {
+    {.key = "cpu",        .read = &CpuInto},
+    {.key = "idcode",     .read = &IdcodeInto},
+    {.key = "cpuClockHz", .read = &NumberInto<&BoardConfig::cpuClockHz, 1>},
+    {.key = "fills",      .read = &FillsInto},
+    {.key = "patches",    .read = &PatchesInto},
+    {.key = "faults",     .read = &ObjectInto<&BoardConfig::faults, kFaultFields>},
+    {.key = "link",       .read = &ObjectInto<&BoardConfig::link, kLinkFields>},
+    {.key = "flash",      .read = &FlashInto},
+    {.key = "agent",      .read = &OldAgentInto},
+    {.key = "core",       .read = &ObjectInto<&BoardConfig::core, kCoreFields>},
+};
+// clang-format on
 
 } // namespace
 
@@ -479,28 +523,7 @@ bool ParsePreset(const std::string& text, const std::string& name, BoardConfig& 
     std::string problem;
     Reader r(problem);
     BoardConfig config;
-    r.Object(json, "",
-             {"cpu", "idcode", "cpuClockHz", "fills", "patches", "faults", "link", "flash", "agent",
-              "core"});
-    if (!r.Failed()) ReadCpu(r, json, config);
-    if (!r.Failed()) {
-        r.Number(json, "", "cpuClockHz", config.cpuClockHz);
-        if (config.cpuClockHz == 0) r.Fail("cpuClockHz", "must be above 0");
-    }
-    if (const Json* v = Reader::Field(json, "fills"); v != nullptr && !r.Failed())
-        ReadFills(r, *v, config.fills);
-    if (const Json* v = Reader::Field(json, "patches"); v != nullptr && !r.Failed())
-        ReadPatches(r, *v, config.patches);
-    if (const Json* v = Reader::Field(json, "faults"); v != nullptr && !r.Failed())
-        ReadFaults(r, *v, config.faults);
-    if (const Json* v = Reader::Field(json, "link"); v != nullptr && !r.Failed())
-        ReadLink(r, *v, config.link);
-    if (const Json* v = Reader::Field(json, "flash"); v != nullptr && !r.Failed())
-        ReadFlash(r, *v, config.flash);
-    if (const Json* v = Reader::Field(json, "agent"); v != nullptr && !r.Failed())
-        ReadOldAgentPacing(r, *v);
-    if (const Json* v = Reader::Field(json, "core"); v != nullptr && !r.Failed())
-        ReadCore(r, *v, config.core);
+    if (ReadObject(r, json, "", kPresetFields, config)) FinishCpu(r, json, config);
     if (r.Failed()) {
         error = name + ": " + problem;
         return false;

@@ -3,6 +3,7 @@
 #include "board/board.h"
 #include "board/preset.h"
 #include "board/remote_bitbang_session.h"
+#include "board/trace_file.h"
 #include "tapster_version.h"
 
 #include <cerrno>
@@ -227,10 +228,24 @@ void Refuse(int fd) {
     std::fputs("tapcheck-board: refused a client: serving another\n", stderr);
 }
 
-// Sends all of `data` to the client within `stall` in total; false when the client does not take
-// it in that time (it reads none of its answers). A client that connects meanwhile is refused at
-// once, as at any other time the board is taken.
-bool SendAll(int fd, const std::string& data, int server, std::chrono::milliseconds stall) {
+// A client that connects while the board is taken is refused at once (it waits only briefly for
+// the notice before it takes the silence for a board).
+void RefuseNewcomers(int server) {
+    pollfd waiting{server, POLLIN, 0};
+    while (poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN) != 0) {
+        const int newcomer = accept(server, nullptr, nullptr);
+        if (newcomer < 0) return;
+        Refuse(newcomer);
+    }
+}
+
+enum class Sent { kAll, kStalled, kGone };
+
+// Sends all of `data` to the client within `stall` in total: kStalled when the client does not
+// take it in that time (it reads none of its answers), kGone when its connection was closed or
+// reset. A client that connects meanwhile is refused at once, as at any other time the board is
+// taken.
+Sent SendAll(int fd, const std::string& data, int server, std::chrono::milliseconds stall) {
     const auto deadline = SteadyClock::now() + stall;
     size_t sent = 0;
     while (sent < data.size()) {
@@ -241,18 +256,31 @@ bool SendAll(int fd, const std::string& data, int server, std::chrono::milliseco
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return Sent::kGone;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-        if (left.count() <= 0) return false;
+        if (left.count() <= 0) return Sent::kStalled;
         pollfd fds[2] = {{fd, POLLOUT, 0}, {server, POLLIN, 0}};
-        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
-        if ((fds[1].revents & POLLIN) != 0) {
-            const int newcomer = accept(server, nullptr, nullptr);
-            if (newcomer >= 0) Refuse(newcomer);
-        }
+        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) return Sent::kGone;
+        if ((fds[1].revents & POLLIN) != 0) RefuseNewcomers(server);
     }
-    return true;
+    return Sent::kAll;
+}
+
+// Handles what the client sent in slices, refusing newcomers between them, so that a long run of
+// requests (the CPU running between clocks) never keeps a newcomer waiting for its notice. A
+// client that ends with 'Q' is leaving: who connects meanwhile (often the same program again)
+// waits for the board instead.
+bool HandleInSlices(tapster::board::RemoteBitbangSession& session, std::string_view requests,
+                    std::string& answers, int server) {
+    constexpr size_t kSlice = 2048;
+    const bool leaving = requests.find('Q') != std::string_view::npos;
+    bool more = true;
+    for (size_t at = 0; at < requests.size() && more; at += kSlice) {
+        more = session.Handle(requests.substr(at, kSlice), answers);
+        if (!leaving) RefuseNewcomers(server);
+    }
+    return more;
 }
 
 // Serves clients one at a time, for ever: reads what a client has sent, handles all of it and
@@ -288,11 +316,17 @@ int Serve(int server, tapster::board::RemoteBitbangSession& session, const Optio
                     if (now - client.lastHeard >= kPause) client.paused += now - client.lastHeard;
                     client.lastHeard = now;
                     answers.clear();
-                    const bool more = session.Handle(
-                        std::string_view(buffer.data(), static_cast<size_t>(n)), answers);
-                    if (!SendAll(client.fd, answers, server, stall))
+                    const bool more = HandleInSlices(
+                        session, std::string_view(buffer.data(), static_cast<size_t>(n)), answers,
+                        server);
+                    const Sent sent = SendAll(client.fd, answers, server, stall);
+                    if (sent == Sent::kStalled)
                         End(client, session, options,
                             "dropped a client that does not read its answers");
+                    else if (sent == Sent::kGone)
+                        End(client, session, options,
+                            "a client went away before its answers were sent (connection closed "
+                            "or reset)");
                     else if (!more)
                         End(client, session, options, nullptr);
                 }
@@ -332,15 +366,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tapcheck-board: %s\n", error.c_str());
         return 2;
     }
-    if (!options.trace.empty()) config.core.trace = options.trace;
-    if (!config.core.trace.empty()) {
-        std::FILE* trace = std::fopen(config.core.trace.c_str(), "w");
-        if (trace == nullptr) {
-            std::fprintf(stderr, "tapcheck-board: cannot create the trace file %s: %s\n",
-                         config.core.trace.c_str(), std::strerror(errno));
-            return 2;
-        }
-        std::fclose(trace);
+    if (!options.trace.empty()) {
+        config.core.trace = options.trace;
+        config.core.traceReplaces = true;
+    }
+    if (const std::string refused = tapster::board::TraceFile::Refused(config.core);
+        !refused.empty()) {
+        std::fprintf(stderr, "tapcheck-board: %s\n", refused.c_str());
+        return 2;
     }
 
 #ifdef _WIN32

@@ -16,21 +16,42 @@ namespace {
 constexpr uint64_t kClosingRoom = 96;
 } // namespace
 
-TraceFile::TraceFile(std::string path, uint64_t limitBytes, MemoryMap* memory)
-    : path_(std::move(path)), limit_(limitBytes), memory_(memory) {}
+TraceFile::TraceFile(std::string path, uint64_t limitBytes, MemoryMap* memory, bool replaces)
+    : path_(std::move(path)), limit_(limitBytes), memory_(memory), replaces_(replaces) {}
 
 TraceFile::~TraceFile() {
-    if (file_ != nullptr) std::fclose(file_);
+    std::string ignored;
+    if (file_ != nullptr) writer_.Commit(ignored);
 }
 
+namespace {
+Existing TraceTarget(bool replaces) {
+    return replaces ? Existing::kReplaceFile : Existing::kRefuse;
+}
+} // namespace
+
 bool TraceFile::Open() {
-    file_ = std::fopen(path_.c_str(), "w");
-    if (file_ == nullptr) {
-        std::fprintf(stderr, "simulated board: cannot create the trace file %s\n", path_.c_str());
+    // Put in place at once: the trace grows as the CPU runs, and a board ended by a signal keeps
+    // what it wrote. It never writes through a link, and a preset's trace never replaces a file.
+    std::string reason;
+    if (!writer_.Open(path_, TraceTarget(replaces_), reason) || !writer_.Publish(reason)) {
+        std::fprintf(stderr, "simulated board: cannot create the trace file %s: %s\n",
+                     path_.c_str(), reason.c_str());
         cut_ = true;
         return false;
     }
+    file_ = writer_.File();
     return true;
+}
+
+std::string TraceFile::Refused(const CoreSettings& core) {
+    if (core.trace.empty()) return {};
+    SafeFileWriter probe; // a temporary file beside it, deleted again
+    std::string reason;
+    if (probe.Open(core.trace, TraceTarget(core.traceReplaces), reason)) return {};
+    const bool exists = reason == RefusedTarget(core.trace, Existing::kRefuse);
+    return "cannot create the trace file " + core.trace + ": " + reason +
+           (exists && !core.traceReplaces ? " (a preset's trace is always a new file)" : "");
 }
 
 namespace {
@@ -83,7 +104,8 @@ void TraceFile::Executed(const st20::TraceRecord& record) {
                      "trace cut after %" PRIu64 " instructions: the %" PRIu64
                      "-byte limit was reached\n",
                      lines_, limit_);
-        std::fclose(file_);
+        std::string ignored;
+        writer_.Commit(ignored);
         file_ = nullptr;
         cut_ = true;
         return;

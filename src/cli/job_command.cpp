@@ -288,9 +288,13 @@ bool ParseJobCommand(const std::vector<std::string>& args, const std::string& pr
 
 int RunJob(TerminalForm& form, const JobCommand& job) {
     std::FILE* log = nullptr;
+    SafeFileWriter logWriter;
     if (!job.logPath.empty()) {
+        // In place at once: the log grows as the job runs, and a job ended by a signal keeps it.
         std::string reason;
-        log = CreateFreshFile(job.logPath, reason);
+        if (logWriter.Open(job.logPath, Existing::kReplaceFileOrLink, reason) &&
+            logWriter.Publish(reason))
+            log = logWriter.File();
         if (log == nullptr) {
             std::fprintf(stderr, "tapcheck-cli: cannot write the log '%s': %s\n",
                          job.logPath.c_str(), reason.c_str());
@@ -341,7 +345,8 @@ int RunJob(TerminalForm& form, const JobCommand& job) {
     std::FILE* verdictTo = out.ok ? stdout : stderr;
     std::fprintf(verdictTo, "%s%s\n", out.ok ? "" : "tapcheck-cli: ", out.verdict.c_str());
     std::fflush(verdictTo);
-    if (log != nullptr && std::fclose(log) != 0) {
+    std::string reason;
+    if (log != nullptr && !logWriter.Commit(reason)) {
         std::fprintf(stderr, "tapcheck-cli: the log '%s' could not be written to its end\n",
                      job.logPath.c_str());
         if (code == kExitOk) code = kExitErrorBox;

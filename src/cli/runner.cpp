@@ -60,6 +60,10 @@ bool Runner::Set(const Step& step) {
         break;
     case WidgetKind::Slider:
     case WidgetKind::UpDown:
+        // Refused as the list's index is: the control would clamp it out of sight.
+        if (position < form_.Minimum(name) || position > form_.Maximum(name))
+            return Refuse(step, name + " takes " + std::to_string(form_.Minimum(name)) + " to " +
+                                    std::to_string(form_.Maximum(name)));
         form_.SetPosition(name, position);
         if (const CommandRow* row = FindCommand(name, CommandTrigger::Change)) row->handler();
         break;
@@ -137,6 +141,15 @@ void Runner::Print(const Step& step) {
 }
 
 int Runner::Run(const std::vector<Step>& steps) {
+    const int code = RunSteps(steps);
+    form_.Finish();
+    // The log and the print= values are the run's result: lost, the run failed (a signal or the
+    // deadline keeps its own code).
+    if (form_.OutputLost() && code < kExitDeadline) return kExitErrorBox;
+    return code;
+}
+
+int Runner::RunSteps(const std::vector<Step>& steps) {
     const Step* lastAbort = nullptr;
     for (const Step& step : steps) {
         if (int code = form_.StopCode(); code != 0) return code;

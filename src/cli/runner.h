@@ -2,22 +2,13 @@
 // window through a TerminalForm.
 #pragma once
 
+#include "cli/exit_codes.h"
 #include "cli/steps.h"
 #include "cli/terminal_form.h"
 
 #include <vector>
 
 namespace tapster::cli {
-
-// Exit codes of tapcheck-cli.
-constexpr int kExitOk = 0;
-constexpr int kExitErrorBox = 1;      // an error box was shown, or a question found no answer
-constexpr int kExitUsage = 2;         // a malformed command line, or a step the window refuses
-constexpr int kExitCommandFailed = 3; // a command reported its failure in the log
-constexpr int kExitAbortMissed = 4;   // an abort= step that never pressed "Abort !"
-constexpr int kExitDeadline = 124;    // --deadline passed
-constexpr int kExitInterrupt = 130;   // Ctrl+C
-constexpr int kExitTerminate = 143;   // SIGTERM
 
 // The handler behind a button, by the button's name; null for a name that is not a button.
 using Handler = void (*)();
@@ -28,10 +19,12 @@ class Runner {
     explicit Runner(TerminalForm& form);
     // Runs every step; stops after the step that showed an error box, left a question
     // unanswered, was refused, or was interrupted. A command that reported failure in the log
-    // does not stop the run, but decides the exit code. Returns the exit code.
+    // does not stop the run, but decides the exit code. Closes stdout's open line; stdout that
+    // could not be written makes the run a failed one. Returns the exit code.
     int Run(const std::vector<Step>& steps);
 
   private:
+    int RunSteps(const std::vector<Step>& steps);
     bool Set(const Step& step);
     bool Click(const Step& step);
     void Print(const Step& step);

@@ -51,9 +51,18 @@ bool ParseSet(const std::string& name, const std::string& value, const WidgetSto
     step.widget = name;
     step.text = value;
     bool ok = true;
+    const WidgetRow* row = FindWidgetRow(name);
+    std::string expected = ValueDescription(kind);
     switch (kind) {
     case WidgetKind::Edit:
     case WidgetKind::Combo:
+        // A hex field takes only what the window shows: a prefix, a blank, a separator or a
+        // ninth digit would be read as another number than the one written.
+        if (row != nullptr && row->hex && !value.empty()) {
+            int64_t ignored = 0;
+            ok = ParseHexWord(value, ignored);
+            expected = "one to eight hex digits, without 0x, blanks or separators";
+        }
         break;
     case WidgetKind::Check:
         ok = value == "0" || value == "1";
@@ -61,6 +70,7 @@ bool ParseSet(const std::string& name, const std::string& value, const WidgetSto
         break;
     case WidgetKind::Slider:
     case WidgetKind::UpDown:
+        // The range is the window's at the step's time (the check sets the delay slider's).
         ok = ParseDecimal(value, -1000000000, 1000000000, step.number);
         break;
     case WidgetKind::Radio:
@@ -73,9 +83,7 @@ bool ParseSet(const std::string& name, const std::string& value, const WidgetSto
         ok = false;
         break;
     }
-    if (!ok)
-        error =
-            "bad value for " + name + ": '" + value + "' (expected " + ValueDescription(kind) + ")";
+    if (!ok) error = "bad value for " + name + ": '" + value + "' (expected " + expected + ")";
     return ok;
 }
 

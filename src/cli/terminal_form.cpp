@@ -1,12 +1,17 @@
 #include "cli/terminal_form.h"
 
+#include "cli/exit_codes.h"
+
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 namespace tapster::cli {
 
 volatile std::sig_atomic_t TerminalForm::interruptFlag = 0;
+volatile std::sig_atomic_t TerminalForm::signalAnnounced = 0;
 
 namespace {
 
@@ -32,11 +37,19 @@ TerminalForm::~TerminalForm() {
 }
 
 void TerminalForm::Write(const std::string& text) {
-    for (std::FILE* f : {out_, copy_}) {
-        if (f == nullptr) continue;
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fflush(f);
+    if (copy_ != nullptr) {
+        std::fwrite(text.data(), 1, text.size(), copy_);
+        std::fflush(copy_);
     }
+    if (outputLost_) return;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), out_) == text.size() && std::fflush(out_) == 0)
+        return;
+    // Said once: what follows cannot be shown either, and the run's result is lost.
+    outputLost_ = true;
+    std::fprintf(err_, "tapcheck-cli: stdout cannot be written (%s); the log is lost\n",
+                 errno != 0 ? std::strerror(errno) : "write error");
+    std::fflush(err_);
 }
 
 void TerminalForm::ShowProgress(const std::string& text) {
@@ -211,18 +224,18 @@ void TerminalForm::TakeSignal() {
     signal_ = interruptFlag;
     if (signalNoted_) return;
     signalNoted_ = true;
+    if (signalAnnounced != 0) return;
     // The log shows the abort, if a command was running; this line says where it came from,
     // also when the signal ends a wait between commands.
-    std::fprintf(err_, "tapcheck-cli: %s; the run stops\n",
-                 signal_ == SIGTERM ? "terminated (SIGTERM)" : "interrupted (Ctrl+C)");
+    std::fprintf(err_, "tapcheck-cli: %s; the run stops\n", StopSignalOf(signal_).name);
     std::fflush(err_);
 }
 
 int TerminalForm::StopCode() {
     CheckDeadline();
     if (interruptFlag != 0 && signal_ == 0) TakeSignal();
-    if (signal_ != 0) return 128 + (signal_ == SIGTERM ? SIGTERM : SIGINT);
-    return deadlinePassed_ ? 124 : 0;
+    if (signal_ != 0) return StopSignalOf(signal_).code;
+    return deadlinePassed_ ? kExitDeadline : kExitOk;
 }
 
 void TerminalForm::ProcessEvents() {

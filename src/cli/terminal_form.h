@@ -83,9 +83,11 @@ class TerminalForm : public WidgetStore {
     int ErrorBoxCount() const { return errorBoxes_; }
     // An error box was shown or a question found nothing queued: the run stops after the step.
     bool Failed() const { return failed_; }
+    // Something written to stdout could not be written (a full disk, a closed pipe).
+    bool OutputLost() const { return outputLost_; }
     // Ctrl+C or SIGTERM arrived, or the deadline passed.
     bool Interrupted() const { return interrupted_ || interruptFlag != 0 || deadlinePassed_; }
-    // The exit code of an interrupted run: 130 (SIGINT), 143 (SIGTERM) or 124 (deadline); 0
+    // The exit code of an interrupted run: the signal's (exit_codes.h) or 124 (deadline); 0
     // while the run may go on. Notices a deadline that has just passed.
     int StopCode();
     // --deadline: from this moment on "Abort !" is pressed and answered No at each keep-alive
@@ -95,9 +97,11 @@ class TerminalForm : public WidgetStore {
     // The answers still queued (for the end-of-run note).
     size_t PendingAnswers() const { return answers_.size() + files_.size() + dialogs_.size(); }
 
-    // Set from the SIGINT and SIGTERM handlers to the signal's number; read at the next
-    // keep-alive point.
+    // Set from the signal handlers (SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ) to the signal's
+    // number; read at the next keep-alive point.
     static volatile std::sig_atomic_t interruptFlag;
+    // Set by a handler that has said on stderr which signal arrived, so it is not said twice.
+    static volatile std::sig_atomic_t signalAnnounced;
 
     // --- MainForm --------------------------------------------------------------------------
     void LogLine(const std::string& line) override;
@@ -148,6 +152,7 @@ class TerminalForm : public WidgetStore {
     int errorBoxes_ = 0;
     bool failed_ = false;
     bool interrupted_ = false;
+    bool outputLost_ = false;
     int signal_ = 0;           // the signal that interrupted the run
     bool signalNoted_ = false; // stderr says which signal it was
 

@@ -1,7 +1,9 @@
-// Opening the files the commands read and write without surprises: a file to be read is opened
+// Opening the files the programs read and write without surprises: a file to be read is opened
 // without blocking (a FIFO or a device never hangs the command) and accepted only when it is a
-// regular file; a file to be written replaces whatever had its name (a symbolic link itself,
-// never what it points to) with a file created afresh.
+// regular file; a file to be written goes to a fresh temporary file of an unpredictable name in
+// the target's directory and is renamed into place only when it is complete, so that nothing is
+// ever written through a symbolic link, a device or a FIFO, and a failure leaves neither a
+// half-written file nor a lost old one.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +20,45 @@ constexpr uint64_t kLargestFileSize = (uint64_t{1} << 32) - 1;
 // such file", ...) when it cannot be opened or is not a regular file; size is its length.
 std::FILE* OpenRegularFile(const std::string& path, uint64_t& size, std::string& reason);
 
-// Deletes `path` when it is a regular file or a symbolic link (the link itself, never its
-// target), then creates it exclusively for writing in binary mode, never through a symbolic
-// link. Null with a reason; a device, FIFO or directory in the way is refused, not deleted.
-std::FILE* CreateFreshFile(const std::string& path, std::string& reason);
+// What a writer does with something that already has the target's name.
+enum class Existing {
+    kReplaceFile,       // a regular file is replaced; a link, folder, device or FIFO is refused
+    kReplaceFileOrLink, // the same, and a symbolic link itself is replaced (never followed)
+    kRefuse,            // nothing of that name may exist
+};
+
+// One file written safely. Open creates the temporary file beside the target; Commit renames
+// it over the target; destroyed (or Discarded) before that, it deletes the temporary file.
+class SafeFileWriter {
+  public:
+    SafeFileWriter() = default;
+    ~SafeFileWriter();
+    SafeFileWriter(const SafeFileWriter&) = delete;
+    SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+    // False with a reason when the target is refused or no temporary file can be created.
+    bool Open(const std::string& path, Existing existing, std::string& reason);
+    std::FILE* File() const { return file_; }
+    // Flushes the file and puts it in place of the target; it stays open for further writes
+    // (a growing trace). False with a reason (the temporary file is then deleted).
+    bool Publish(std::string& reason);
+    // Publish, then close. False with a reason when any write failed; nothing is left then.
+    bool Commit(std::string& reason);
+    void Discard();
+
+  private:
+    std::string path_;
+    std::string temporary_;
+    std::FILE* file_ = nullptr;
+    Existing existing_ = Existing::kReplaceFile;
+    bool published_ = false;
+};
+
+// Why `path` may not be written under `existing` (a folder, a link, a device, ...); empty when it
+// may. For checks made before any work starts.
+std::string RefusedTarget(const std::string& path, Existing existing);
+
+// True when the two names reach the same existing file (through links or other spellings).
+bool SameFile(const std::string& a, const std::string& b);
 
 } // namespace tapster

@@ -37,6 +37,7 @@ struct WidgetRow {
     int position = 0; // slider or up-down position, selected item (-1 for none)
     int tick = 1;     // slider tick interval, up-down step
     std::span<const std::string_view> items = {};
+    bool hex = false; // a field the commands read as a hex number
 };
 
 // The window: caption and size.
@@ -70,9 +71,9 @@ inline constexpr WidgetRow kWidgetTable[] = {
     {.name = "lblDelay",      .kind = WidgetKind::Label,     .parent = "Panel1", .caption = "0"},
     {.name = "lblJtagClk",    .kind = WidgetKind::Label,     .parent = "Panel1", .caption = "40"},
     {.name = "cmdDelay",      .kind = WidgetKind::Button,    .parent = "Panel1", .caption = "Check"},
-    {.name = "txtRAM",        .kind = WidgetKind::Edit,      .parent = "Panel1", .caption = "40000000"},
-    {.name = "txtVRAM",       .kind = WidgetKind::Edit,      .parent = "Panel1", .caption = "C0000000"},
-    {.name = "lstTrapAddr",   .kind = WidgetKind::Combo,     .parent = "Panel1", .caption = "80000800", .items = widget_items::kTrapAddr},
+    {.name = "txtRAM",        .kind = WidgetKind::Edit,      .parent = "Panel1", .caption = "40000000", .hex = true},
+    {.name = "txtVRAM",       .kind = WidgetKind::Edit,      .parent = "Panel1", .caption = "C0000000", .hex = true},
+    {.name = "lstTrapAddr",   .kind = WidgetKind::Combo,     .parent = "Panel1", .caption = "80000800", .items = widget_items::kTrapAddr, .hex = true},
     {.name = "cmdMemSeek",    .kind = WidgetKind::Button,    .parent = "Panel1", .caption = "Find Free Mem"},
     {.name = "chk1",          .kind = WidgetKind::Check,     .parent = "Panel1", .caption = "0xFFFFFFFF", .checked = true},
     {.name = "chk0",          .kind = WidgetKind::Check,     .parent = "Panel1", .caption = "0x00000000"},
@@ -91,15 +92,15 @@ inline constexpr WidgetRow kWidgetTable[] = {
     // Page "Flash Programming".
     {.name = "shFlash",       .kind = WidgetKind::Container, .parent = "shDCU"},
     {.name = "Panel5",        .kind = WidgetKind::Container, .parent = "shFlash"},
-    {.name = "lstFlashBase",  .kind = WidgetKind::Combo,     .parent = "Panel5", .caption = "7FE00000", .position = 2, .items = widget_items::kFlashBase},
+    {.name = "lstFlashBase",  .kind = WidgetKind::Combo,     .parent = "Panel5", .caption = "7FE00000", .position = 2, .items = widget_items::kFlashBase, .hex = true},
     {.name = "cmdGetDevCode", .kind = WidgetKind::Button,    .parent = "Panel5", .caption = "Check"},
     {.name = "lblFlashCode",  .kind = WidgetKind::Label,     .parent = "Panel5", .caption = "Flash IDCODE", .hidden = true},
-    {.name = "txtBlkBase",    .kind = WidgetKind::Edit,      .parent = "Panel5"},
+    {.name = "txtBlkBase",    .kind = WidgetKind::Edit,      .parent = "Panel5", .hex = true},
     {.name = "cmdProtect",    .kind = WidgetKind::Button,    .parent = "Panel5", .caption = "Block Protect Status"},
     {.name = "cmdBlkErase",   .kind = WidgetKind::Button,    .parent = "Panel5", .caption = "Clear Sector"},
     {.name = "cmdChipErase",  .kind = WidgetKind::Button,    .parent = "Panel5", .caption = "Clear Chip"},
-    {.name = "txtFromAddr",   .kind = WidgetKind::Edit,      .parent = "Panel5"},
-    {.name = "txtFlashLen",   .kind = WidgetKind::Edit,      .parent = "Panel5"},
+    {.name = "txtFromAddr",   .kind = WidgetKind::Edit,      .parent = "Panel5", .hex = true},
+    {.name = "txtFlashLen",   .kind = WidgetKind::Edit,      .parent = "Panel5", .hex = true},
     {.name = "cmdReadToFile", .kind = WidgetKind::Button,    .parent = "Panel5", .caption = "Read to File"},
     {.name = "cmdWriteFlash", .kind = WidgetKind::Button,    .parent = "Panel5", .caption = "Write from File"},
     {.name = "cmdCancel",     .kind = WidgetKind::Button,    .parent = "shFlash", .caption = "Abort !", .hidden = true},
@@ -112,7 +113,7 @@ inline constexpr WidgetRow kWidgetTable[] = {
     {.name = "txtPoll",       .kind = WidgetKind::Edit,      .parent = "GroupBox6", .caption = "500"},
     {.name = "trkPoll",       .kind = WidgetKind::UpDown,    .parent = "GroupBox6", .minimum = 100, .maximum = 1000, .position = 500, .tick = 100},
     {.name = "txtStatus",     .kind = WidgetKind::Edit,      .parent = "GroupBox6", .caption = "00000000"},
-    {.name = "txtControl",    .kind = WidgetKind::Edit,      .parent = "GroupBox6", .caption = "00000000"},
+    {.name = "txtControl",    .kind = WidgetKind::Edit,      .parent = "GroupBox6", .caption = "00000000", .hex = true},
     {.name = "txtWPAdr",      .kind = WidgetKind::Edit,      .parent = "GroupBox6", .caption = "00000000"},
     {.name = "txtJTFrom",     .kind = WidgetKind::Edit,      .parent = "GroupBox6", .caption = "00000000"},
     {.name = "txtJTIptr",     .kind = WidgetKind::Edit,      .parent = "GroupBox6", .caption = "00000000"},
@@ -124,8 +125,8 @@ inline constexpr WidgetRow kWidgetTable[] = {
     {.name = "cmdDelRec",     .kind = WidgetKind::Button,    .parent = "GroupBox7", .caption = "Delete Record"},
     {.name = "cmdRunBatch",   .kind = WidgetKind::Button,    .parent = "GroupBox7", .caption = "Run Batch"},
     {.name = "GroupBox5",     .kind = WidgetKind::Container, .parent = "Panel2", .caption = "Manual Commands"},
-    {.name = "txtManAddr",    .kind = WidgetKind::Edit,      .parent = "GroupBox5"},
-    {.name = "txtManData",    .kind = WidgetKind::Edit,      .parent = "GroupBox5"},
+    {.name = "txtManAddr",    .kind = WidgetKind::Edit,      .parent = "GroupBox5", .hex = true},
+    {.name = "txtManData",    .kind = WidgetKind::Edit,      .parent = "GroupBox5", .hex = true},
     {.name = "cmdManRead",    .kind = WidgetKind::Button,    .parent = "GroupBox5", .caption = "Read"},
     {.name = "cmdManWrite",   .kind = WidgetKind::Button,    .parent = "GroupBox5", .caption = "Write"},
 
@@ -135,7 +136,7 @@ inline constexpr WidgetRow kWidgetTable[] = {
     {.name = "selBrkCond",    .kind = WidgetKind::Radio,     .parent = "Panel3", .caption = "Break conditions", .items = widget_items::kBreakConditions},
     {.name = "cmdLoadDCU",    .kind = WidgetKind::Button,    .parent = "Panel3", .caption = "Load DCU", .hidden = true},
     {.name = "GroupBox8",     .kind = WidgetKind::Container, .parent = "Panel3", .caption = "RAM Writing Verification"},
-    {.name = "txtVrfRAM",     .kind = WidgetKind::Edit,      .parent = "GroupBox8"},
+    {.name = "txtVrfRAM",     .kind = WidgetKind::Edit,      .parent = "GroupBox8", .hex = true},
     {.name = "cmdVrfRAM",     .kind = WidgetKind::Button,    .parent = "GroupBox8", .caption = "Verify RAM Load"},
     {.name = "cmdVrfTrap",    .kind = WidgetKind::Button,    .parent = "GroupBox8", .caption = "Verify Trap Handler"},
 };

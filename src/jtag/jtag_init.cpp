@@ -50,7 +50,13 @@ bool IdentifyCpu() {
     else
         Log("CPU IDCODE: " + Hex8(code));
     ReleaseJtag();
-    return code == kIdSti5510 || code == kIdSti5512;
+    return IsIdCode(code);
+}
+
+bool IsIdCode(uint32_t code) {
+    // Every JTAG IDCODE ends in a 1 bit: a line stuck low reads 0 there. All ones is a line that
+    // floats high (no target); a line that changes with every clock reads 0101...
+    return (code & 1u) != 0 && code != 0xFFFFFFFFu && code != 0x55555555u;
 }
 
 void ReleaseJtag() {

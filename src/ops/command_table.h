@@ -1,5 +1,5 @@
 // Every command a widget of the window starts, once: the widget, its handler, what starts it and
-// whether it is refused while another command runs. The Qt window wires its signals from these
+// whether it may run while another command runs. The Qt window wires its signals from these
 // rows and tapcheck-cli looks its steps up in them; adding a button is one row here plus its
 // handler in commands.h.
 #pragma once
@@ -21,16 +21,21 @@ struct CommandRow {
     WidgetId widget;
     void (*handler)() = nullptr;
     CommandTrigger trigger = CommandTrigger::Click;
-    // The monitor's start/stop and its control-register button reach the target themselves, and
-    // the hardware check ends by releasing the cable and the port claim: inside another command's
-    // wait they would break into that command's link traffic, so they are refused there.
-    bool refusedWhileBusy = false;
+    // A click inside another command's wait would run a command inside that command, its link
+    // traffic and log lines mixed into the running one's: every click is refused there but
+    // "Abort !", which exists to be pressed then. A change of position is not refused: the
+    // hardware check moves the delay slider itself, and the handler must follow.
+    bool runsWhileBusy = false;
 };
+
+constexpr bool RefusedWhileBusy(const CommandRow& row) {
+    return row.trigger == CommandTrigger::Click && !row.runsWhileBusy;
+}
 
 // clang-format off
 inline constexpr CommandRow kCommandTable[] = {
     {.widget = w::trkDelay,      .handler = &trkDelayChange, .trigger = CommandTrigger::Change},
-    {.widget = w::cmdDelay,      .handler = &cmdDelayClick, .refusedWhileBusy = true},
+    {.widget = w::cmdDelay,      .handler = &cmdDelayClick},
     {.widget = w::cmdMemSeek,    .handler = &cmdMemSeekClick},
     {.widget = w::cmdChkTraps,   .handler = &cmdChkTrapsClick},
     {.widget = w::cmdReadRom,    .handler = &cmdReadRomClick},
@@ -44,10 +49,10 @@ inline constexpr CommandRow kCommandTable[] = {
     {.widget = w::cmdChipErase,  .handler = &cmdChipEraseClick},
     {.widget = w::cmdReadToFile, .handler = &cmdReadToFileClick},
     {.widget = w::cmdWriteFlash, .handler = &cmdWriteFlashClick},
-    {.widget = w::cmdCancel,     .handler = &cmdCancelClick},
-    {.widget = w::cmdStartDCU,   .handler = &cmdStartDCUClick, .refusedWhileBusy = true},
+    {.widget = w::cmdCancel,     .handler = &cmdCancelClick, .runsWhileBusy = true},
+    {.widget = w::cmdStartDCU,   .handler = &cmdStartDCUClick},
     {.widget = w::trkPoll,       .handler = &trkPollClick, .trigger = CommandTrigger::Change},
-    {.widget = w::cmdChgCtrl,    .handler = &cmdChangeCtrlClick, .refusedWhileBusy = true},
+    {.widget = w::cmdChgCtrl,    .handler = &cmdChangeCtrlClick},
     {.widget = w::cmdAddRec,     .handler = &cmdAddRecClick},
     {.widget = w::cmdEditRec,    .handler = &cmdEditRecClick},
     {.widget = w::cmdDelRec,     .handler = &cmdDelRecClick},

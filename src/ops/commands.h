@@ -33,7 +33,11 @@ bool ScanTargetMemory(uint32_t start, uint32_t length);
 
 // Trap survey and DCU reports.
 void cmdChkTrapsClick();
-void ReportDcuRegisters();
+// Returns the jump-trace IPTR it read (where the CPU's last jump went).
+uint32_t ReportDcuRegisters();
+// The DCU reads of the survey and the reports that failed, counted over the process's life: the
+// difference across a command is its count.
+int FailedDcuReads();
 void ReportTrappedStatus();
 void RefreshDcuMonitor();
 

@@ -300,32 +300,15 @@ bool ReadImageFile(const std::string& path, uint32_t length, std::vector<uint8_t
 }
 
 bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes, std::string& reason) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    std::random_device random;
-    const fs::path temp = target.parent_path() / (target.filename().string() + "." +
-                                                  Hex8(random()) + Hex8(random()) + ".part");
-    std::FILE* f = CreateFreshFile(temp.string(), reason);
-    if (f == nullptr) return false;
-    const bool written =
-        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool closed = std::fclose(f) == 0;
-    std::error_code ec;
-    if (written && closed) {
-        std::error_code st;
-        // Never through a link or onto something that is not a file.
-        if (fs::is_symlink(target, st) || !fs::exists(target, st) ||
-            fs::is_regular_file(target, st))
-            fs::rename(temp, target, ec);
-        else
-            ec = std::make_error_code(std::errc::is_a_directory);
-        if (!ec) return true;
-        reason = ec.message();
-    } else {
+    // A fresh file renamed into place: never through a link, never onto what is not a file.
+    SafeFileWriter writer;
+    if (!writer.Open(path, Existing::kReplaceFileOrLink, reason)) return false;
+    if (!bytes.empty() &&
+        std::fwrite(bytes.data(), 1, bytes.size(), writer.File()) != bytes.size()) {
         reason = "the disk refused the data";
+        return false;
     }
-    fs::remove(temp, ec);
-    return false;
+    return writer.Commit(reason);
 }
 
 } // namespace tapster

@@ -9,22 +9,31 @@ std::FILE* ScanDumpFile = nullptr;
 bool ScanDumpWriteFailed = false;
 bool ScanDumpCheckedReads = false;
 
+namespace {
+SafeFileWriter scanDumpWriter;
+} // namespace
+
 bool OpenScanDumpFile(const std::string& path) {
     CloseScanDumpFile();
     ScanDumpWriteFailed = false;
-    // An old dump is deleted and a new file created in its place, never appended to; a
-    // symbolic link of that name is replaced, never written through.
+    // A new file takes the old dump's place when it is closed, never appended to; a symbolic
+    // link of that name is replaced, never written through.
     std::string reason;
-    ScanDumpFile = CreateFreshFile(path, reason);
-    return ScanDumpFile != nullptr;
+    if (!scanDumpWriter.Open(path, Existing::kReplaceFileOrLink, reason)) return false;
+    ScanDumpFile = scanDumpWriter.File();
+    return true;
 }
 
 bool CloseScanDumpFile() {
     if (ScanDumpFile == nullptr) return true;
-    const bool flushed = std::fflush(ScanDumpFile) == 0;
-    const bool closed = std::fclose(ScanDumpFile) == 0;
     ScanDumpFile = nullptr;
-    return flushed && closed;
+    // A dump whose blocks could not all be written is no file at all: the old one stays.
+    if (ScanDumpWriteFailed) {
+        scanDumpWriter.Discard();
+        return false;
+    }
+    std::string reason;
+    return scanDumpWriter.Commit(reason);
 }
 
 } // namespace tapster

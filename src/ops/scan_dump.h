@@ -16,12 +16,13 @@ extern bool ScanDumpWriteFailed;
 // the two differ; blocks whose reads never agree fail the dump.
 extern bool ScanDumpCheckedReads;
 
-// Replaces `path` by a new empty file and makes it the scan dump file (an existing file is
-// deleted first, a symbolic link replaced rather than followed). False when it cannot be created;
-// ScanDumpFile stays null then.
+// Makes a new empty file, which replaces `path` when it is closed, the scan dump file (a
+// symbolic link of that name is replaced rather than followed; a folder, device or FIFO refused).
+// False when it cannot be created; ScanDumpFile stays null then.
 bool OpenScanDumpFile(const std::string& path);
-// Flushes and closes the scan dump file (nothing to do when none is open). False when the last
-// blocks could not be written out, which makes the dump a failed one as well.
+// Closes the scan dump file and puts it in place (nothing to do when none is open). False when a
+// block could not be written (the new file is then deleted and the old one kept), which makes the
+// dump a failed one as well.
 bool CloseScanDumpFile();
 
 } // namespace tapster

@@ -158,7 +158,9 @@ void TakeTrap(int condition) {
     if (!session.Claimed()) return;
     session.Start();
 
-    MailboxBase = ReadWord(brk.slotWord).value;
+    const WordRead slot = ReadWord(brk.slotWord);
+    const int failedBefore = FailedDcuReads();
+    MailboxBase = slot.value;
     WriteWord(MailboxBase + kOpTempOffset, 0);
     Log("Checking current DCU state ...");
     WriteWord(DCU_JUMPTRACE_CONTROL, kDcuTraceReadEnable);
@@ -170,8 +172,23 @@ void TakeTrap(int condition) {
     WriteWord(brk.armRegister, brk.armValue);
     DelayMs(kTakeTrapSettleMs);
 
-    ReportDcuRegisters();
+    const uint32_t jumpedTo = ReportDcuRegisters();
     ReportTrappedStatus();
+    // The routine lies below its workspace (the mailbox): a CPU that took the trap runs there,
+    // and its last jump went there. Otherwise the flash commands would wait for an agent that
+    // never answers.
+    const uint32_t routine = MailboxBase - kTrapWorkspaceOffset;
+    const bool readsFailed = slot.failed || FailedDcuReads() != failedBefore;
+    if (readsFailed || MailboxBase < kTrapWorkspaceOffset ||
+        jumpedTo - routine >= kTrapWorkspaceOffset) {
+        ReportCommandFailure();
+        frmMain->ShowStatus(
+            readsFailed
+                ? "Take Trap: reads of the DCU failed; whether the trap was taken is unknown"
+                : "Take Trap: no trap was taken (the CPU's last jump went to " + Hex8(jumpedTo) +
+                      ", not into the trap routine at " + Hex8(routine) +
+                      "); the flash commands would find no agent");
+    }
 }
 
 void cmdLoadDCUClick() {

@@ -8,6 +8,7 @@
 #include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
+#include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/dcu_tables.h"
 #include "ops/services.h"
@@ -21,13 +22,20 @@ namespace {
 const std::string kSurveyBanner(46, '-');
 const std::string kReportBanner(42, '-');
 
-// A failed read shows as 0; the report goes on regardless.
+// Reads that failed since the count was last cleared: their zeros are not the target's.
+int failedReads = 0;
+
+// A failed read shows as 0; the report goes on regardless, and the failure is counted.
 uint32_t Peek(uint32_t address) {
-    return ReadWord(address).value;
+    const WordRead word = ReadWord(address);
+    if (word.failed) ++failedReads;
+    return word.value;
 }
 
-void LogValue(const std::string& label, uint32_t address) {
-    Log(label + Hex8(Peek(address)));
+uint32_t LogValue(const std::string& label, uint32_t address) {
+    const uint32_t value = Peek(address);
+    Log(label + Hex8(value));
+    return value;
 }
 
 void EnableTraceReads() {
@@ -41,6 +49,7 @@ void cmdChkTrapsClick() {
     if (!ClaimPortForCommand()) return;
     InitJtag();
     EnterLinkScan();
+    const int failedBefore = FailedDcuReads();
 
     Log(kSurveyBanner);
     Log("Reading DCU state ...");
@@ -56,19 +65,32 @@ void cmdChkTrapsClick() {
             LogValue(std::string(slot.name) + "+" + word.name + " ", slot.base + word.offset);
 
     TapReset();
+    if (const int failed = FailedDcuReads() - failedBefore; failed > 0) {
+        // The log shows the zeros the spec's survey shows; they must not pass for the target's.
+        ReportCommandFailure();
+        frmMain->ShowStatus("Check existing: " + std::to_string(failed) + " of " +
+                            std::to_string(2 + kTrapSlots.size() * kSurveyWords.size()) +
+                            " reads failed; their values show as 00000000 and are not the "
+                            "target's");
+    }
 }
 
-void ReportDcuRegisters() {
+int FailedDcuReads() {
+    return failedReads;
+}
+
+uint32_t ReportDcuRegisters() {
     Log("DCU registers states :");
     Log(kReportBanner);
     LogValue("DCU_STATUS ", DCU_STATUS);
     LogValue("DCU_CONTROL ", DCU_CONTROL);
     EnableTraceReads();
-    LogValue("DCU_JUMPTRACE_IPTR ", DCU_JUMPTRACE_IPTR);
+    const uint32_t jumpTrace = LogValue("DCU_JUMPTRACE_IPTR ", DCU_JUMPTRACE_IPTR);
     LogValue("DCU_WP_ADDRESS ", DCU_WP_ADDRESS);
     Log(kReportBanner);
     LogValue("Trap workspace register OP_TEMP :", MailboxBase + kOpTempOffset);
     Log(kReportBanner);
+    return jumpTrace;
 }
 
 void ReportTrappedStatus() {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
+#include <unordered_map>
 
 #include "st20/encoder.h"
 #include "st20/listing.h"
@@ -18,6 +20,8 @@ namespace {
 // Passes until the layout must have settled; only .space or .equ that feed back on their own
 // addresses get here.
 constexpr int kMaxPasses = 100;
+// How far one .equ follows a chain of later .equ names within a pass (the stack it takes).
+constexpr int kMaxEquDepth = 1000;
 
 struct Symbol {
     std::optional<uint32_t> value;
@@ -65,6 +69,10 @@ class Assembly {
     std::map<std::string, Symbol> symbols_;
     std::map<std::string, Symbol> previous_; // the symbols as the last pass left them
     std::vector<AssemblyError> errors_;
+    std::set<std::pair<int, std::string>> reported_; // each error once, found in log time
+    // Where each .equ name is defined (the first definition), so that a forward chain of names
+    // is followed within one pass instead of taking a pass per link.
+    std::unordered_map<std::string, size_t> equAt_;
     std::vector<uint8_t> image_;
     std::vector<ListingRow> listingRows_;
     int unsettledLine_ = 0;
@@ -81,8 +89,7 @@ class Assembly {
     }
 
     void Error(int line, std::string message) {
-        for (const AssemblyError& e : errors_)
-            if (e.line == line && e.message == message) return;
+        if (!reported_.emplace(line, message).second) return;
         errors_.push_back(AssemblyError{options_.fileName, line, std::move(message)});
     }
 
@@ -101,7 +108,10 @@ class Assembly {
             if (!ParseLine(lines_[i], lineNumber, statement, error)) Error(lineNumber, error);
             for (const std::string& label : statement.labels)
                 Define(label, lineNumber);
-            if (statement.kind == StatementKind::Equ) Define(statement.equName, lineNumber);
+            if (statement.kind == StatementKind::Equ) {
+                Define(statement.equName, lineNumber);
+                equAt_.try_emplace(statement.equName, statements_.size());
+            }
             if (statement.kind != StatementKind::None || !statement.labels.empty())
                 statements_.push_back(std::move(statement));
         }
@@ -188,7 +198,29 @@ class Assembly {
         }
     }
 
-    // One pass over the program; true when any address, size or value changed.
+    // The value of the .equ at statement i, following names it uses that a later .equ defines
+    // (at that one's address of the last pass) up to a depth; deeper chains take more passes.
+    std::optional<uint32_t> EquValue(size_t i, uint32_t here, int depth) {
+        const Statement& st = statements_[i];
+        return st.operands[0]
+            .Evaluate(here,
+                      [&](const std::string& name) -> std::optional<uint32_t> {
+                          const auto it = symbols_.find(name);
+                          if (it == symbols_.end()) return std::nullopt;
+                          if (it->second.value || depth >= kMaxEquDepth) return it->second.value;
+                          const auto at = equAt_.find(name);
+                          if (at == equAt_.end() || at->second <= i) return std::nullopt;
+                          const Statement& later = statements_[at->second];
+                          const auto value =
+                              EquValue(at->second, addresses_[at->second], depth + 1);
+                          if (value) Assign(later.equName, later.line, *value);
+                          return value;
+                      })
+            .value;
+    }
+
+    // One pass over the program; true when any address, size or value changed. The first
+    // statement that changed is kept for the message when the passes never settle.
     bool LayoutPass() {
         bool changed = false;
         previous_ = symbols_;
@@ -196,17 +228,17 @@ class Assembly {
         for (size_t i = 0; i < statements_.size(); ++i) {
             const Statement& st = statements_[i];
             const auto here = static_cast<uint32_t>(address);
+            bool moved = false;
             for (const std::string& label : st.labels)
-                changed |= Assign(label, st.line, here);
+                moved |= Assign(label, st.line, here);
             if (st.kind == StatementKind::Equ) {
-                const auto value = Evaluate(st.operands[0], here).value;
-                if (value) changed |= Assign(st.equName, st.line, *value);
+                const auto value = EquValue(i, here, 0);
+                if (value) moved |= Assign(st.equName, st.line, *value);
             }
             const uint32_t size = SizeAt(st, here, sizes_[i], addresses_[i]);
-            if (size != sizes_[i] || addresses_[i] != here) {
-                if (!changed) unsettledLine_ = st.line;
-                changed = true;
-            }
+            moved |= size != sizes_[i] || addresses_[i] != here;
+            if (moved && !changed) unsettledLine_ = st.line;
+            changed |= moved;
             sizes_[i] = size;
             addresses_[i] = here;
             address += size;
@@ -323,10 +355,12 @@ class Assembly {
     }
 
     void Emit() {
+        // Counted without wrapping: an image that runs past the top of the address space is
+        // said to do so, whatever its size.
         uint64_t end = options_.base;
         for (size_t i = 0; i < statements_.size(); ++i) {
             const Statement& st = statements_[i];
-            end = static_cast<uint64_t>(addresses_[i]) + sizes_[i];
+            end += sizes_[i];
             if (end - options_.base > kMaxImageSize || end > 0x100000000ull) {
                 Error(st.line, "the image grows past " +
                                    std::string(end > 0x100000000ull

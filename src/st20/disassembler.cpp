@@ -36,8 +36,8 @@ std::string FormatInstruction(const DecodedInstruction& instruction) {
     return text;
 }
 
-std::vector<DisassembledLine> Disassemble(std::span<const uint8_t> image, uint32_t base) {
-    std::vector<DisassembledLine> lines;
+bool DisassembleEach(std::span<const uint8_t> image, uint32_t base,
+                     const std::function<bool(const DisassembledLine&)>& each) {
     size_t offset = 0;
     while (offset < image.size()) {
         const auto address = static_cast<uint32_t>(base + offset);
@@ -46,12 +46,13 @@ std::vector<DisassembledLine> Disassemble(std::span<const uint8_t> image, uint32
             // Raw prefixes, as the assembler accepts them.
             for (; offset < image.size(); ++offset) {
                 const uint8_t byte = image[offset];
-                lines.push_back(DisassembledLine{static_cast<uint32_t>(base + offset),
-                                                 {byte},
-                                                 std::string(FindPrimary(byte >> 4u)->mnemonic) +
-                                                     " " + std::to_string(byte & 0xFu) +
-                                                     "  ; prefix cut off by the end",
-                                                 std::nullopt});
+                if (!each(DisassembledLine{static_cast<uint32_t>(base + offset),
+                                           {byte},
+                                           std::string(FindPrimary(byte >> 4u)->mnemonic) + " " +
+                                               std::to_string(byte & 0xFu) +
+                                               "  ; prefix cut off by the end",
+                                           std::nullopt}))
+                    return false;
             }
             break;
         }
@@ -61,27 +62,41 @@ std::vector<DisassembledLine> Disassemble(std::span<const uint8_t> image, uint32
                           image.begin() + static_cast<std::ptrdiff_t>(offset + instruction.length));
         line.text = FormatInstruction(instruction);
         line.target = instruction.target;
-        lines.push_back(std::move(line));
+        if (!each(line)) return false;
         offset += instruction.length;
     }
+    return true;
+}
+
+std::vector<DisassembledLine> Disassemble(std::span<const uint8_t> image, uint32_t base) {
+    std::vector<DisassembledLine> lines;
+    DisassembleEach(image, base, [&](const DisassembledLine& line) {
+        lines.push_back(line);
+        return true;
+    });
     return lines;
+}
+
+std::string FormatDisassembledLine(const DisassembledLine& line) {
+    const size_t count = line.bytes.size();
+    const size_t first = count < kListingBytesPerRow ? count : kListingBytesPerRow;
+    std::string out =
+        FormatBytesRow(line.address, line.bytes.data(), first) + "  " + line.text + "\n";
+    for (size_t at = first; at < count; at += kListingBytesPerRow) {
+        const size_t n = count - at < kListingBytesPerRow ? count - at : kListingBytesPerRow;
+        std::string row =
+            FormatBytesRow(line.address + static_cast<uint32_t>(at), line.bytes.data() + at, n);
+        while (!row.empty() && row.back() == ' ')
+            row.pop_back();
+        out += row + "\n";
+    }
+    return out;
 }
 
 std::string FormatDisassembly(const std::vector<DisassembledLine>& lines) {
     std::string out;
-    for (const DisassembledLine& line : lines) {
-        const size_t count = line.bytes.size();
-        const size_t first = count < kListingBytesPerRow ? count : kListingBytesPerRow;
-        out += FormatBytesRow(line.address, line.bytes.data(), first) + "  " + line.text + "\n";
-        for (size_t at = first; at < count; at += kListingBytesPerRow) {
-            const size_t n = count - at < kListingBytesPerRow ? count - at : kListingBytesPerRow;
-            std::string row =
-                FormatBytesRow(line.address + static_cast<uint32_t>(at), line.bytes.data() + at, n);
-            while (!row.empty() && row.back() == ' ')
-                row.pop_back();
-            out += row + "\n";
-        }
-    }
+    for (const DisassembledLine& line : lines)
+        out += FormatDisassembledLine(line);
     return out;
 }
 

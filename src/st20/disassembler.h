@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,6 +28,13 @@ std::string FormatInstruction(const DecodedInstruction& instruction);
 // Every instruction of the image, which is loaded at `base`. A prefix chain cut off by the end
 // of the image comes out as its raw pfix/nfix bytes.
 std::vector<DisassembledLine> Disassemble(std::span<const uint8_t> image, uint32_t base);
+// The same one line at a time, for images too large to hold as lines; stops (false) when `each`
+// returns false.
+bool DisassembleEach(std::span<const uint8_t> image, uint32_t base,
+                     const std::function<bool(const DisassembledLine&)>& each);
+
+// One line as FormatDisassembly shows it, with its newline (and the rows of a long one).
+std::string FormatDisassembledLine(const DisassembledLine& line);
 
 // "AAAAAAAA  BB BB ..  text" per line; more than a row of bytes wraps onto rows of their own.
 std::string FormatDisassembly(const std::vector<DisassembledLine>& lines);

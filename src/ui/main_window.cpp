@@ -145,8 +145,8 @@ void TfrmMain::Wire() {
     for (const CommandRow& row : kCommandTable) {
         QObject* source = findChild<QObject*>(Q(row.widget.Name()));
         const auto run = [this, &row] {
-            if (row.refusedWhileBusy)
-                RunMonitorCommand(row.handler);
+            if (RefusedWhileBusy(row))
+                RunRefusedWhileBusy(row.handler);
             else
                 RunCommand(row.handler);
         };
@@ -179,9 +179,11 @@ void TfrmMain::RunCommand(const std::function<void()>& handler) {
     }
 }
 
-void TfrmMain::RunMonitorCommand(const std::function<void()>& handler) {
+void TfrmMain::RunRefusedWhileBusy(const std::function<void()>& handler) {
     if (CommandRunning()) {
         QApplication::beep();
+        form_.ShowStatus("Another command is running: the click was refused (wait for it to end, "
+                         "or press \"Abort !\" where it is shown)");
         return;
     }
     RunCommand(handler);

@@ -46,9 +46,9 @@ class TfrmMain : public QMainWindow {
   private:
     void BuildWindow();
     void Wire();
-    // The monitor's start/stop and its control-register button reach the target themselves;
-    // inside another command's wait they would break into that command's link traffic.
-    void RunMonitorCommand(const std::function<void()>& handler);
+    // A click inside another command's wait: refused with a beep and a word in the status bar,
+    // so that no command runs inside another.
+    void RunRefusedWhileBusy(const std::function<void()>& handler);
     void AskToAbortAndClose();
     // "Program and verify…": the flash job's dialog.
     void OpenJobDialog();

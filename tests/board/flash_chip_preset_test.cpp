@@ -68,7 +68,7 @@ TEST(FlashChipPreset, BadFlashFieldsAreRefusedByName) {
          "M29W160EB, MX29LV160DB, AM29LV800DB, AM29LV800BB, 28F160B3B, 28F320J3, 28F160C3B, "
          "SST39VF1601, SST39VF3201)"},
         {R"({"flash": {"busyPercent": 10001}})",
-         "preset.json: flash.busyPercent: must be at most 10000"},
+         "preset.json: flash.busyPercent: expected a whole number from 0 to 10000"},
         {R"({"flash": {"writeProtect": 1}})",
          "preset.json: flash.writeProtect: expected true or false"},
         {R"({"flash": {"faults": {"stuckBits": "10000"}}})",
@@ -77,7 +77,8 @@ TEST(FlashChipPreset, BadFlashFieldsAreRefusedByName) {
          "preset.json: flash.faults.badSectors: expected a list of hex sector offsets"},
         {R"({"flash": {"faults": {"neverFinish": true}}})",
          "preset.json: flash.faults.neverFinish: unknown field"},
-        {R"({"cpuClockHz": 0})", "preset.json: cpuClockHz: must be above 0"},
+        {R"({"cpuClockHz": 0})",
+         "preset.json: cpuClockHz: expected a whole number from 1 to 4294967295"},
         {R"({"flash": {"protectedSectors": ["0", "5000"]}})",
          "preset.json: flash.protectedSectors[1]: 5000 is not the start of a sector of "
          "AM29LV160DB"},

@@ -176,6 +176,13 @@ TEST_F(PresetFile, BadFilesNameTheFileAndTheField) {
     EXPECT_EQ(Problem(R"({"core": {"trace": 7}})"),
               "preset.json: core.trace: expected the path of the trace file");
     EXPECT_EQ(Problem(R"({"core": {"speed": 7}})"), "preset.json: core.speed: unknown field");
+    EXPECT_EQ(Problem(R"({"core": {"traceLimitBytes": 18446744073709551615}})"),
+              "preset.json: core.traceLimitBytes: expected a whole number from 0 to 1073741824");
+    EXPECT_EQ(Problem(R"({"flash": {"base": "7FE00001"}})"),
+              "preset.json: flash.base: 7FE00001 is odd; the chip answers on 16-bit words");
+    EXPECT_EQ(Problem(R"({"flash": {"base": "FFFFF000"}})"),
+              "preset.json: flash.base: the AM29LV160DB (200000 bytes) at FFFFF000 runs past the "
+              "top of the address space");
     EXPECT_EQ(Problem(R"({"agent": {"programPolls": "2"}})"),
               "preset.json: agent.programPolls: expected a number");
     EXPECT_EQ(Problem(R"({"core": {"cppAgent": 1}})"),

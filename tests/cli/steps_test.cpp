@@ -84,12 +84,18 @@ TEST_F(StepsTest, EachContractFormParses) {
     EXPECT_EQ(steps[17].widget, "lblSpeed");
 }
 
-TEST_F(StepsTest, EditTextIsTakenVerbatimIncludingEqualsAndBadHex) {
-    // The commands judge their fields themselves (error boxes), so any text must get through.
-    ASSERT_TRUE(Parse({"txtFromAddr=0x7FE00000", "txtFlashLen=", "txtManData=a=b"})) << error;
-    EXPECT_EQ(steps[0].text, "0x7FE00000");
+TEST_F(StepsTest, HexFieldsTakeOnlyHexDigitsOtherTextIsVerbatim) {
+    // The commands judge a hex field's value themselves (error boxes), but its text must be the
+    // number it shows: what the field parse would read as another number is refused.
+    ASSERT_TRUE(Parse({"txtFromAddr=7fe00000", "txtFlashLen=", "txtStatus=a=b"})) << error;
+    EXPECT_EQ(steps[0].text, "7fe00000");
     EXPECT_EQ(steps[1].text, "");
     EXPECT_EQ(steps[2].text, "a=b");
+    for (const char* bad : {"txtFromAddr=0x7FE00000", "txtManAddr=4000_0000",
+                            "txtManAddr=40000000 ", "txtBlkBase=107FE10000", "lstFlashBase=-1"}) {
+        EXPECT_FALSE(Parse({bad})) << bad;
+        EXPECT_NE(error.find("one to eight hex digits"), std::string::npos) << error;
+    }
 }
 
 TEST_F(StepsTest, FilePathKeepsEverythingAfterTheFirstEquals) {

@@ -199,7 +199,7 @@ TEST_F(TerminalFormTest, CtrlCPressesAbortAnsweredNoAtTheNextKeepAlivePoint) {
     form.BeginCommand();
     Busy(true);
     EXPECT_FALSE(form.Interrupted());
-    TerminalForm::interruptFlag = 1;
+    TerminalForm::interruptFlag = SIGINT;
     EXPECT_TRUE(form.Interrupted());
     form.ProcessEvents();
     EXPECT_EQ(answers, std::vector<bool>{false});

@@ -89,11 +89,12 @@ TEST_F(CliInterrupt, DuringTheFreeMemorySearchTheScanStops) {
 
 // `timeout`, and many a script's kill, send the signal to the program and then to its whole
 // process group: the repeat, this close behind, is the same request and must not kill the program
-// before the scan has stopped and said so. The slowest cable makes that stop take longer than the
-// 10 ms between the two.
+// before the scan has stopped and said so. A slow cable makes that stop take longer than the 10 ms
+// between the two.
 TEST_F(CliInterrupt, ASignalDeliveredTwiceInARowIsOneRequest) {
     const Result r = Shell(
-        "'" TAPCHECK_CLI "' --simulate trkDelay=2644 cmdMemSeek print=txtRAM >out.txt 2>err.txt "
+        "'" TAPCHECK_CLI "' --simulate " + kSlowCable +
+        "cmdMemSeek print=txtRAM >out.txt 2>err.txt "
         "</dev/null & pid=$!; n=0; "
         "until grep -q 'Searching RAM' out.txt || [ $n -ge 600 ]; do sleep 0.1; n=$((n+1)); done; "
         "kill -INT $pid; sleep 0.01; kill -INT $pid; wait $pid");
@@ -108,7 +109,8 @@ TEST_F(CliInterrupt, ASignalDeliveredTwiceInARowIsOneRequest) {
 TEST_F(CliInterrupt, DuringReadToFileTheDumpHoldsWholeBlocks) {
     for (const auto& [signal, code, note] :
          {std::tuple{"INT", kExitInterrupt, "interrupted (Ctrl+C)"},
-          std::tuple{"TERM", 143, "terminated (SIGTERM)"}}) {
+          std::tuple{"TERM", 143, "terminated (SIGTERM)"},
+          std::tuple{"HUP", 129, "hung up (SIGHUP)"}}) {
         SCOPED_TRACE(signal);
         fs::remove(dir / "dump.bin");
         Result r = Interrupt("--simulate " + kSlowCable +
@@ -153,6 +155,13 @@ TEST_F(CliInterrupt, ExitCodesTellWhatHappened) {
     write("giveup.json", R"({"flash": {"busyPercent": 0, "faults": {"neverFinishes": true}}})");
     write("protected.json", R"({"flash": {"protectedSectors": ["10000"]}})");
     write("keeps.json", R"({"faults": {"keepsSending": true}})");
+    write("custom.json", R"({"cpu": "custom", "idcode": "0ABC0041"})");
+    write("notarget.json", R"({"faults": {"noTarget": true}})");
+    write("halted.json",
+          R"({"fills": [{"address": "7FFE0000", "length": "20000", "value": "FF"}]})");
+    write("old.trace", "kept");
+    write("trace.json", R"({"core": {"trace": "old.trace"}})");
+    write("highbase.json", R"({"flash": {"base": "FFFFF000"}})");
     mkfifo((dir / "image.fifo").c_str(), 0600);
     mkfifo((dir / "preset.fifo").c_str(), 0600);
     std::ofstream((dir / "huge.bin").string()).close();
@@ -205,6 +214,23 @@ TEST_F(CliInterrupt, ExitCodesTellWhatHappened) {
         {"a FIFO as preset", "--simulate=preset.fifo cmdDelay", 2, "", "not a regular file"},
         {"a file that is no parallel port", "--port=ppdev:/dev/null cmdDelay", 1, "",
          "is not a parallel port device"},
+        {"a hex field with a prefix", "--simulate read-word 0x40000000", 2, "",
+         "bad value for txtManAddr: '0x40000000'"},
+        {"a hex field of nine digits", "--simulate erase-sector 107FE10000", 2, "",
+         "bad value for txtBlkBase"},
+        {"an up-down past its range", "--simulate trkPoll=50", 2, "", "trkPoll takes 100 to 1000"},
+        {"a slider below its range", "--simulate trkDelay=-1", 2, "", "trkDelay takes 0 to "},
+        {"an unknown CPU is no error", "--simulate=custom.json cmdDelay", 0, "CPU IDCODE: 0ABC0041",
+         ""},
+        {"a trap survey with no target", "--simulate=notarget.json cmdChkTraps", 3,
+         "Reading trap configuration ...", "34 reads failed"},
+        {"a Take Trap on a halted CPU",
+         "--simulate=halted.json cmdLoadTrap cmdInstTrap cmdTakeTrap", 3,
+         "Setting Trap on interrupt...", "no trap was taken"},
+        {"a preset's trace where a file is", "--simulate=trace.json cmdDelay", 2, "",
+         "it exists already"},
+        {"a flash past the top of the address space", "--simulate=highbase.json flash-id", 2, "",
+         "runs past the top of the address space"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
@@ -233,6 +259,16 @@ TEST_F(CliInterrupt, ExitCodesTellWhatHappened) {
                   "120");
     EXPECT_EQ(r.out.find("Writing flash addr"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Now Flash will be rewrited"), std::string::npos);
+    EXPECT_EQ(ReadText(dir / "old.trace"), "kept");
+    // A log that cannot be written is a failed run; a dump past the file size limit ends the run
+    // as a signal does and leaves no file.
+    r = Shell("'" TAPCHECK_CLI "' --simulate cmdChkTraps >/dev/full 2>err.txt");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("stdout cannot be written"), std::string::npos) << r.err;
+    r = Shell("ulimit -f 64; '" TAPCHECK_CLI "' --simulate read-rom >out.txt 2>err.txt");
+    EXPECT_EQ(r.code, 153) << r.err;
+    EXPECT_TRUE(Has(r, "Read memory Error !!!")) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "intRom.bin"));
 }
 
 } // namespace

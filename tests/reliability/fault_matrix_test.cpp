@@ -79,6 +79,8 @@ struct CommandCase {
     // For Says::Values: the line (prefix) whose value a healthy board gives as `healthyValue`.
     std::string probe;
     bool resetsTap = true;
+    // For Says::Values: wrong values are a failure the outcome reports (the log cannot say it).
+    bool valuesReported = false;
     // Whether what the command did is really in the target (checked when it reports success).
     std::function<bool(Session&)> landed;
 };
@@ -107,8 +109,10 @@ CommandCase Landed(CommandCase c, std::function<bool(Session&)> landed) {
     return c;
 }
 
-CommandCase Vals(const char* name, Run run, Texts success, std::string probe) {
+CommandCase Vals(const char* name, Run run, Texts success, std::string probe,
+                 bool valuesReported = false) {
     CommandCase c;
+    c.valuesReported = valuesReported;
     c.name = name;
     c.run = std::move(run);
     c.successTexts = std::move(success);
@@ -135,7 +139,7 @@ const std::vector<CommandCase>& Commands() {
             {"START not received from DCU!!! Check Your hardware !!!", "Read memory Error !!!"}),
         Vals(
             "cmdChkTrapsClick", [](Session&) { Click(cmdChkTrapsClick); },
-            {"BRK_TRAP_HIGH+IPTR 80000800"}, "BRK_TRAP_HIGH+IPTR "),
+            {"BRK_TRAP_HIGH+IPTR 80000800"}, "BRK_TRAP_HIGH+IPTR ", true),
         Landed(Msg("cmdLoadTrapClick",
                    [](Session& s) {
                        for (uint32_t i = 0; i < kImageSize; ++i)
@@ -157,7 +161,7 @@ const std::vector<CommandCase>& Commands() {
             {"New Trap Wptr=80000A00"}, "New Trap Wptr="),
         Vals(
             "cmdLoadDCUClick", [](Session&) { Click(cmdLoadDCUClick); }, {"DCU_CONTROL 20000000"},
-            "DCU_CONTROL "),
+            "DCU_CONTROL ", true),
         Msg("cmdReadRomClick", [](Session&) { Click(cmdReadRomClick); },
             {"Done. See file intRom.bin at current directory."},
             {"START not received from DCU!!! Check Your hardware !!!", "Read memory Error !!!"}),
@@ -452,6 +456,9 @@ CellOutcome FaultMatrix::RunCell(const CommandCase& command, const Fault& fault,
         if (!success && !said.empty() && !StartsWith(said, "Verifying word") &&
             !StartsWith(said, "txtManData=") && !reportedFailure)
             problems.push_back("failure said but the outcome is success");
+    } else if (command.valuesReported && success != !reportedFailure) {
+        problems.push_back(success ? "outcome failed on a success"
+                                   : "wrong values but the outcome is success");
     }
 
     CellOutcome out;

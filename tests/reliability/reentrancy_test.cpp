@@ -1,7 +1,7 @@
 // Clicks at every keep-alive point of a running command: each other button, the monitor's Start
-// and control-register buttons, and "Abort !". In busy mode they are refused (disabled, or the
-// monitor's refusal); where the window lets them run (inside the waits of the commands without
-// busy mode) they run nested, and the running command must still end correctly.
+// and control-register buttons, and "Abort !". In busy mode they are refused (disabled); inside
+// the waits of the commands without busy mode the window refuses them too. Only "Abort !" runs,
+// and the running command must still end correctly.
 #include "gui_session.h"
 
 #include <QTabWidget>
@@ -104,6 +104,8 @@ void Reentrancy::Exercise(const Running& r, bool monitorStart) {
     if (r.failure.empty()) {
         EXPECT_TRUE(succeeded);
     }
+    for (const std::string& n : nestedRuns)
+        EXPECT_EQ(n, "cmdCancel") << "a command ran inside " << r.button;
     std::string runs;
     for (const std::string& n : nestedRuns)
         if (runs.find(n) == std::string::npos) runs += (runs.empty() ? "" : ", ") + n;
@@ -180,8 +182,9 @@ TEST_F(Reentrancy, BusyCommandsRefuseEverythingButAbort) {
     EXPECT_EQ(Log().back(), "Reseting TAP ... Done.");
 }
 
-// Commands without busy mode: the other buttons stay usable inside their waits and run nested.
-TEST_F(Reentrancy, CommandsWithoutBusyModeEndCorrectlyAroundNestedCommands) {
+// Commands without busy mode: the other buttons look usable inside their waits, but a click there
+// is refused.
+TEST_F(Reentrancy, CommandsWithoutBusyModeRefuseClicksInsideTheirWaits) {
     TakeAgent();
     const Running free[] = {
         {"cmdChkTraps", nullptr, {"BRK_TRAP_HIGH+IPTR 80000800"}, {}},
@@ -197,8 +200,8 @@ TEST_F(Reentrancy, CommandsWithoutBusyModeEndCorrectlyAroundNestedCommands) {
          {}},
         {"cmdDelay", nullptr, {"Long test result - -1"}, {}},
     };
-    // A nested command uses up the running one's wait, so the clicks go round the buttons
-    // across the commands: together they give every button a keep-alive point.
+    // The clicks go round the buttons across the commands: together they give every button a
+    // keep-alive point.
     for (const Running& r : free)
         Exercise(r);
     // "Read" shows its word in the data field, not in the log.

@@ -1,6 +1,7 @@
 // st20asm and st20dis as programs: outputs appear only after a whole successful assembly, the
 // exit codes, and st20dis on the image st20asm wrote.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,6 +88,71 @@ TEST_F(St20Tools, AssembledImageDisassemblesAtItsBase) {
                                "00000103  60 0B                    j 0x00000100\n");
     EXPECT_EQ(Run(ST20DIS, "nothing.bin"), 1);
     EXPECT_EQ(Run(ST20DIS, "prog.bin --base"), 2);
+}
+
+// Hostile files and names: each refused with its message and exit code, every file intact, no
+// temporary file left behind.
+TEST_F(St20Tools, HostileFilesAreRefusedAndNothingIsOverwritten) {
+    Write("ok.s", "ldc 1\n");
+    Write("victim", "VICTIM");
+    fs::create_symlink("victim", dir_ / "link.bin");
+    fs::create_symlink("victim", dir_ / "out.bin.tmp"); // a planted temporary name
+    fs::create_directory(dir_ / "folder");
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    Write("big.s", std::string((4u << 20) + 1, ' '));
+    const struct {
+        const char* tool;
+        const char* args;
+        int code;
+        const char* err;
+    } rows[] = {
+        {ST20ASM, "-o out.bin ok.s", 0, ""},
+        {ST20ASM, "-o link.bin ok.s", 1, "a symbolic link"},
+        {ST20ASM, "-o same.bin -l same.bin ok.s", 1, "named for two outputs"},
+        {ST20ASM, "-o new.bin -l folder ok.s", 1, "a directory of that name exists"},
+        {ST20ASM, "-o ok.s ok.s", 1, "it is the input"},
+        {ST20ASM, "folder", 1, "a directory, not a file"},
+        {ST20ASM, "fifo", 1, "not a regular file"},
+        {ST20ASM, "/dev/zero", 1, "not a regular file"},
+        {ST20ASM, "big.s", 1, "larger than"},
+        {ST20DIS, "fifo", 1, "not a regular file"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        EXPECT_EQ(Run(row.tool, row.args), row.code) << Read("err.txt");
+        EXPECT_NE(Read("err.txt").find(row.err), std::string::npos) << Read("err.txt");
+    }
+    const std::string full =
+        "cd '" + dir_.string() + "' && '" ST20DIS "' out.bin >/dev/full 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system(full.c_str())), 1) << "a text that could not be written";
+    EXPECT_EQ(Read("victim"), "VICTIM");
+    EXPECT_EQ(Read("ok.s"), "ldc 1\n");
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.bin"));
+    EXPECT_EQ(Files(),
+              (std::vector<std::string>{"big.s", "err.txt", "fifo", "folder", "link.bin", "ok.s",
+                                        "out.bin", "out.bin.tmp", "out.txt", "victim"}));
+}
+
+// Long inputs stay linear, and a layout problem names its line.
+TEST_F(St20Tools, ErrorsAndForwardChainsStayLinear) {
+    std::string bad;
+    for (int i = 0; i < 80000; ++i)
+        bad += "  frob\n";
+    Write("bad.s", bad);
+    std::string chain;
+    for (int i = 0; i < 150; ++i)
+        chain += ".equ n" + std::to_string(i) + ", n" + std::to_string(i + 1) + " + 1\n";
+    Write("chain.s", chain + ".equ n150, 1\nldc n0\n");
+    Write("top.s", "ldc 1\nldc 2\n");
+    EXPECT_EQ(Run(ST20ASM, "bad.s"), 1);
+    EXPECT_NE(Read("err.txt").find("80000 error(s)"), std::string::npos);
+    EXPECT_EQ(Run(ST20ASM, "chain.s"), 0) << Read("err.txt");
+    EXPECT_EQ(Read("chain.bin"), std::string("\x29\x47", 2)); // ldc 151
+    EXPECT_EQ(Run(ST20ASM, "--base 0xFFFFFFFF top.s"), 1);
+    EXPECT_NE(Read("err.txt").find("top.s:2: error: the image grows past the end of the address "
+                                   "space"),
+              std::string::npos)
+        << Read("err.txt");
 }
 
 } // namespace

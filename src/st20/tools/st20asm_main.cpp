@@ -1,5 +1,7 @@
 // st20asm: assembles one ST20 source file into a raw binary image and, on request, a listing.
 // Nothing is written unless the whole source assembles.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +12,9 @@
 
 namespace {
 
+// A source is a few hundred kilobytes at most; anything larger is no source file.
+constexpr uint64_t kMaxSourceBytes = 4u << 20;
+
 constexpr const char* kUsage =
     "Usage: st20asm [--base ADDR] [-o OUT.bin] [-l OUT.lst] [--max-size N] SOURCE.s\n";
 constexpr const char* kOptions =
@@ -19,12 +24,15 @@ constexpr const char* kOptions =
     "  --base ADDR     the address of the image's first byte (default 0)\n"
     "  --max-size N    fail when the image is larger than N bytes\n"
     "Numbers are decimal, 0x hex or 0b binary. Nothing is written unless the whole source\n"
-    "assembles. Exit status: 0 assembled; 1 assembly errors, an image over --max-size or a file\n"
-    "that cannot be read or written; 2 a bad command line.\n";
+    "assembles; each output goes to a new file that replaces the old one only when complete.\n"
+    "SOURCE must be a regular file of at most 4 MiB; an output may not be a symbolic link, a\n"
+    "folder or another non-file, nor the source, nor the other output.\n"
+    "Exit status: 0 assembled; 1 assembly errors, an image over --max-size or a file that cannot\n"
+    "be read or written; 2 a bad command line.\n";
 
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "st20asm: %s\n%s", problem.c_str(), kUsage);
-    return 2;
+int Fail(const std::string& problem, int code = 1) {
+    std::fprintf(stderr, "st20asm: %s\n%s", problem.c_str(), code == 2 ? kUsage : "");
+    return code;
 }
 
 std::string DefaultOutput(const std::string& source) {
@@ -42,66 +50,50 @@ int main(int argc, char** argv) {
     std::string source;
     std::string output;
     std::string listing;
+    std::string baseText;
+    std::string maxSizeText;
+    CLI::App app;
+    app.add_option("-o", output);
+    app.add_option("-l", listing);
+    app.add_option("--base", baseText);
+    app.add_option("--max-size", maxSizeText);
+    app.add_option("source", source);
+    if (int code = ParseToolCommandLine(app, argc, argv, "st20asm " TAPSTER_VERSION_TEXT, kUsage,
+                                        kOptions);
+        code >= 0)
+        return code;
     AssembleOptions options;
     std::optional<uint32_t> maxSize;
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kOptions, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("st20asm %s\n", TAPSTER_VERSION_TEXT);
-            return 0;
-        }
-        const bool takesValue =
-            arg == "--base" || arg == "-o" || arg == "-l" || arg == "--max-size";
-        if (takesValue && i + 1 >= args.size()) return Usage(arg + " needs a value");
-        if (arg == "--base" || arg == "--max-size") {
-            const auto value = ParseNumberArgument(args[++i]);
-            if (!value) return Usage("bad number '" + args[i] + "' for " + arg);
-            (arg == "--base" ? options.base : maxSize.emplace()) = *value;
-        } else if (arg == "-o") {
-            output = args[++i];
-        } else if (arg == "-l") {
-            listing = args[++i];
-        } else if (!arg.empty() && arg[0] == '-') {
-            return Usage("unknown option '" + arg + "'");
-        } else if (source.empty()) {
-            source = arg;
-        } else {
-            return Usage("more than one source file");
-        }
+    for (const char* name : {"--base", "--max-size"}) {
+        if (app.count(name) == 0) continue;
+        const std::string& text = name == std::string("--base") ? baseText : maxSizeText;
+        const auto value = ParseNumberArgument(text);
+        if (!value) return Fail("bad number '" + text + "' for " + name, 2);
+        (name == std::string("--base") ? options.base : maxSize.emplace()) = *value;
     }
-    if (source.empty()) return Usage("no source file");
+    if (source.empty()) return Fail("no source file", 2);
     if (output.empty()) output = DefaultOutput(source);
 
+    // Every output checked before anything is read or written.
+    std::vector<OutputFile> files{{output, {}}};
+    if (!listing.empty()) files.push_back({listing, {}});
+    if (const std::string refused = RefusedOutputs(files, {source}); !refused.empty())
+        return Fail(refused);
+
     std::string error;
-    const auto text = ReadWholeFile(source, error);
-    if (!text) {
-        std::fprintf(stderr, "st20asm: %s\n", error.c_str());
-        return 1;
-    }
+    const auto text = ReadWholeFile(source, kMaxSourceBytes, error);
+    if (!text) return Fail(error);
     options.fileName = source;
     const AssemblyResult result = Assemble(*text, options);
     for (const AssemblyError& e : result.errors)
         std::fprintf(stderr, "%s\n", e.ToString().c_str());
-    if (!result.Ok()) {
-        std::fprintf(stderr, "st20asm: %zu error(s); nothing written\n", result.errors.size());
-        return 1;
-    }
-    if (maxSize && result.image.size() > *maxSize) {
-        std::fprintf(stderr, "st20asm: %s: the image is %zu bytes, more than the maximum of %u\n",
-                     source.c_str(), result.image.size(), static_cast<unsigned>(*maxSize));
-        return 1;
-    }
-    std::vector<OutputFile> files{{output, std::string(result.image.begin(), result.image.end())}};
-    if (!listing.empty()) files.push_back({listing, result.listing});
-    if (!WriteFilesAtomically(files, error)) {
-        std::fprintf(stderr, "st20asm: %s\n", error.c_str());
-        return 1;
-    }
+    if (!result.Ok())
+        return Fail(std::to_string(result.errors.size()) + " error(s); nothing written");
+    if (maxSize && result.image.size() > *maxSize)
+        return Fail(source + ": the image is " + std::to_string(result.image.size()) +
+                    " bytes, more than the maximum of " + std::to_string(*maxSize));
+    files[0].contents.assign(result.image.begin(), result.image.end());
+    if (!listing.empty()) files[1].contents = result.listing;
+    if (!WriteFilesAtomically(files, error)) return Fail(error);
     return 0;
 }

@@ -1,8 +1,11 @@
 // st20dis: prints the ST20 instructions of a raw binary image.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "st20/assembler.h"
 #include "st20/disassembler.h"
 #include "st20/tools/tool_files.h"
 #include "tapster_version.h"
@@ -15,12 +18,16 @@ constexpr const char* kOptions =
     "Prints one line per instruction of the raw image FILE: address, bytes, mnemonic, operand.\n"
     "  --base ADDR     the address of the image's first byte (default 0); decimal, 0x hex or\n"
     "                  0b binary\n"
+    "FILE must be a regular file of at most 64 MiB.\n"
     "Exit status: 0 printed; 1 FILE cannot be read or the text not written; 2 a bad command "
     "line.\n";
 
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "st20dis: %s\n%s", problem.c_str(), kUsage);
-    return 2;
+// The text goes out in pieces of about this size, so a large image never lies in memory as text.
+constexpr size_t kOutputChunk = 64 << 10;
+
+int Fail(const std::string& problem, int code = 1) {
+    std::fprintf(stderr, "st20dis: %s\n%s", problem.c_str(), code == 2 ? kUsage : "");
+    return code;
 }
 
 } // namespace
@@ -28,41 +35,33 @@ int Usage(const std::string& problem) {
 int main(int argc, char** argv) {
     using namespace tapster::st20;
     std::string file;
+    std::string baseText;
+    CLI::App app;
+    app.add_option("--base", baseText);
+    app.add_option("file", file);
+    if (int code = ParseToolCommandLine(app, argc, argv, "st20dis " TAPSTER_VERSION_TEXT, kUsage,
+                                        kOptions);
+        code >= 0)
+        return code;
     uint32_t base = 0;
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kOptions, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("st20dis %s\n", TAPSTER_VERSION_TEXT);
-            return 0;
-        }
-        if (arg == "--base") {
-            if (i + 1 >= args.size()) return Usage("--base needs a value");
-            const auto value = ParseNumberArgument(args[++i]);
-            if (!value) return Usage("bad number '" + args[i] + "' for --base");
-            base = *value;
-        } else if (!arg.empty() && arg[0] == '-') {
-            return Usage("unknown option '" + arg + "'");
-        } else if (file.empty()) {
-            file = arg;
-        } else {
-            return Usage("more than one file");
-        }
+    if (app.count("--base") != 0) {
+        const auto value = ParseNumberArgument(baseText);
+        if (!value) return Fail("bad number '" + baseText + "' for --base", 2);
+        base = *value;
     }
-    if (file.empty()) return Usage("no file");
+    if (file.empty()) return Fail("no file", 2);
     std::string error;
-    const auto contents = ReadWholeFile(file, error);
-    if (!contents) {
-        std::fprintf(stderr, "st20dis: %s\n", error.c_str());
-        return 1;
-    }
+    const auto contents = ReadWholeFile(file, kMaxImageSize, error);
+    if (!contents) return Fail(error);
     const std::vector<uint8_t> image(contents->begin(), contents->end());
-    const std::string text = FormatDisassembly(Disassemble(image, base));
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    return std::ferror(stdout) ? 1 : 0;
+    std::string text;
+    bool written = DisassembleEach(image, base, [&](const DisassembledLine& line) {
+        text += FormatDisassembledLine(line);
+        if (text.size() < kOutputChunk) return true;
+        const bool ok = WriteStdout(text);
+        text.clear();
+        return ok;
+    });
+    written = written && WriteStdout(text) && std::fflush(stdout) == 0;
+    return written ? 0 : Fail("cannot write the text to stdout");
 }

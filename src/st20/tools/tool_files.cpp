@@ -1,56 +1,78 @@
 #include "st20/tools/tool_files.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <system_error>
-
+#include "core/safe_file.h"
 #include "st20/expression.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
 
 namespace tapster::st20 {
 
-namespace fs = std::filesystem;
+std::optional<std::string> ReadWholeFile(const std::string& path, uint64_t maxBytes,
+                                         std::string& error) {
+    uint64_t size = 0;
+    std::string reason;
+    std::FILE* file = OpenRegularFile(path, size, reason);
+    if (file == nullptr) {
+        error = "cannot read '" + path + "': " + reason;
+        return std::nullopt;
+    }
+    if (size > maxBytes) {
+        std::fclose(file);
+        error = "'" + path + "' is larger than " + std::to_string(maxBytes) + " bytes";
+        return std::nullopt;
+    }
+    // One byte more than the size said: a file that grew meanwhile is caught too.
+    std::string contents(static_cast<size_t>(size) + 1, '\0');
+    const size_t got = std::fread(contents.data(), 1, contents.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed || got > maxBytes) {
+        error = failed ? "cannot read '" + path + "'"
+                       : "'" + path + "' is larger than " + std::to_string(maxBytes) + " bytes";
+        return std::nullopt;
+    }
+    contents.resize(got);
+    return contents;
+}
 
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open '" + path + "'";
-        return std::nullopt;
+std::string RefusedOutputs(const std::vector<OutputFile>& files,
+                           const std::vector<std::string>& inputs) {
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& path = files[i].path;
+        if (const std::string why = RefusedTarget(path, Existing::kReplaceFile); !why.empty())
+            return "will not write '" + path + "': " + why;
+        for (const std::string& input : inputs) {
+            if (path == input || SameFile(path, input))
+                return "will not write '" + path + "': it is the input";
+        }
+        for (size_t j = 0; j < i; ++j) {
+            if (path == files[j].path || SameFile(path, files[j].path))
+                return "'" + path + "' is named for two outputs";
+        }
     }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    if (in.bad()) {
-        error = "cannot read '" + path + "'";
-        return std::nullopt;
-    }
-    return contents.str();
+    return {};
 }
 
 bool WriteFilesAtomically(const std::vector<OutputFile>& files, std::string& error) {
-    std::vector<std::string> temporaries;
-    const auto discard = [&] {
-        std::error_code ignored;
-        for (const std::string& temporary : temporaries)
-            fs::remove(temporary, ignored);
-    };
+    std::vector<std::unique_ptr<SafeFileWriter>> writers;
+    std::string reason;
     for (const OutputFile& file : files) {
-        const std::string temporary = file.path + ".tmp";
-        temporaries.push_back(temporary);
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(file.contents.data(), static_cast<std::streamsize>(file.contents.size()));
-        out.close();
-        if (!out) {
-            error = "cannot write '" + file.path + "'";
-            discard();
-            return false;
+        writers.push_back(std::make_unique<SafeFileWriter>());
+        SafeFileWriter& writer = *writers.back();
+        if (!writer.Open(file.path, Existing::kReplaceFile, reason) ||
+            std::fwrite(file.contents.data(), 1, file.contents.size(), writer.File()) !=
+                file.contents.size() ||
+            std::fflush(writer.File()) != 0) {
+            error = "cannot write '" + file.path + "'" + (reason.empty() ? "" : ": " + reason);
+            return false; // the writers delete their temporary files
         }
     }
     for (size_t i = 0; i < files.size(); ++i) {
-        std::error_code failure;
-        fs::rename(temporaries[i], files[i].path, failure);
-        if (failure) {
-            error = "cannot write '" + files[i].path + "': " + failure.message();
-            discard();
+        if (!writers[i]->Commit(reason)) {
+            error = "cannot write '" + files[i].path + "': " + reason;
             return false;
         }
     }
@@ -59,6 +81,30 @@ bool WriteFilesAtomically(const std::vector<OutputFile>& files, std::string& err
 
 std::optional<uint32_t> ParseNumberArgument(const std::string& text) {
     return ParseInteger(text);
+}
+
+int ParseToolCommandLine(CLI::App& app, int argc, char** argv, const std::string& version,
+                         const std::string& usage, const std::string& help) {
+    const std::string tool = version.substr(0, version.find(' '));
+    app.set_help_flag("-h,--help");
+    app.set_version_flag("--version", version);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs((usage + help).c_str(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    } catch (const CLI::CallForVersion& e) {
+        std::printf("%s\n", e.what());
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "%s: %s\n%s", tool.c_str(), e.what(), usage.c_str());
+        return 2;
+    }
+    return -1;
+}
+
+bool WriteStdout(const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
 }
 
 } // namespace tapster::st20

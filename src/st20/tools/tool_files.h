@@ -1,4 +1,5 @@
-// File reading and all-or-nothing writing for the ST20 command-line tools.
+// Files and command lines of the ST20 command-line tools: inputs only from regular files of a
+// bounded size, outputs all-or-nothing through the safe writer, never one file both.
 #pragma once
 
 #include <cstdint>
@@ -6,21 +7,42 @@
 #include <string>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 namespace tapster::st20 {
 
-// The whole file, or nullopt with `error` set.
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error);
+// The whole of a regular file of at most maxBytes, or nullopt with `error` set (a folder, FIFO
+// or device is refused at once, never read nor waited on).
+std::optional<std::string> ReadWholeFile(const std::string& path, uint64_t maxBytes,
+                                         std::string& error);
 
 struct OutputFile {
     std::string path;
     std::string contents;
 };
 
-// Writes every file to a temporary name beside it and renames them into place only when all were
-// written, so a failure never leaves a half-written output. False with `error` set on failure.
+// Why these outputs may not be written: one names a link, folder or other non-file, two name the
+// same file, or one names an input. Empty when they may.
+std::string RefusedOutputs(const std::vector<OutputFile>& files,
+                           const std::vector<std::string>& inputs);
+
+// Writes every file to a fresh temporary name beside it and renames them into place only when all
+// were written, so a failure never leaves a half-written output nor harms an old one. False with
+// `error` set on failure.
 bool WriteFilesAtomically(const std::vector<OutputFile>& files, std::string& error);
 
 // A command-line number: decimal, 0x hex or 0b binary, 32 bits.
 std::optional<uint32_t> ParseNumberArgument(const std::string& text);
+
+// Parses the command line into `app`, adding -h/--help and --version. -1 when the tool goes on;
+// otherwise its exit code: 0 after --help (`usage` and `help` printed) or --version (`version`,
+// "TOOL VERSION", printed), 2 after a bad command line (the problem and `usage` on stderr).
+int ParseToolCommandLine(CLI::App& app, int argc, char** argv, const std::string& version,
+                         const std::string& usage, const std::string& help);
+
+// Writes `text` to stdout; false when it cannot be written (a full disk, a closed pipe).
+bool WriteStdout(const std::string& text);
 
 } // namespace tapster::st20
