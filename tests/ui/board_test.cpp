@@ -3,22 +3,17 @@
 #include "gui_support.h"
 
 #include "app/startup.h"
+#include "ops/dcu_ctrl.h"
 #include "ops/services.h"
 #include "port/platform.h"
+#include "process_state.h"
 #include "ui/control_dialog.h"
 #include "ui/job_dialog.h"
 #include "ui/main_window.h"
 #include "window_working_order.h"
-
-#include "ops/dcu_ctrl.h"
-#include "process_state.h"
-
 #include <QCheckBox>
 #include <QFileDialog>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QTabWidget>
-
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +22,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -209,97 +206,99 @@ TEST(QtWindow, RunsTheUsualWorkingOrderThroughItsWidgets) {
     platform::SetClock(nullptr);
     SetPortBackend(nullptr);
     ResetProcessState();
-    // "Program and verify…" from the Flash menu: the job finds the built agent, names the chip in
-    // the status bar, programs the image, compares it and ends with the verdict box.
-    TEST_F(BoardWindowTest, ProgramAndVerifyFromTheFlashMenu) {
-        ui::TfrmMain window;
-        window.show();
-        StartDirectory = TAPSTER_SIM_DIR; // the built agent images
-        QTemporaryDir dir;
-        ASSERT_TRUE(dir.isValid());
-        const QString image = dir.filePath("image.bin");
-        QFile file(image);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        QByteArray bytes(0x3000, 0);
-        for (qsizetype i = 0; i < bytes.size(); ++i)
-            bytes[i] = static_cast<char>(i * 7 + 0x11);
-        file.write(bytes);
-        file.close();
+}
 
-        // The "Continue ?" question and the verdict box, as they come.
-        QString verdict;
-        QTimer boxes;
-        QObject::connect(&boxes, &QTimer::timeout, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) return;
-            if (box->objectName() == "JobVerdict") verdict = box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-        boxes.start(10);
-        WhenModalOpens([&](QWidget* modal) {
-            auto* job = qobject_cast<ui::JobDialog*>(modal);
-            ASSERT_NE(job, nullptr);
-            job->findChild<QLineEdit*>("txtJobImage")->setText(image);
-            job->findChild<QLineEdit*>("txtJobAt")->setText("7FE20000");
-            job->findChild<QPushButton*>("cmdJobStart")->click();
-            job->reject();
-        });
-        window.findChild<QAction*>("actProgramJob")->trigger();
-        EXPECT_TRUE(verdict.startsWith("VERIFIED: 12 KiB at 7FE20000")) << verdict.toStdString();
-        const QString found = window.findChild<QLabel*>("lblStatus")->text();
-        EXPECT_TRUE(found.startsWith("Found ")) << found.toStdString();
-        EXPECT_TRUE(window.Form().Enabled("Panel5"));
-        EXPECT_FALSE(window.Form().Visible("cmdCancel"));
-        // The agent the job left running answers the page's "Check", which names the chip too.
-        window.findChild<QPushButton*>("cmdGetDevCode")->click();
-        EXPECT_TRUE(window.Form().Visible("lblFlashCode"));
-        const QString chip = window.findChild<QLabel*>("lblFlashCode")->toolTip();
-        EXPECT_FALSE(chip.isEmpty());
-        EXPECT_EQ(found, "Found " + chip);
-    }
+// "Program and verify…" from the Flash menu: the job finds the built agent, names the chip in
+// the status bar, programs the image, compares it and ends with the verdict box.
+TEST_F(BoardWindowTest, ProgramAndVerifyFromTheFlashMenu) {
+    ui::TfrmMain window;
+    window.show();
+    StartDirectory = TAPSTER_SIM_DIR; // the built agent images
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString image = dir.filePath("image.bin");
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray bytes(0x3000, 0);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + 0x11);
+    file.write(bytes);
+    file.close();
 
-    int RunProgram(const QStringList& args, QString& errors) {
-        QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        program.setProcessEnvironment(env);
-        program.start(TAPCHECK_PATH, args);
-        if (!program.waitForFinished(20000)) {
-            program.kill();
-            program.waitForFinished();
-            return -1;
-        }
-        errors = QString::fromLocal8Bit(program.readAllStandardError());
-        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
-    }
+    // The "Continue ?" question and the verdict box, as they come.
+    QString verdict;
+    QTimer boxes;
+    QObject::connect(&boxes, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        if (box->objectName() == "JobVerdict") verdict = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    boxes.start(10);
+    WhenModalOpens([&](QWidget* modal) {
+        auto* job = qobject_cast<ui::JobDialog*>(modal);
+        ASSERT_NE(job, nullptr);
+        job->findChild<QLineEdit*>("txtJobImage")->setText(image);
+        job->findChild<QLineEdit*>("txtJobAt")->setText("7FE20000");
+        job->findChild<QPushButton*>("cmdJobStart")->click();
+        job->reject();
+    });
+    window.findChild<QAction*>("actProgramJob")->trigger();
+    EXPECT_TRUE(verdict.startsWith("VERIFIED: 12 KiB at 7FE20000")) << verdict.toStdString();
+    const QString found = window.findChild<QLabel*>("lblStatus")->text();
+    EXPECT_TRUE(found.startsWith("Found ")) << found.toStdString();
+    EXPECT_TRUE(window.Form().Enabled("Panel5"));
+    EXPECT_FALSE(window.Form().Visible("cmdCancel"));
+    // The agent the job left running answers the page's "Check", which names the chip too.
+    window.findChild<QPushButton*>("cmdGetDevCode")->click();
+    EXPECT_TRUE(window.Form().Visible("lblFlashCode"));
+    const QString chip = window.findChild<QLabel*>("lblFlashCode")->toolTip();
+    EXPECT_FALSE(chip.isEmpty());
+    EXPECT_EQ(found, "Found " + chip);
+}
 
-    TEST(TapcheckProgram, RefusesAnUnknownOption) {
-        QString errors;
-        EXPECT_EQ(RunProgram({"--bogus"}, errors), 2);
-        EXPECT_TRUE(errors.contains("--bogus")) << errors.toStdString();
+int RunProgram(const QStringList& args, QString& errors) {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.start(TAPCHECK_PATH, args);
+    if (!program.waitForFinished(20000)) {
+        program.kill();
+        program.waitForFinished();
+        return -1;
     }
+    errors = QString::fromLocal8Bit(program.readAllStandardError());
+    return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+}
 
-    TEST(TapcheckProgram, RefusesAPortItCannotCreateInsteadOfSimulating) {
-        QString errors;
-        EXPECT_EQ(RunProgram({"--port=carrier-pigeon"}, errors), 2);
-        EXPECT_TRUE(errors.contains("carrier-pigeon")) << errors.toStdString();
-    }
+TEST(TapcheckProgram, RefusesAnUnknownOption) {
+    QString errors;
+    EXPECT_EQ(RunProgram({"--bogus"}, errors), 2);
+    EXPECT_TRUE(errors.contains("--bogus")) << errors.toStdString();
+}
 
-    TEST(TapcheckProgram, RefusesAPresetFileThatDoesNotExist) {
-        QString errors;
-        EXPECT_EQ(RunProgram({"--simulate=/nonexistent/preset.json"}, errors), 2);
-        EXPECT_FALSE(errors.isEmpty());
-    }
+TEST(TapcheckProgram, RefusesAPortItCannotCreateInsteadOfSimulating) {
+    QString errors;
+    EXPECT_EQ(RunProgram({"--port=carrier-pigeon"}, errors), 2);
+    EXPECT_TRUE(errors.contains("carrier-pigeon")) << errors.toStdString();
+}
 
-    TEST(TapcheckProgram, HelpNamesTheBackendOptions) {
-        QProcess program;
-        program.start(TAPCHECK_PATH, {"--help"});
-        ASSERT_TRUE(program.waitForFinished(20000));
-        EXPECT_EQ(program.exitCode(), 0);
-        const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
-        EXPECT_TRUE(out.contains("--simulate")) << out.toStdString();
-        EXPECT_TRUE(out.contains("--port")) << out.toStdString();
-    }
+TEST(TapcheckProgram, RefusesAPresetFileThatDoesNotExist) {
+    QString errors;
+    EXPECT_EQ(RunProgram({"--simulate=/nonexistent/preset.json"}, errors), 2);
+    EXPECT_FALSE(errors.isEmpty());
+}
+
+TEST(TapcheckProgram, HelpNamesTheBackendOptions) {
+    QProcess program;
+    program.start(TAPCHECK_PATH, {"--help"});
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitCode(), 0);
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    EXPECT_TRUE(out.contains("--simulate")) << out.toStdString();
+    EXPECT_TRUE(out.contains("--port")) << out.toStdString();
+}
 
 } // namespace
 } // namespace tapster::test
