@@ -41,7 +41,8 @@ void TerminalForm::Write(const std::string& text) {
         std::fwrite(text.data(), 1, text.size(), copy_);
         std::fflush(copy_);
     }
-    if (outputLost_) return;
+    // A quiet job writes its log to the copy alone (no stdout).
+    if (outputLost_ || out_ == nullptr) return;
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), out_) == text.size() && std::fflush(out_) == 0)
         return;

@@ -180,12 +180,10 @@ const char* FamilyImage(FlashFamily family) {
     return Family(family).image;
 }
 
-// The SST image unlocks at word 0x5555/0x2AAA, which every family answers (AMD-family parts do
-// not decode A19..A11 in command cycles, SST decodes A14..A0, and an Intel part takes the 0x90 as
-// its own read-identifier command), so it names every chip; the AMD image's 0x555/0x2AA unlock
-// leaves an SST part in array mode.
+// The AMD image identifies AMD-family and Intel parts; an SST 39VF part answers only the SST
+// image's unlock at word 0x5555/0x2AAA, so a job on one names that image with --agent.
 const char* IdentifyImage() {
-    return FamilyImage(FlashFamily::Sst);
+    return FamilyImage(FlashFamily::AmdJedec);
 }
 
 std::string SizeText(uint64_t bytes) {

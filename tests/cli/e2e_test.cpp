@@ -452,6 +452,8 @@ TEST_P(CliJob, EndsAsTheChipAllows) {
 }
 
 constexpr const char* kProgram = "program image.bin --base 60000000 --at 60000100 -q";
+constexpr const char* kProgramSst =
+    "program image.bin --base 60000000 --at 60000100 -q --agent fl4_trap_sst.bin";
 INSTANTIATE_TEST_SUITE_P(
     Chips, CliJob,
     ::testing::Values(
@@ -465,8 +467,8 @@ INSTANTIATE_TEST_SUITE_P(
                "Found 28F160B3B (Intel/Sharp, 2 MiB, bottom boot)"},
         JobRow{"28F320J3", "", kProgram, 0, "Found 28F320J3 (Intel/Sharp, 4 MiB"},
         JobRow{"28F160C3B", "", kProgram, 0, "Found 28F160C3B (Intel/Sharp, 2 MiB, bottom boot)"},
-        JobRow{"SST39VF1601", "", kProgram, 0, "Found SST39VF1601 (SST, 2 MiB"},
-        JobRow{"SST39VF3201", "", kProgram, 0, "Found SST39VF3201 (SST, 4 MiB"},
+        JobRow{"SST39VF1601", "", kProgramSst, 0, "Found SST39VF1601 (SST, 2 MiB"},
+        JobRow{"SST39VF3201", "", kProgramSst, 0, "Found SST39VF3201 (SST, 4 MiB"},
         JobRow{"AM29LV160DB", ", \"protectedSectors\": [\"8000\"]", kProgram, 3,
                "the sector at 60008000 is locked or protected"},
         JobRow{"AM29LV160DB", "", "dump d.bin --base 60000000 --at 60000001 --length 0x105", 0, "",
