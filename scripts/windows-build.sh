@@ -23,7 +23,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   wine wine64
-  googletest nlohmann-json3-dev
+  googletest nlohmann-json3-dev libcli11-dev
 )
 "$here/scripts/install-packages.sh" windows-build "${packages[@]}"
 
@@ -60,6 +60,10 @@ fi
 mkdir -p "$prefix/include" "$prefix/share/cmake/nlohmann_json"
 ln -sfn /usr/include/nlohmann "$prefix/include/nlohmann"
 cp -u /usr/share/cmake/nlohmann_json/*.cmake "$prefix/share/cmake/nlohmann_json/"
+# CLI11 (the st20 tools' option parser) is headers only as well, found the same way.
+mkdir -p "$prefix/share/cmake/CLI11"
+ln -sfn /usr/include/CLI "$prefix/include/CLI"
+cp -u /usr/share/cmake/CLI11/*.cmake "$prefix/share/cmake/CLI11/"
 
 if [ -n "$boot_pid" ]; then
   wait "$boot_pid"
