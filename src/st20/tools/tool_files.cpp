@@ -88,6 +88,9 @@ int ParseToolCommandLine(CLI::App& app, int argc, char** argv, const std::string
     const std::string tool = version.substr(0, version.find(' '));
     app.set_help_flag("-h,--help");
     app.set_version_flag("--version", version);
+    // On Windows CLI11 would read "/path/file.s" as an option "/path"; the tools take only
+    // dash options on every platform, and an absolute POSIX path (under wine) is a file.
+    app.allow_windows_style_options(false);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
