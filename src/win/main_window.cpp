@@ -315,10 +315,11 @@ void MainWindow::RunCommand(void (*handler)()) {
 
 void MainWindow::RunRow(size_t commandRow) {
     const CommandRow& row = kCommandTable[commandRow];
-    // The monitor's start/stop and its control-register button reach the target themselves;
-    // inside another command's wait they would break into that command's link traffic.
-    if (row.refusedWhileBusy && CommandRunning()) {
+    // No command runs inside another's wait: it would break into that command's link traffic.
+    if (RefusedWhileBusy(row) && CommandRunning()) {
         MessageBeep(MB_OK);
+        form_.ShowStatus("Another command is running: the click was refused (wait for it to end, "
+                         "or press \"Abort !\" where it is shown)");
         return;
     }
     RunCommand(row.handler);
