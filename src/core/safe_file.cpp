@@ -227,6 +227,11 @@ bool SafeFileWriter::Publish(std::string& reason) {
         return false;
     }
     if (published_) return true;
+#ifdef _WIN32
+    // Windows renames no file that is open: close it, move it, and go on appending to it.
+    std::fclose(file_);
+    file_ = nullptr;
+#endif
     // Checked again: something may have taken the name while the file was written.
     reason = RefusedTarget(path_, existing_);
     if (!reason.empty() || !MoveInto(temporary_, path_, existing_ != Existing::kRefuse, reason)) {
@@ -234,6 +239,13 @@ bool SafeFileWriter::Publish(std::string& reason) {
         return false;
     }
     published_ = true;
+#ifdef _WIN32
+    file_ = std::fopen(path_.c_str(), "ab");
+    if (file_ == nullptr) {
+        reason = ErrnoText(errno);
+        return false;
+    }
+#endif
     return true;
 }
 
