@@ -251,7 +251,7 @@ bool SafeFileWriter::Publish(std::string& reason) {
 
 bool SafeFileWriter::Commit(std::string& reason) {
     if (published_) {
-        const bool closed = std::fclose(file_) == 0;
+        const bool closed = file_ != nullptr && std::fclose(file_) == 0;
         file_ = nullptr;
         if (!closed) reason = ErrnoText(errno);
         return closed;
