@@ -1,5 +1,7 @@
 #include "port/ftdi_options.h"
 
+#include "core/hex.h"
+
 #include <cstdio>
 
 namespace tapster {
@@ -8,16 +10,9 @@ namespace {
 
 bool ParseHex16(const std::string& text, uint16_t& value) {
     if (text.empty() || text.size() > 4) return false;
-    unsigned v = 0;
-    for (char c : text) {
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
-        if (digit < 0) return false;
-        v = v * 16 + static_cast<unsigned>(digit);
-    }
-    value = static_cast<uint16_t>(v);
+    const uint64_t parsed = ParseHex(text); // all ones for a character that is no hex digit
+    if (parsed > 0xFFFF) return false;
+    value = static_cast<uint16_t>(parsed);
     return true;
 }
 
