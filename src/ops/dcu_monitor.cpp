@@ -3,7 +3,6 @@
 #include "core/hex.h"
 #include "core/main_form.h"
 #include "core/widget_table.h"
-#include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
 #include "ops/commands.h"
@@ -11,6 +10,7 @@
 #include "ops/dcu_tables.h"
 #include "ops/services.h"
 #include "ops/state_reset.h"
+#include "ops/target_session.h"
 
 #include <cctype>
 #include <string>
@@ -87,13 +87,15 @@ int PollPosition() {
 
 void cmdStartDCUClick() {
     if (monitor.starting || RefuseWhileBusy()) return;
-    if (!ClaimPortForCommand()) return;
-    if (!MonitorRunning()) {
-        Deactivate();
+    // Start and stop both claim; the running monitor keeps the chain and busy mode between.
+    const bool running = MonitorRunning();
+    TargetSession session(running ? BusyOrder::Never : BusyOrder::AfterClaim);
+    if (!session.Claimed()) return;
+    if (!running) {
         monitor.ownsBusy = true;
         monitor.starting = true;
-        InitJtag();
-        EnterLinkScan();
+        session.Start();
+        session.Keep();
         monitor.starting = false;
         frmMain->SetText(w::cmdStartDCU, "Stop");
         frmMain->SetTimerEnabled(true);
@@ -101,8 +103,8 @@ void cmdStartDCUClick() {
     } else {
         frmMain->SetText(w::cmdStartDCU, "Start");
         frmMain->SetTimerEnabled(false);
-        TapReset();
-        Activate();
+        session.Resume();
+        session.Finish();
         monitor.ownsBusy = false;
     }
 }
@@ -151,10 +153,9 @@ void cmdDelRecClick() {
 }
 
 void cmdRunBatchClick() {
-    if (!ClaimPortForCommand()) return;
-    Deactivate();
-    InitJtag();
-    EnterLinkScan();
+    TargetSession session(BusyOrder::AfterClaim);
+    if (!session.Claimed()) return;
+    session.Start();
     const std::vector<std::string> items = frmMain->Items(w::lstBatch);
     for (const std::string& item : items) {
         Log("Set DCU Control " + item);
@@ -163,8 +164,6 @@ void cmdRunBatchClick() {
         DelayMs(kBatchSettleMs);
         ReportDcuRegisters();
     }
-    TapReset();
-    Activate();
 }
 
 void ResetMonitorState() {

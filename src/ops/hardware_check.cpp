@@ -7,6 +7,7 @@
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/services.h"
+#include "ops/target_session.h"
 #include "port/lpt.h"
 #include "port/platform.h"
 
@@ -152,8 +153,9 @@ void trkDelayChange() {
 }
 
 void cmdDelayClick() {
-    if (!ClaimPortForCommand()) return;
-    InitJtag();
+    TargetSession session(BusyOrder::Never);
+    if (!session.Claimed()) return;
+    session.Start(Chain::InitOnly);
     Log("-------------------");
     Log("Checking JTAG hardware ...");
     Log("-------------------");

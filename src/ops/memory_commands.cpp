@@ -4,13 +4,12 @@
 #include "core/main_form.h"
 #include "core/safe_file.h"
 #include "core/widget_table.h"
-#include "jtag/jtag_init.h"
 #include "jtag/link.h"
-#include "jtag/tap_engine.h"
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
+#include "ops/target_session.h"
 
 #include <algorithm>
 #include <array>
@@ -143,20 +142,18 @@ bool ComparePass(std::FILE* file, uint32_t base, uint64_t size, const std::strin
     return true;
 }
 
-// The opening both verifications share once their file is open: busy mode, the progress display
-// over the file's length, the link, and the two header lines.
-void BeginVerification(const std::string& header, uint32_t base, uint64_t size) {
-    Deactivate();
+// The opening both verifications share once their file is open: the progress display over the
+// file's length, busy mode and the link, and the two header lines.
+void BeginVerification(TargetSession& session, const std::string& header, uint32_t base,
+                       uint64_t size) {
     ProgressBegin(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
-    InitJtag();
-    EnterLinkScan();
+    session.Start();
     Log(header + Hex8(base));
     Log("---------------------- Data length " + Hex8(static_cast<uint32_t>(size)));
 }
 
-void EndVerification() {
-    TapReset();
-    Activate();
+void EndVerification(TargetSession& session) {
+    session.Finish();
     ProgressEnd();
 }
 
@@ -168,15 +165,14 @@ int CompareBlock(uint32_t address, const uint8_t* source) {
 
 void cmdReadRomClick() {
     ScanDumpMode = true;
-    if (!ClaimPortForCommand()) return;
+    TargetSession session(BusyOrder::AtStart);
+    if (!session.Claimed()) return;
     const std::string path = StartDirectoryFile("intRom.bin");
     if (!OpenScanDumpFile(path)) {
         frmMain->ErrorBox("Could not create the file " + path + " !!!");
         return;
     }
-    Deactivate();
-    InitJtag();
-    EnterLinkScan();
+    session.Start();
     Log("----------------------------------------------");
     Log("Reading internal ROM ...");
 
@@ -188,8 +184,6 @@ void cmdReadRomClick() {
         LogFailure("Read memory Error !!!");
         if (!written) frmMain->ErrorBox("Could not write the file " + path + " !!!");
     }
-    TapReset();
-    Activate();
 }
 
 void cmdManReadClick() {
@@ -198,15 +192,14 @@ void cmdManReadClick() {
         frmMain->ErrorBox("Wrong address value !!!");
         return;
     }
-    if (!ClaimPortForCommand()) return;
-    InitJtag();
-    EnterLinkScan();
+    TargetSession session(BusyOrder::Never);
+    if (!session.Claimed()) return;
+    session.Start();
     const WordRead word = ReadWord(address);
     if (word.failed)
         frmMain->ErrorBox("Error reading data !!!\n\rCheck hardware and address !!!");
     else
         frmMain->SetText(w::txtManData, Hex8(word.value));
-    TapReset();
 }
 
 void cmdManWriteClick() {
@@ -216,9 +209,9 @@ void cmdManWriteClick() {
         frmMain->ErrorBox("Wrong address or data value !!!");
         return;
     }
-    if (!ClaimPortForCommand()) return;
-    InitJtag();
-    EnterLinkScan();
+    TargetSession session(BusyOrder::Never);
+    if (!session.Claimed()) return;
+    session.Start();
     Log("Writing word ...");
     const auto target = static_cast<uint32_t>(address);
     if (!WriteWord(target, static_cast<uint32_t>(data))) {
@@ -228,7 +221,6 @@ void cmdManWriteClick() {
         Log("Verifying word ..." + Hex8(readBack));
         frmMain->SetText(w::txtManData, Hex8(readBack));
     }
-    TapReset();
 }
 
 void cmdVrfRAMClick() {
@@ -240,12 +232,13 @@ void cmdVrfRAMClick() {
     std::string path;
     if (!frmMain->ChooseFile(path)) return;
     const auto base = static_cast<uint32_t>(field);
-    if (!ClaimPortForCommand()) return;
+    TargetSession session(BusyOrder::AtStart);
+    if (!session.Claimed()) return;
     uint64_t size = 0;
     File file = OpenForReading(path, size);
     if (!file || !FitsAddressSpace(base, size, path)) return;
 
-    BeginVerification("Trying write into the RAM. Memory address ", base, size);
+    BeginVerification(session, "Trying write into the RAM. Memory address ", base, size);
 
     if (WritePass(file.get(), base, size, path)) {
         Log("Comparing RAM with source file ...");
@@ -256,18 +249,19 @@ void cmdVrfRAMClick() {
     }
 
     file.reset();
-    EndVerification();
+    EndVerification(session);
 }
 
 void cmdVrfTrapClick() {
     const auto base = static_cast<uint32_t>(ParseHex(frmMain->Text(w::lstTrapAddr)));
-    if (!ClaimPortForCommand()) return;
+    TargetSession session(BusyOrder::AtStart);
+    if (!session.Claimed()) return;
     const std::string path = StartDirectoryFile("fl4_trap.bin");
     uint64_t size = 0;
     File file = OpenForReading(path, size);
     if (!file || !FitsAddressSpace(base, size, path)) return;
 
-    BeginVerification("Checking trap handler routine. Memory address ", base, size);
+    BeginVerification(session, "Checking trap handler routine. Memory address ", base, size);
 
     // Only the image's own bytes are compared: what lies in target memory behind the image (in
     // the last block, whatever its length) is not part of the routine.
@@ -292,7 +286,7 @@ void cmdVrfTrapClick() {
     if (verified) Log("Trap handler routine verified successfully.");
 
     file.reset();
-    EndVerification();
+    EndVerification(session);
 }
 
 } // namespace tapster

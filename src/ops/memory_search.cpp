@@ -3,7 +3,6 @@
 #include "core/main_form.h"
 #include "core/widget_table.h"
 #include "jtag/agent_calls.h"
-#include "jtag/jtag_init.h"
 #include "jtag/link.h"
 #include "jtag/tap_engine.h"
 #include "ops/command_outcome.h"
@@ -11,6 +10,7 @@
 #include "ops/flash_ops.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
+#include "ops/target_session.h"
 
 #include <array>
 
@@ -126,10 +126,9 @@ void cmdMemSeekClick() {
     ScanDumpMode = false;
     const auto ram = static_cast<uint32_t>(ParseHex(frmMain->Text(w::txtRAM)));
     const auto vram = static_cast<uint32_t>(ParseHex(frmMain->Text(w::txtVRAM)));
-    if (!ClaimPortForCommand()) return;
-    Deactivate();
-    InitJtag();
-    EnterLinkScan();
+    TargetSession session(BusyOrder::AfterClaim);
+    if (!session.Claimed()) return;
+    session.Start();
 
     Log("Trying to find 5kB free memory space...");
     Log("Please be patient ! This will take a some time !");
@@ -146,8 +145,6 @@ void cmdMemSeekClick() {
         // said it), but the search is not complete.
         if (!ScanTargetMemory(vram, kSearchLength)) ReportCommandFailure();
     }
-    TapReset();
-    Activate();
 }
 
 } // namespace tapster

@@ -7,31 +7,30 @@
 namespace tapster {
 
 TargetSession::TargetSession(BusyOrder order) : order_(order) {
-    if (order_ == BusyOrder::BeforeClaim) {
-        Deactivate();
-        busy_ = true;
-    }
+    if (order_ == BusyOrder::BeforeClaim) EnterBusy();
     claimed_ = ClaimPortForCommand();
     if (!claimed_) return;
-    if (order_ == BusyOrder::AfterClaim) {
-        Deactivate();
-        busy_ = true;
-    }
+    if (order_ == BusyOrder::AfterClaim) EnterBusy();
 }
 
-void TargetSession::Start() {
+void TargetSession::EnterBusy() {
+    Deactivate();
+    busy_ = true;
+}
+
+void TargetSession::Start(Chain chain) {
+    if (order_ == BusyOrder::AtStart) EnterBusy();
     InitJtag();
+    if (chain == Chain::InitOnly) return;
     EnterLinkScan();
     started_ = true;
-    if (order_ == BusyOrder::AfterLinkScan) {
-        Deactivate();
-        busy_ = true;
-    }
+    if (order_ == BusyOrder::AfterLinkScan) EnterBusy();
 }
 
-TargetSession::~TargetSession() {
+void TargetSession::Finish() {
     if (started_) TapReset();
     if (busy_) Activate();
+    started_ = busy_ = false;
 }
 
 } // namespace tapster

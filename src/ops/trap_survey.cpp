@@ -5,13 +5,12 @@
 #include "core/main_form.h"
 #include "core/widget_table.h"
 #include "jtag/agent_calls.h"
-#include "jtag/jtag_init.h"
 #include "jtag/link.h"
-#include "jtag/tap_engine.h"
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/dcu_tables.h"
 #include "ops/services.h"
+#include "ops/target_session.h"
 
 #include <string>
 
@@ -46,9 +45,9 @@ void EnableTraceReads() {
 } // namespace
 
 void cmdChkTrapsClick() {
-    if (!ClaimPortForCommand()) return;
-    InitJtag();
-    EnterLinkScan();
+    TargetSession session(BusyOrder::Never);
+    if (!session.Claimed()) return;
+    session.Start();
     const int failedBefore = FailedDcuReads();
 
     Log(kSurveyBanner);
@@ -64,7 +63,7 @@ void cmdChkTrapsClick() {
         for (const SlotWord& word : kSurveyWords)
             LogValue(std::string(slot.name) + "+" + word.name + " ", slot.base + word.offset);
 
-    TapReset();
+    session.Finish();
     if (const int failed = FailedDcuReads() - failedBefore; failed > 0) {
         // The log shows the zeros the spec's survey shows; they must not pass for the target's.
         ReportCommandFailure();
