@@ -60,7 +60,7 @@ fi
 mkdir -p "$prefix/include" "$prefix/share/cmake/nlohmann_json"
 ln -sfn /usr/include/nlohmann "$prefix/include/nlohmann"
 cp -u /usr/share/cmake/nlohmann_json/*.cmake "$prefix/share/cmake/nlohmann_json/"
-# CLI11 (the st20 tools' option parser) is headers only as well, found the same way.
+# CLI11 (the programs' option parser) is headers only as well, found the same way.
 mkdir -p "$prefix/share/cmake/CLI11"
 ln -sfn /usr/include/CLI "$prefix/include/CLI"
 cp -u /usr/share/cmake/CLI11/*.cmake "$prefix/share/cmake/CLI11/"

@@ -6,12 +6,15 @@
 #include "board/trace_file.h"
 #include "tapster_version.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifndef _WIN32
 #include <csignal>
@@ -79,57 +82,47 @@ bool SplitAddress(const std::string& text, std::string& host, std::string& port)
     return port.size() <= 5 && std::stoul(port) <= 65535 && !host.empty();
 }
 
-// 0: go on; otherwise the exit code.
+// The usage after a one-line complaint; the exit code of a bad command line.
+int Complain(const std::string& message, bool usage) {
+    std::fprintf(stderr, "tapcheck-board: %s\n%s", message.c_str(), usage ? kUsage : "");
+    return 2;
+}
+
+// 0: go on; -1: the help or the version was printed; otherwise the exit code.
 int ParseArguments(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        std::string address;
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return -1;
-        } else if (arg == "--version") {
-            std::printf("tapcheck-board %s\n", TAPSTER_VERSION_TEXT);
-            return -1;
-        } else if (arg == "--stats") {
-            options.stats = true;
-            continue;
-        } else if (arg == "--stall-timeout" || arg.rfind("--stall-timeout=", 0) == 0) {
-            const std::string value = arg == "--stall-timeout"
-                                          ? (i + 1 < argc ? std::string(argv[++i]) : std::string())
-                                          : arg.substr(16);
-            if (!ParseMilliseconds(value, options.stallMs)) {
-                std::fprintf(stderr,
-                             "tapcheck-board: --stall-timeout expects milliseconds, not '%s'\n",
-                             value.c_str());
-                return 2;
-            }
-            continue;
-        } else if (arg == "--listen" && i + 1 < argc) {
-            address = argv[++i];
-        } else if (arg.rfind("--listen=", 0) == 0) {
-            address = arg.substr(9);
-        } else if (arg == "--trace" && i + 1 < argc) {
-            options.trace = argv[++i];
-            continue;
-        } else if (arg.rfind("--trace=", 0) == 0 && arg.size() > 8) {
-            options.trace = arg.substr(8);
-            continue;
-        } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "tapcheck-board: unknown option %s\n%s", arg.c_str(), kUsage);
-            return 2;
-        } else if (options.preset.empty()) {
-            options.preset = arg;
-            continue;
-        } else {
-            std::fprintf(stderr, "tapcheck-board: only one preset file\n%s", kUsage);
-            return 2;
-        }
-        if (!SplitAddress(address, options.host, options.port)) {
-            std::fprintf(stderr, "tapcheck-board: --listen expects HOST:PORT, not '%s'\n",
-                         address.c_str());
-            return 2;
-        }
+    CLI::App app("tapcheck-board");
+    app.set_help_flag("-h,--help");
+    app.set_version_flag("--version", std::string("tapcheck-board ") + TAPSTER_VERSION_TEXT);
+    // An absolute path is a preset or trace file on Windows too, not an option.
+    app.allow_windows_style_options(false);
+    app.allow_extras(); // reported below as unknown options, with the usage
+    std::string listen;
+    std::string stall;
+    std::vector<std::string> presets;
+    app.add_option("--listen", listen)->type_name("HOST:PORT");
+    app.add_option("--stall-timeout", stall)->type_name("MS");
+    app.add_flag("--stats", options.stats);
+    app.add_option("--trace", options.trace)->type_name("FILE");
+    app.add_option("preset", presets);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(kUsage, stdout);
+        return -1;
+    } catch (const CLI::CallForVersion& version) {
+        std::printf("%s\n", version.what());
+        return -1;
+    } catch (const CLI::ParseError& error) {
+        return Complain(error.what(), true);
     }
+    if (const std::vector<std::string> unknown = app.remaining(); !unknown.empty())
+        return Complain("unknown option " + unknown.front(), true);
+    if (presets.size() > 1) return Complain("only one preset file", true);
+    if (!presets.empty()) options.preset = presets.front();
+    if (app.count("--stall-timeout") != 0 && !ParseMilliseconds(stall, options.stallMs))
+        return Complain("--stall-timeout expects milliseconds, not '" + stall + "'", false);
+    if (app.count("--listen") != 0 && !SplitAddress(listen, options.host, options.port))
+        return Complain("--listen expects HOST:PORT, not '" + listen + "'", false);
     return 0;
 }
 

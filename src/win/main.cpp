@@ -1,7 +1,6 @@
 // The program Tapcheck on Windows: the port backend from the command line, the main window (whose
 // creation runs the start-up measurements), then the message loop until the window closes.
-#include "app/startup.h"
-#include "tapster_version.h"
+#include "app/window_arguments.h"
 #include "win/main_window.h"
 #include "win/win_text.h"
 
@@ -14,8 +13,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int kBadStart = 2;
 
 // Standard output or error when the program was started with one (a console redirect, a test),
 // else nullptr: a double-clicked program has none.
@@ -44,10 +41,10 @@ int Tell(const std::string& text) {
 int Refuse(const std::string& message) {
     if (HANDLE err = StandardHandle(STD_ERROR_HANDLE)) {
         Write(err, "tapcheck: " + message + "\n");
-        return kBadStart;
+        return tapster::kBadWindowStart;
     }
     MessageBoxW(nullptr, tapster::win::Wide(message).c_str(), L"Tapster", MB_ICONERROR | MB_OK);
-    return kBadStart;
+    return tapster::kBadWindowStart;
 }
 
 std::vector<std::string> Arguments() {
@@ -63,21 +60,13 @@ std::vector<std::string> Arguments() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-    std::vector<std::string> args = Arguments();
-    for (const std::string& a : args) {
-        if (a == "--help" || a == "-h")
-            return Tell("Usage: tapcheck [option]\n  or:  tapcheck --help | --version\n" +
-                        tapster::BackendOptionsHelp());
-        if (a == "--version") return Tell(std::string("tapcheck ") + TAPSTER_VERSION_TEXT + "\n");
-    }
-
-    tapster::BackendOptions options;
-    std::string error;
-    if (!tapster::ParseBackendOptions(args, options, error)) return Refuse(error);
-    if (!args.empty()) return Refuse("unknown option " + args.front() + " (see --help)");
+    const tapster::WindowArguments start = tapster::ParseWindowArguments(Arguments());
+    if (start.action == tapster::WindowArguments::Action::kTell) return Tell(start.text);
+    if (start.action == tapster::WindowArguments::Action::kRefuse) return Refuse(start.text);
     // The start directory is where fl4_trap.bin is read and intRom.bin written, whatever its name.
     const bool reachable = tapster::win::MakeStartDirectoryNarrow();
-    std::unique_ptr<tapster::PortBackend> backend = tapster::CreateBackend(options, error);
+    std::string error;
+    std::unique_ptr<tapster::PortBackend> backend = tapster::CreateBackend(start.options, error);
     if (!backend) return Refuse(error);
 
     int result = 0;

@@ -2,6 +2,7 @@
 // CLI's button table.
 #include "app/backend_table.h"
 #include "app/startup.h"
+#include "app/window_arguments.h"
 #include "cli/runner.h"
 #include "cli/terminal_form.h"
 #include "ops/commands.h"
@@ -52,6 +53,30 @@ TEST(BackendOptions, MalformedOrConflictingOptionsAreRefused) {
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(error.find('\n'), std::string::npos);
     }
+}
+
+// The windows' command line: help and version win wherever they stand, an absolute path is no
+// option (on Windows either), anything unknown is refused.
+TEST(WindowArguments, HelpAndVersionWinThenTheBackendOptionsDecide) {
+    using Action = WindowArguments::Action;
+    const struct {
+        std::vector<std::string> args;
+        Action action;
+        std::string text; // how the text begins
+    } cases[] = {
+        {{"--bogus", "--help"}, Action::kTell, "Usage: tapcheck [option]\n"},
+        {{"--simulate=", "--version"}, Action::kTell, "tapcheck "},
+        {{"--simulate", "/abs/preset.json"}, Action::kRefuse, "unknown option /abs/preset.json"},
+        {{"--simulate="}, Action::kRefuse, "--simulate= needs a preset file"},
+        {{"--simulate=/abs/board.json"}, Action::kRun, ""},
+    };
+    for (const auto& c : cases) {
+        const WindowArguments start = ParseWindowArguments(c.args);
+        EXPECT_EQ(start.action, c.action) << c.args[0];
+        EXPECT_EQ(start.text.substr(0, c.text.size()), c.text) << c.args[0];
+    }
+    EXPECT_EQ(ParseWindowArguments({"--simulate=/abs/board.json"}).options.preset,
+              "/abs/board.json");
 }
 
 TEST(CreateBackend, SimulateInstallsTheBoard) {
