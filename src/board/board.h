@@ -62,30 +62,32 @@ class Board final : public PortBackend {
     std::string Name() const override { return "simulated board"; }
 
     // The extension points for the active parts.
-    TargetBus& Bus() { return memory; }
-    MemoryMap& Memory() { return memory; }
+    TargetBus& Bus() { return memory_; }
+    MemoryMap& Memory() { return memory_; }
     // Devices take precedence over the board's memories (and over earlier devices).
-    void Map(uint32_t base, uint32_t size, MappedDevice* device) { memory.Map(base, size, device); }
+    void Map(uint32_t base, uint32_t size, MappedDevice* device) {
+        memory_.Map(base, size, device);
+    }
     void AddObserver(LinkObserver* observer);
     BoardPart& AddPart(std::unique_ptr<BoardPart> part);
     // The configuration in force; idcode is the effective one (derived from cpu).
-    const BoardConfig& Config() const { return config; }
+    const BoardConfig& Config() const { return config_; }
 
     // Simulation aid: the host's current JtagDelay (the front end calls this whenever the delay
     // slider moves). The board cannot see how long TCK stays high, so a cable fault that depends
     // on it (faults.minWorkingDelay) needs to be told. Below the minimum, TDO has not settled
     // when the host samples it: the host reads the bit of one clock earlier.
-    void NoteHostDelay(int32_t jtagDelay) { hostDelay = jtagDelay; }
+    void NoteHostDelay(int32_t jtagDelay) { hostDelay_ = jtagDelay; }
     // Switches the faults at run time.
     void SetFaults(const FaultConfig& faults);
     // Test hook: the length byte of every later read reply (0x00, meaning 256 bytes, by default).
-    void ForceReplyLength(uint8_t lengthByte) { link.SetReplyLengthByte(lengthByte); }
+    void ForceReplyLength(uint8_t lengthByte) { link_.SetReplyLengthByte(lengthByte); }
 
     // For observers and diagnostics.
-    bool ControlLineHigh() const { return controlHigh; }
-    TapState State() const { return state; }
-    uint8_t Instruction() const { return instruction; }
-    uint64_t TckCount() const { return clocks; }
+    bool ControlLineHigh() const { return controlHigh_; }
+    TapState State() const { return state_; }
+    uint8_t Instruction() const { return instruction_; }
+    uint64_t TckCount() const { return clocks_; }
 
   private:
     enum class Selected : uint8_t { Idcode, Bypass, Link };
@@ -97,37 +99,37 @@ class Board final : public PortBackend {
     bool ClockedFaults(bool tdo);
     void UpdateFaultState();
 
-    BoardConfig config;
-    MemoryMap memory;
-    std::vector<LinkObserver*> observers;
-    DebugLink link;
+    BoardConfig config_;
+    MemoryMap memory_;
+    std::vector<LinkObserver*> observers_;
+    DebugLink link_;
 
     // Cable.
-    uint8_t data = 0;
-    bool controlHigh = false;
-    uint8_t status = 0;
-    uint8_t statusTdoHigh = 0; // what a TDO of 1 reads as, after the static faults
-    uint8_t statusTdoLow = 0;
+    uint8_t data_ = 0;
+    bool controlHigh_ = false;
+    uint8_t status_ = 0;
+    uint8_t statusTdoHigh_ = 0; // what a TDO of 1 reads as, after the static faults
+    uint8_t statusTdoLow_ = 0;
 
     // TAP.
-    TapState state = TapState::TestLogicReset;
-    uint8_t instruction = kIdcodeInstruction;
-    Selected selected = Selected::Idcode;
-    uint8_t irShift = 0;
-    uint32_t drShift = 0;
-    bool bypass = false;
-    uint32_t idcode = 0;
-    uint64_t clocks = 0;
+    TapState state_ = TapState::TestLogicReset;
+    uint8_t instruction_ = kIdcodeInstruction;
+    Selected selected_ = Selected::Idcode;
+    uint8_t irShift_ = 0;
+    uint32_t drShift_ = 0;
+    bool bypass_ = false;
+    uint32_t idcode_ = 0;
+    uint64_t clocks_ = 0;
 
     // Faults that act clock by clock.
-    bool clockedFaults = false;
-    int32_t hostDelay = 0;
-    bool unsettledTdo = false; // the previous clock's TDO, for a too fast host
-    uint32_t flipCounter = 0;
-    bool toggle = false;
+    bool clockedFaults_ = false;
+    int32_t hostDelay_ = 0;
+    bool unsettledTdo_ = false; // the previous clock's TDO, for a too fast host
+    uint32_t flipCounter_ = 0;
+    bool toggle_ = false;
 
     // Last, so the parts go first and find the board whole while they are destroyed.
-    std::vector<std::unique_ptr<BoardPart>> parts;
+    std::vector<std::unique_ptr<BoardPart>> parts_;
 };
 
 } // namespace tapster::board

@@ -67,26 +67,26 @@ uint32_t VisibleDeviceSize(uint32_t base, uint32_t size) {
 }
 
 MemoryMap::MemoryMap() {
-    memories.push_back({kSdramBase, kSdramSize, true, std::vector<uint8_t>(kSdramSize)});
-    memories.push_back({kVramBase, kVramSize, true, std::vector<uint8_t>(kVramSize)});
-    memories.push_back({kSramBase, kSramSize, true, std::vector<uint8_t>(kSramSize, 0)});
-    memories.push_back({kDcuBase, kDcuSize, true, std::vector<uint8_t>(kDcuSize, 0)});
-    memories.push_back({kRomBase, kRomSize, false, std::vector<uint8_t>(kRomSize)});
-    Lay(memories[0].bytes, kSdramBase, kSdramLayout);
-    Lay(memories[1].bytes, kVramBase, kVramLayout);
+    memories_.push_back({kSdramBase, kSdramSize, true, std::vector<uint8_t>(kSdramSize)});
+    memories_.push_back({kVramBase, kVramSize, true, std::vector<uint8_t>(kVramSize)});
+    memories_.push_back({kSramBase, kSramSize, true, std::vector<uint8_t>(kSramSize, 0)});
+    memories_.push_back({kDcuBase, kDcuSize, true, std::vector<uint8_t>(kDcuSize, 0)});
+    memories_.push_back({kRomBase, kRomSize, false, std::vector<uint8_t>(kRomSize)});
+    Lay(memories_[0].bytes, kSdramBase, kSdramLayout);
+    Lay(memories_[1].bytes, kVramBase, kVramLayout);
     for (uint32_t i = 0; i < kRomSize; ++i)
-        memories[4].bytes[i] = RomByte(i);
+        memories_[4].bytes[i] = RomByte(i);
 }
 
 MemoryMap::Memory* MemoryMap::Find(uint32_t address) {
-    for (Memory& memory : memories) {
+    for (Memory& memory : memories_) {
         if (address - memory.base < memory.size) return &memory;
     }
     return nullptr;
 }
 
 uint8_t MemoryMap::Read8(uint32_t address) {
-    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
         if (address - it->base < it->size) return it->device->Read8(address - it->base);
     }
     if (Memory* memory = Find(address)) return memory->bytes[address - memory->base];
@@ -94,7 +94,7 @@ uint8_t MemoryMap::Read8(uint32_t address) {
 }
 
 void MemoryMap::Write8(uint32_t address, uint8_t value) {
-    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
         if (address - it->base < it->size) {
             it->device->Write8(address - it->base, value);
             return;
@@ -105,13 +105,13 @@ void MemoryMap::Write8(uint32_t address, uint8_t value) {
 }
 
 void MemoryMap::Map(uint32_t base, uint32_t size, MappedDevice* device) {
-    if (device != nullptr && size != 0) windows.push_back({base, size, device});
+    if (device != nullptr && size != 0) windows_.push_back({base, size, device});
 }
 
 MemoryMap::Span MemoryMap::DirectSpan(uint32_t address) {
     Memory* memory = Find(address);
     if (memory == nullptr) return {};
-    for (const Window& window : windows) {
+    for (const Window& window : windows_) {
         const uint64_t end = uint64_t{window.base} + window.size;
         if (window.base < uint64_t{memory->base} + memory->size && end > memory->base) return {};
     }

@@ -100,8 +100,8 @@ class MemoryMap : public TargetBus {
 
     Memory* Find(uint32_t address);
 
-    std::vector<Memory> memories;
-    std::vector<Window> windows;
+    std::vector<Memory> memories_;
+    std::vector<Window> windows_;
 };
 
 } // namespace tapster::board

@@ -31,17 +31,17 @@ class RemoteBitbangSession {
     bool Handle(std::string_view input, std::string& output);
 
     // Rising TCK edges and 'R' requests handled so far, across clients.
-    uint64_t Clocks() const { return clocks; }
-    uint64_t Samples() const { return samples; }
+    uint64_t Clocks() const { return clocks_; }
+    uint64_t Samples() const { return samples_; }
 
   private:
     void Drive();
 
-    PortBackend& port;
-    uint8_t jtagLines = 0; // TMS 0x01, TCK 0x02, TDI 0x04, as the data register carries them
-    bool resetAsserted = false;
-    uint64_t clocks = 0;
-    uint64_t samples = 0;
+    PortBackend& port_;
+    uint8_t jtagLines_ = 0; // TMS 0x01, TCK 0x02, TDI 0x04, as the data register carries them
+    bool resetAsserted_ = false;
+    uint64_t clocks_ = 0;
+    uint64_t samples_ = 0;
 };
 
 } // namespace tapster::board

@@ -49,47 +49,47 @@ bool ParseRemoteAddress(const std::string& text, std::string& host, uint16_t& po
 }
 
 RemoteBitbangBackend::RemoteBitbangBackend(std::string host, uint16_t port, int timeoutMs)
-    : host(std::move(host)), port(port), timeoutMs(timeoutMs > 0 ? timeoutMs : 1) {}
+    : host_(std::move(host)), port_(port), timeoutMs_(timeoutMs > 0 ? timeoutMs : 1) {}
 
 RemoteBitbangBackend::~RemoteBitbangBackend() {
     Relinquish();
 }
 
 std::string RemoteBitbangBackend::Name() const {
-    return "remote:" + host + ":" + std::to_string(port);
+    return "remote:" + host_ + ":" + std::to_string(port_);
 }
 
 std::string RemoteBitbangBackend::Address() const {
-    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
-           std::to_string(port);
+    return (host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_) + ":" +
+           std::to_string(port_);
 }
 
 std::string RemoteBitbangBackend::LostMessage() const {
-    return busy ? "the board server at " + Address() + " is serving another client"
-                : "lost the connection to the board server at " + Address();
+    return busy_ ? "the board server at " + Address() + " is serving another client"
+                 : "lost the connection to the board server at " + Address();
 }
 
 void RemoteBitbangBackend::Queue(char c) {
-    pending.push_back(c);
-    if (pending.size() >= kFlushAt) SendBuffered();
+    pending_.push_back(c);
+    if (pending_.size() >= kFlushAt) SendBuffered();
 }
 
 bool RemoteBitbangBackend::SendBuffered() {
-    if (fd == net::kNone) {
-        pending.clear();
+    if (fd_ == net::kNone) {
+        pending_.clear();
         return false;
     }
     size_t sent = 0;
-    while (sent < pending.size()) {
-        const long n = net::Send(fd, pending.data() + sent, pending.size() - sent);
+    while (sent < pending_.size()) {
+        const long n = net::Send(fd_, pending_.data() + sent, pending_.size() - sent);
         if (n <= 0) { // the peer is gone or stopped reading past the timeout
             Drop(true);
             return false;
         }
         sent += static_cast<size_t>(n);
     }
-    pending.clear();
-    lastTraffic = std::chrono::steady_clock::now();
+    pending_.clear();
+    lastTraffic_ = std::chrono::steady_clock::now();
     return true;
 }
 
@@ -99,59 +99,59 @@ void RemoteBitbangBackend::Flush() {
 
 // Waits up to waitMs for answers and appends all that have arrived; false when none came.
 bool RemoteBitbangBackend::ReceiveSome(int waitMs) {
-    if (inboxTaken == inbox.size()) {
-        inbox.clear();
-        inboxTaken = 0;
+    if (inboxTaken_ == inbox_.size()) {
+        inbox_.clear();
+        inboxTaken_ = 0;
     }
     char buffer[16384];
     // The full timeout is the socket's own (its receive timeout): one call per answer, no wait.
-    if (waitMs < timeoutMs && net::WaitReadable(fd, waitMs) <= 0) return false;
-    const long n = net::Receive(fd, buffer, sizeof buffer);
+    if (waitMs < timeoutMs_ && net::WaitReadable(fd_, waitMs) <= 0) return false;
+    const long n = net::Receive(fd_, buffer, sizeof buffer);
     if (n <= 0) return false;
-    inbox.append(buffer, static_cast<size_t>(n));
+    inbox_.append(buffer, static_cast<size_t>(n));
     return true;
 }
 
 void RemoteBitbangBackend::Drop(bool lostConnection) {
-    net::Close(fd);
-    fd = net::kNone;
-    pending.clear();
-    inbox.clear();
-    inboxTaken = 0;
-    if (lostConnection) lost = true;
+    net::Close(fd_);
+    fd_ = net::kNone;
+    pending_.clear();
+    inbox_.clear();
+    inboxTaken_ = 0;
+    if (lostConnection) lost_ = true;
 }
 
 // The next answer of the server, waiting for it when it has not arrived.
 uint8_t RemoteBitbangBackend::Answer() {
-    if (fd == net::kNone) return kTdoHigh;
-    if (inboxTaken == inbox.size()) {
+    if (fd_ == net::kNone) return kTdoHigh;
+    if (inboxTaken_ == inbox_.size()) {
         if (!SendBuffered()) return kTdoHigh;
-        if (!ReceiveSome(timeoutMs)) { // closed, failed or silent past the timeout
+        if (!ReceiveSome(timeoutMs_)) { // closed, failed or silent past the timeout
             Drop(true);
             return kTdoHigh;
         }
     }
-    const char answer = inbox[inboxTaken];
+    const char answer = inbox_[inboxTaken_];
     if (answer == '0' || answer == '1') {
-        ++inboxTaken;
+        ++inboxTaken_;
         return answer == '0' ? kLptStatusIdle : kTdoHigh;
     }
     // Not an answer: the server refuses us, or it does not speak the protocol.
     const std::string_view notice(kRemoteBusyNotice);
-    const std::string_view got = std::string_view(inbox).substr(inboxTaken);
+    const std::string_view got = std::string_view(inbox_).substr(inboxTaken_);
     if (notice.substr(0, std::min(notice.size(), got.size())) == got.substr(0, notice.size()))
-        busy = true;
+        busy_ = true;
     Drop(true);
     return kTdoHigh;
 }
 
 void RemoteBitbangBackend::WriteRegister(uint16_t reg, uint8_t value) {
-    if (fd == net::kNone || reg != kDataPort) return;
-    if (pending.empty()) ReconnectIfClosedWhileIdle();
+    if (fd_ == net::kNone || reg != kDataPort) return;
+    if (pending_.empty()) ReconnectIfClosedWhileIdle();
     int control = (value & kPinControl) != 0 ? 1 : 0;
-    if (control != lastControl) {
+    if (control != lastControl_) {
         Queue(control != 0 ? 'r' : 's');
-        lastControl = control;
+        lastControl_ = control;
     }
     int tms = (value & kPinTms) != 0 ? 1 : 0;
     int tck = (value & kPinTck) != 0 ? 1 : 0;
@@ -160,34 +160,34 @@ void RemoteBitbangBackend::WriteRegister(uint16_t reg, uint8_t value) {
 }
 
 void RemoteBitbangBackend::QueueSample(uint16_t reg) {
-    if (pending.empty()) ReconnectIfClosedWhileIdle();
-    if (reg != kStatusPort || fd == net::kNone) {
-        queued.push_back(kTdoHigh);
+    if (pending_.empty()) ReconnectIfClosedWhileIdle();
+    if (reg != kStatusPort || fd_ == net::kNone) {
+        queued_.push_back(kTdoHigh);
         return;
     }
     Queue('R');
-    queued.push_back(kQueuedOnWire);
+    queued_.push_back(kQueuedOnWire);
 }
 
 uint8_t RemoteBitbangBackend::ReadSample() {
-    if (queued.empty()) return kTdoHigh;
-    const int entry = queued.front();
-    queued.pop_front();
+    if (queued_.empty()) return kTdoHigh;
+    const int entry = queued_.front();
+    queued_.pop_front();
     return entry == kQueuedOnWire ? Answer() : static_cast<uint8_t>(entry);
 }
 
 uint8_t RemoteBitbangBackend::ReadRegister(uint16_t reg) {
-    if (reg != kStatusPort || fd == net::kNone) return kTdoHigh;
+    if (reg != kStatusPort || fd_ == net::kNone) return kTdoHigh;
     // The answers to samples still queued come first; keep them for ReadSample.
-    for (int& entry : queued)
+    for (int& entry : queued_)
         if (entry == kQueuedOnWire) entry = Answer();
-    if (fd == net::kNone) return kTdoHigh;
+    if (fd_ == net::kNone) return kTdoHigh;
     Queue('R');
     return Answer();
 }
 
 bool RemoteBitbangBackend::Acquire(std::string& error) {
-    if (fd != net::kNone) return true;
+    if (fd_ != net::kNone) return true;
     return Connect(error);
 }
 
@@ -195,49 +195,50 @@ bool RemoteBitbangBackend::Acquire(std::string& error) {
 // and a claim outlives the commands: when the connection closed while nothing was under way,
 // connect again before the next request instead of finding it lost in the middle of a command.
 void RemoteBitbangBackend::ReconnectIfClosedWhileIdle() {
-    if (fd == net::kNone || !pending.empty() || !queued.empty() || inboxTaken != inbox.size())
+    if (fd_ == net::kNone || !pending_.empty() || !queued_.empty() || inboxTaken_ != inbox_.size())
         return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastTraffic < std::chrono::milliseconds(kIdleCheckMs)) return;
-    lastTraffic = now;
-    if (!net::ClosedByPeer(fd)) return; // nothing, or data rather than a close
+    if (now - lastTraffic_ < std::chrono::milliseconds(kIdleCheckMs)) return;
+    lastTraffic_ = now;
+    if (!net::ClosedByPeer(fd_)) return; // nothing, or data rather than a close
     Drop(false);
     std::string error;
-    if (!Connect(error)) lost = true;
+    if (!Connect(error)) lost_ = true;
 }
 
 bool RemoteBitbangBackend::Connect(std::string& error) {
-    const std::string service = std::to_string(port);
+    const std::string service = std::to_string(port_);
     bool unknownHost = false;
     std::string why;
-    fd = net::Connect(host, service, timeoutMs, unknownHost, why);
+    fd_ = net::Connect(host_, service, timeoutMs_, unknownHost, why);
     if (unknownHost) {
-        error = "Cannot find the remote_bitbang server " + host + ": " + why;
+        error = "Cannot find the remote_bitbang server " + host_ + ": " + why;
         return false;
     }
-    if (fd == net::kNone) {
-        error = "Cannot connect to the remote_bitbang server " + host + ":" + service + " (" + why +
+    if (fd_ == net::kNone) {
+        error = "Cannot connect to the remote_bitbang server " + host_ + ":" + service + " (" +
+                why +
                 "). Check that the server (OpenOCD's remote_bitbang or tapcheck-board) "
                 "is running there.";
         return false;
     }
-    pending.clear();
-    inbox.clear();
-    inboxTaken = 0;
-    queued.clear();
-    lastControl = -1;
-    lost = false;
-    busy = false;
-    lastTraffic = std::chrono::steady_clock::now();
+    pending_.clear();
+    inbox_.clear();
+    inboxTaken_ = 0;
+    queued_.clear();
+    lastControl_ = -1;
+    lost_ = false;
+    busy_ = false;
+    lastTraffic_ = std::chrono::steady_clock::now();
     // A server that cannot serve us says so, or hangs up, as soon as it accepts.
-    if (net::WaitReadable(fd, kRefusalWaitMs) > 0) {
+    if (net::WaitReadable(fd_, kRefusalWaitMs) > 0) {
         char first[64];
-        const long n = net::Receive(fd, first, sizeof first);
+        const long n = net::Receive(fd_, first, sizeof first);
         if (n <= 0 || first[0] == kRemoteBusyNotice[0]) {
-            busy = n > 0;
+            busy_ = n > 0;
             Drop(false);
-            error = busy ? "the board server at " + Address() + " is serving another client"
-                         : "the board server at " + Address() + " closed the connection at once";
+            error = busy_ ? "the board server at " + Address() + " is serving another client"
+                          : "the board server at " + Address() + " closed the connection at once";
             return false;
         }
     }
@@ -245,7 +246,7 @@ bool RemoteBitbangBackend::Connect(std::string& error) {
 }
 
 void RemoteBitbangBackend::Relinquish() {
-    if (fd == net::kNone) return;
+    if (fd_ == net::kNone) return;
     Queue('Q');
     SendBuffered();
     Drop(false);

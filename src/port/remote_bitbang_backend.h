@@ -42,7 +42,7 @@ class RemoteBitbangBackend : public PortBackend {
     uint8_t ReadSample() override;
     size_t SampleBufferSize() const override { return kOutstanding; }
     void Flush() override;
-    bool Lost() const override { return lost; }
+    bool Lost() const override { return lost_; }
     std::string LostMessage() const override;
     // Connects; false with a message naming the server when it cannot be reached or serves
     // another client.
@@ -51,9 +51,9 @@ class RemoteBitbangBackend : public PortBackend {
     void Relinquish() override;
     std::string Name() const override;
 
-    bool Connected() const { return fd != net::kNone; }
+    bool Connected() const { return fd_ != net::kNone; }
     // The server said it serves another client (at the claim or in place of an answer).
-    bool Busy() const { return busy; }
+    bool Busy() const { return busy_; }
     // "HOST:PORT" as the user gave it.
     std::string Address() const;
 
@@ -73,18 +73,18 @@ class RemoteBitbangBackend : public PortBackend {
     void Drop(bool lostConnection);
     uint8_t Answer();
 
-    std::string host;
-    uint16_t port;
-    int timeoutMs;
-    net::Handle fd = net::kNone;
-    bool lost = false;
-    bool busy = false;
-    std::string pending;    // requests not yet sent
-    std::string inbox;      // answers received and not yet taken
-    size_t inboxTaken = 0;  // of inbox
-    std::deque<int> queued; // per queued sample: -1 answered by the server, else its value
-    int lastControl = -1;   // unknown until the first write
-    std::chrono::steady_clock::time_point lastTraffic;
+    std::string host_;
+    uint16_t port_;
+    int timeoutMs_;
+    net::Handle fd_ = net::kNone;
+    bool lost_ = false;
+    bool busy_ = false;
+    std::string pending_;    // requests not yet sent
+    std::string inbox_;      // answers received and not yet taken
+    size_t inboxTaken_ = 0;  // of inbox
+    std::deque<int> queued_; // per queued sample: -1 answered by the server, else its value
+    int lastControl_ = -1;   // unknown until the first write
+    std::chrono::steady_clock::time_point lastTraffic_;
 };
 
 } // namespace tapster
