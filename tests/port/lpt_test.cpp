@@ -60,13 +60,11 @@ TEST_F(LptTest, FamilyTextFollowsThePlatformId) {
 TEST_F(LptTest, ClaimRunsTheSevenStepsAndPermitsBothRanges) {
     EXPECT_TRUE(ClaimPort(888, 1912));
     EXPECT_EQ(standin::CallNames(), kClaimCalls);
-    auto io = IoControls();
-    ASSERT_EQ(io.size(), 5u);
-    EXPECT_EQ(io[0].word0, 111u);
-    EXPECT_EQ(io[1].word0, 111u);
-    EXPECT_EQ(io[2].word0, 239u);
-    EXPECT_EQ(io[3].word0, 239u);
-    EXPECT_EQ(io[4].code, IOCTL_ACTIVATE_MAP);
+    EXPECT_EQ(Requests(), (std::vector<Request>{{IOCTL_GET_MAP_BYTE, 111, 0xFF},
+                                                {IOCTL_SET_MAP_BYTE, 111, 0xF8},
+                                                {IOCTL_GET_MAP_BYTE, 239, 0xFF},
+                                                {IOCTL_SET_MAP_BYTE, 239, 0xF8},
+                                                {IOCTL_ACTIVATE_MAP, 0, 0}}));
     // Inclusive ranges of three, nothing beside them.
     for (uint16_t p : {888, 889, 890, 1912, 1913, 1914})
         EXPECT_TRUE(PortPermitted(p)) << p;
@@ -130,15 +128,11 @@ TEST_F(LptTest, ReleaseRevokesTheSecondRangeFirstAndRemovesTheService) {
     ASSERT_TRUE(ClaimPort(888, 1912));
     standin::ClearCalls();
     EXPECT_TRUE(ReleasePort(888, 1912));
-    auto io = IoControls();
-    ASSERT_EQ(io.size(), 5u);
-    EXPECT_EQ(io[0].word0, 239u);
-    EXPECT_EQ(io[1].word0, 239u);
-    EXPECT_EQ(io[1].word1, 0xFFu);
-    EXPECT_EQ(io[2].word0, 111u);
-    EXPECT_EQ(io[3].word0, 111u);
-    EXPECT_EQ(io[3].word1, 0xFFu);
-    EXPECT_EQ(io[4].code, IOCTL_ACTIVATE_MAP);
+    EXPECT_EQ(Requests(), (std::vector<Request>{{IOCTL_GET_MAP_BYTE, 239, 0xFF},
+                                                {IOCTL_SET_MAP_BYTE, 239, 0xFF},
+                                                {IOCTL_GET_MAP_BYTE, 111, 0xFF},
+                                                {IOCTL_SET_MAP_BYTE, 111, 0xFF},
+                                                {IOCTL_ACTIVATE_MAP, 0, 0}}));
     Names names = standin::CallNames();
     Names tail(names.begin() + 5, names.end());
     EXPECT_EQ(tail, (Names{"CloseHandle", "OpenServiceA", "ControlService", "CloseServiceHandle",

@@ -10,6 +10,7 @@
 #include "standin/port_permission.h"
 #include "standin/win_standin.h"
 
+#include <array>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -76,6 +77,15 @@ class PortLayerTest : public ::testing::Test {
         std::vector<win::standin::Call> out;
         for (const auto& c : win::standin::Calls())
             if (c.name == "DeviceIoControl") out.push_back(c);
+        return out;
+    }
+    // The same as {code, word0, word1} rows, compared whole (a map-byte read carries the byte it
+    // is read into as word1).
+    using Request = std::array<uint32_t, 3>;
+    static std::vector<Request> Requests() {
+        std::vector<Request> out;
+        for (const auto& c : IoControls())
+            out.push_back({c.code, c.word0, c.word1});
         return out;
     }
 };

@@ -130,12 +130,9 @@ TEST_F(DriverTest, MapBytesReadBackAsWritten) {
     EXPECT_EQ(driver.SetMapByte(5, 0x3C), 0);
     EXPECT_EQ(driver.GetMapByte(5, value), 0);
     EXPECT_EQ(value, 0x3C);
-    auto io = IoControls();
-    ASSERT_EQ(io.size(), 3u);
-    EXPECT_EQ(io[0].code, 0xF1002448u);
-    EXPECT_EQ(io[1].code, 0xF1002444u);
-    EXPECT_EQ(io[1].word0, 5u);
-    EXPECT_EQ(io[1].word1, 0x3Cu);
+    EXPECT_EQ(Requests(),
+              (std::vector<Request>{
+                  {0xF1002448u, 5, 0}, {0xF1002444u, 5, 0x3C}, {0xF1002448u, 5, 0xFF}}));
     // The driver's own failure comes back as its code.
     EXPECT_EQ(driver.GetMapByte(8192, value), 87);
 }
@@ -143,11 +140,7 @@ TEST_F(DriverTest, MapBytesReadBackAsWritten) {
 TEST_F(DriverTest, ActivateMapSendsTwelveZeroBytes) {
     Ready();
     EXPECT_EQ(driver.ActivateMap(), 0);
-    auto io = IoControls();
-    ASSERT_EQ(io.size(), 1u);
-    EXPECT_EQ(io[0].code, 0xF1002480u);
-    EXPECT_EQ(io[0].word0, 0u);
-    EXPECT_EQ(io[0].word1, 0u);
+    EXPECT_EQ(Requests(), (std::vector<Request>{{0xF1002480u, 0, 0}}));
     standin::FailCall("DeviceIoControl", 31);
     EXPECT_EQ(driver.ActivateMap(), 31);
 }
@@ -156,13 +149,9 @@ TEST_F(DriverTest, RangeInsideOneByteReadsAndWritesItOnce) {
     Ready();
     standin::SetMapByteDirect(111, 0xA5);
     EXPECT_EQ(driver.SetPortRangeAccess(888, 890, true), 0);
-    auto io = IoControls();
-    ASSERT_EQ(io.size(), 2u);
-    EXPECT_EQ(io[0].code, IOCTL_GET_MAP_BYTE);
-    EXPECT_EQ(io[0].word0, 111u);
-    EXPECT_EQ(io[1].code, IOCTL_SET_MAP_BYTE);
-    EXPECT_EQ(io[1].word0, 111u);
-    EXPECT_EQ(io[1].word1, 0xA0u); // bits 0-2 cleared, the rest as the driver had them
+    // Bits 0-2 cleared, the rest as the driver had them.
+    EXPECT_EQ(Requests(), (std::vector<Request>{{IOCTL_GET_MAP_BYTE, 111, 0xFF},
+                                                {IOCTL_SET_MAP_BYTE, 111, 0xA0}}));
     EXPECT_EQ(standin::MapByte(111), 0xA0);
 
     standin::ClearCalls();
@@ -175,18 +164,11 @@ TEST_F(DriverTest, RangeInsideOneByteReadsAndWritesItOnce) {
 TEST_F(DriverTest, RangeAcrossBytesReadsAtTheFirstBitAndWritesAtTheLast) {
     Ready();
     EXPECT_EQ(driver.SetPortRangeAccess(1020, 1030, true), 0);
-    auto io = IoControls();
-    ASSERT_EQ(io.size(), 4u);
-    EXPECT_EQ(io[0].code, IOCTL_GET_MAP_BYTE);
-    EXPECT_EQ(io[0].word0, 127u);
-    EXPECT_EQ(io[1].code, IOCTL_SET_MAP_BYTE);
-    EXPECT_EQ(io[1].word0, 127u);
-    EXPECT_EQ(io[1].word1, 0x0Fu); // ports 1020..1023 are bits 4-7
-    EXPECT_EQ(io[2].code, IOCTL_GET_MAP_BYTE);
-    EXPECT_EQ(io[2].word0, 128u);
-    EXPECT_EQ(io[3].code, IOCTL_SET_MAP_BYTE);
-    EXPECT_EQ(io[3].word0, 128u);
-    EXPECT_EQ(io[3].word1, 0x80u); // ports 1024..1030 are bits 0-6
+    // Ports 1020..1023 are bits 4-7 of byte 127, ports 1024..1030 bits 0-6 of byte 128.
+    EXPECT_EQ(Requests(), (std::vector<Request>{{IOCTL_GET_MAP_BYTE, 127, 0xFF},
+                                                {IOCTL_SET_MAP_BYTE, 127, 0x0F},
+                                                {IOCTL_GET_MAP_BYTE, 128, 0x0F},
+                                                {IOCTL_SET_MAP_BYTE, 128, 0x80}}));
 }
 
 TEST_F(DriverTest, EmptyRangeSendsNothing) {
