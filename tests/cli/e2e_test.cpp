@@ -1,33 +1,19 @@
 // tapcheck-cli end to end: the real executable on the simulated board, each run in a fresh start
 // directory holding the placeholder fl4_trap.bin, bounded by `timeout`.
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
+#include "program_run.h"
+
 #include <regex>
-#include <sstream>
-#include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
+using tapster::test::ReadText;
+
+struct Result : tapster::test::ProgramResult {
     std::vector<std::string> lines; // stdout split at line feeds
 };
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream file(path, std::ios::binary);
@@ -45,30 +31,14 @@ std::string Image(size_t size) {
     return bytes;
 }
 
-class CliEndToEnd : public ::testing::Test {
+class CliEndToEnd : public tapster::test::ProgramDirectoryTest {
   protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = info->name(); // a parameterised test's "Name/Param" as one directory
-        std::replace(name.begin(), name.end(), '/', '_');
-        dir = fs::temp_directory_path() / "tapster_cli_e2e" / name;
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap.bin", dir / "fl4_trap.bin");
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(dir);
-    }
+    CliEndToEnd() : ProgramDirectoryTest("tapster_cli_e2e/") {}
 
     // Runs tapcheck-cli with the given arguments (shell words) in the test's start directory.
     Result Run(const std::string& args, const std::string& timeout = "timeout 120") {
-        std::string command = "cd '" + dir.string() + "' && " + timeout + " '" + program + "' " +
-                              args + " >out.txt 2>err.txt </dev/null";
-        int status = std::system(command.c_str());
-        Result r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadFile(dir / "out.txt");
-        r.err = ReadFile(dir / "err.txt");
+        Result r{Shell(timeout + " '" + program + "' " + args + " >out.txt 2>err.txt </dev/null"),
+                 {}};
         std::istringstream lines(r.out);
         for (std::string line; std::getline(lines, line);)
             r.lines.push_back(line);
@@ -93,7 +63,6 @@ class CliEndToEnd : public ::testing::Test {
         return "<not printed>";
     }
 
-    fs::path dir;
     std::string program = TAPCHECK_CLI;
 };
 
@@ -152,7 +121,7 @@ TEST_P(CliWorkingOrder, UsualWorkingOrderFromCheckToBatch) {
     EXPECT_TRUE(Has(r, "Writing flash addr 7FE00000")) << r.out;
     EXPECT_TRUE(Has(r, "Writing flash addr 7FE01000")) << "the second chunk";
     EXPECT_GE(Count(r, "Done."), 2u) << "erase and write";
-    EXPECT_EQ(ReadFile(dir / "back.bin"), Image(0x1800));
+    EXPECT_EQ(ReadText(dir / "back.bin"), Image(0x1800));
     EXPECT_FALSE(Has(r, "Error reading memory!!!"));
 
     // The batch writes the four default values in order.
@@ -198,7 +167,7 @@ TEST_F(CliEndToEnd, NoFtdiCableSaysWhatWasLookedFor) {
     std::error_code ec;
     for (fs::directory_iterator it("/sys/bus/usb/devices", ec), end; !ec && it != end;
          it.increment(ec))
-        if (ReadFile(it->path() / "idVendor").rfind("0403", 0) == 0)
+        if (ReadText(it->path() / "idVendor").rfind("0403", 0) == 0)
             GTEST_SKIP() << "an FTDI device is plugged in";
     Result r = Run("--port=ftdi cmdDelay");
     EXPECT_EQ(r.code, 1);
@@ -249,7 +218,7 @@ TEST_F(CliEndToEnd, CompleteFlashingJobWithAliases) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "tapcheck-cli: Found Am29LV160DB (AMD/JEDEC, 2 MiB, bottom boot)\n");
     EXPECT_TRUE(Has(r, "Trap routine loaded successfully."));
-    EXPECT_EQ(ReadFile(dir / "back.bin"), Image(0x2000));
+    EXPECT_EQ(ReadText(dir / "back.bin"), Image(0x2000));
     EXPECT_TRUE(Has(r, "Writing flash addr 7FE01000") ||
                 r.out.find("7FE01000") != std::string::npos);
 }
@@ -284,7 +253,7 @@ TEST_F(CliEndToEnd, AbortAnsweredYesAsksTheAgentToStop) {
     ASSERT_LT(cancel, r.lines.size()) << r.out;
     EXPECT_EQ(r.lines[cancel + 2], "Flash programming NOT complete !!!");
     EXPECT_EQ(r.lines[cancel + 3], "Error writing flash at address 7FE00000");
-    EXPECT_NE(ReadFile(dir / "back.bin"), Image(0x1000));
+    EXPECT_NE(ReadText(dir / "back.bin"), Image(0x1000));
 }
 
 TEST_F(CliEndToEnd, ScanAbortedAtABlockSkipsTheVideoRamPass) {

@@ -4,61 +4,27 @@
 // that is not interrupted: a command that failed only in the log, an abort= that never pressed
 // "Abort !", a deadline, input files and presets refused before anything runs. The real
 // executable on the simulated board, interrupted by `timeout -s INT|TERM`.
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
+#include "program_run.h"
+
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <tuple>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using tapster::test::ReadText;
+using Result = tapster::test::ProgramResult;
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-class CliInterrupt : public ::testing::Test {
+class CliInterrupt : public tapster::test::ProgramDirectoryTest {
   protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / (std::string("tapster-rel-cli-") + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        fs::copy_file(fs::path(TAPSTER_SIM_DIR) / "fl4_trap.bin", dir / "fl4_trap.bin");
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(dir);
-    }
+    CliInterrupt() : ProgramDirectoryTest("tapster-rel-cli-") {}
 
     // Runs tapcheck-cli and sends it `signal` after `seconds` (SIGKILL 60 s later if it hangs).
     Result Interrupt(const std::string& args, const std::string& seconds,
                      const std::string& signal = "INT") {
         return Shell("timeout --preserve-status -s " + signal + " -k 60 " + seconds +
                      " '" TAPCHECK_CLI "' " + args + " >out.txt 2>err.txt </dev/null");
-    }
-    // Runs `command` in the test's directory; what it left in out.txt and err.txt.
-    Result Shell(const std::string& command) {
-        const int status =
-            std::system(("cd '" + dir.string() + "' && { " + command + "; }").c_str());
-        Result r;
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadText(dir / "out.txt");
-        r.err = ReadText(dir / "err.txt");
-        return r;
     }
     static bool Has(const Result& r, const std::string& line) {
         return ("\n" + r.out).find("\n" + line + "\n") != std::string::npos;
@@ -68,8 +34,6 @@ class CliInterrupt : public ::testing::Test {
         EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("LeakSanitizer"), std::string::npos) << r.err;
     }
-
-    fs::path dir;
 };
 
 constexpr int kExitInterrupt = 130;
