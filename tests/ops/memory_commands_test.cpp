@@ -288,70 +288,47 @@ TEST_F(MemoryCommandsTest, VerifyRamRefusesBadAddressesAndUnreadableFiles) {
     ExpectIdle();
 }
 
-TEST_F(MemoryCommandsTest, VerifyRamOfAnEmptyFileTransfersNothing) {
+// Loads `size` bytes at `base` over a background of 0xA5 and checks that exactly the file's bytes
+// changed: an empty file, two blocks, the trap routine's size, a partial last word (the target
+// keeps its own bytes) and a file shorter than a word.
+class VerifyRamSizes : public MemoryCommandsTest,
+                       public ::testing::WithParamInterface<std::pair<uint32_t, size_t>> {};
+
+TEST_P(VerifyRamSizes, ChangesExactlyTheFilesBytes) {
+    const auto [base, size] = GetParam();
     board::BoardConfig config;
-    config.fills = {Fill(kRam, 0x200, 0xA5)};
+    config.fills = {Fill(kRam, 0x1000, 0xA5)};
     StartBoard(config);
-    form.SetText("txtVrfRAM", "40000000");
-    form.files = {WriteBytes("empty.bin", {})};
+    const Bytes file = Pattern(size, 0x31);
+    form.SetText("txtVrfRAM", Hex8(base));
+    form.files = {WriteBytes("load.bin", file)};
+    WatchBusyMode();
     cmdVrfRAMClick();
+    EXPECT_GT(busyEvents, 0);
+    EXPECT_EQ(idleEvents, 0);
     EXPECT_EQ(
         LogAfter("Done"),
-        (Lines{"Reseting TAP ... Done.", "Trying write into the RAM. Memory address 40000000",
-               "---------------------- Data length 00000000", "Comparing RAM with source file ...",
-               "Memory downloaded and verified successfully.", "Reseting TAP ... Done."}));
-    EXPECT_EQ(TargetBytes(kRam, 0x200), Bytes(0x200, 0xA5));
+        (Lines{"Reseting TAP ... Done.", "Trying write into the RAM. Memory address " + Hex8(base),
+               "---------------------- Data length " + Hex8(static_cast<uint32_t>(size)),
+               "Comparing RAM with source file ...", "Memory downloaded and verified successfully.",
+               "Reseting TAP ... Done."}));
+    EXPECT_EQ(TargetBytes(base, size), file);
+    // Nothing around the file's range changed.
+    EXPECT_EQ(TargetBytes(kRam, base - kRam), Bytes(base - kRam, 0xA5));
+    const uint32_t after = base + static_cast<uint32_t>(size);
+    EXPECT_EQ(TargetBytes(after, kRam + 0x1000 - after), Bytes(kRam + 0x1000 - after, 0xA5));
+    EXPECT_EQ(form.Maximum("ProgressBar1"), static_cast<int>(size));
+    // The compare pass starts the bar again at 0 and steps by 252, past the maximum at the
+    // end when the size is not a multiple of it.
+    EXPECT_EQ(form.Position("ProgressBar1"), static_cast<int>((size + 251) / 252 * 252));
+    EXPECT_TRUE(form.errorBoxes.empty());
     ExpectIdle();
 }
-
-class VerifyRamSizes : public MemoryCommandsTest {
-  protected:
-    // Loads `size` bytes at `base` over a background of 0xA5 and checks that exactly the file's
-    // bytes changed.
-    void LoadAndCheck(uint32_t base, size_t size) {
-        board::BoardConfig config;
-        config.fills = {Fill(kRam, 0x1000, 0xA5)};
-        StartBoard(config);
-        const Bytes file = Pattern(size, 0x31);
-        form.SetText("txtVrfRAM", Hex8(base));
-        form.files = {WriteBytes("load.bin", file)};
-        WatchBusyMode();
-        cmdVrfRAMClick();
-        EXPECT_GT(busyEvents, 0);
-        EXPECT_EQ(idleEvents, 0);
-        EXPECT_EQ(
-            LogAfter("Done"),
-            (Lines{"Reseting TAP ... Done.",
-                   "Trying write into the RAM. Memory address " + Hex8(base),
-                   "---------------------- Data length " + Hex8(static_cast<uint32_t>(size)),
-                   "Comparing RAM with source file ...",
-                   "Memory downloaded and verified successfully.", "Reseting TAP ... Done."}));
-        EXPECT_EQ(TargetBytes(base, size), file);
-        // Nothing around the file's range changed.
-        EXPECT_EQ(TargetBytes(kRam, base - kRam), Bytes(base - kRam, 0xA5));
-        const uint32_t after = base + static_cast<uint32_t>(size);
-        EXPECT_EQ(TargetBytes(after, kRam + 0x1000 - after), Bytes(kRam + 0x1000 - after, 0xA5));
-        EXPECT_EQ(form.Maximum("ProgressBar1"), static_cast<int>(size));
-        // The compare pass starts the bar again at 0 and steps by 252, past the maximum at the
-        // end when the size is not a multiple of it.
-        EXPECT_EQ(form.Position("ProgressBar1"), static_cast<int>((size + 251) / 252 * 252));
-        EXPECT_TRUE(form.errorBoxes.empty());
-        ExpectIdle();
-    }
-};
-
-TEST_F(VerifyRamSizes, ThreeHundredBytesInTwoBlocks) {
-    LoadAndCheck(kRam, 300);
-}
-TEST_F(VerifyRamSizes, TrapRoutineSizedFile) {
-    LoadAndCheck(kRam + 0x100, 484);
-}
-TEST_F(VerifyRamSizes, PartialLastWordKeepsTheTargetsOwnBytes) {
-    LoadAndCheck(kRam + 0x101, 301);
-}
-TEST_F(VerifyRamSizes, FileShorterThanAWord) {
-    LoadAndCheck(kRam + 0x200, 3);
-}
+INSTANTIATE_TEST_SUITE_P(Files, VerifyRamSizes,
+                         ::testing::Values(std::pair{kRam, size_t{0}}, std::pair{kRam, size_t{300}},
+                                           std::pair{kRam + 0x100, size_t{484}},
+                                           std::pair{kRam + 0x101, size_t{301}},
+                                           std::pair{kRam + 0x200, size_t{3}}));
 
 TEST_F(MemoryCommandsTest, VerifyRamReportsTheFirstDifference) {
     StartBoard();
