@@ -1,6 +1,6 @@
 // The target work of one command, as a guard: the claim at the command's start, busy mode where
 // the command enters it, JTAG initialisation and the link entry; on every way out the TAP is
-// reset (once the chain was initialised) and busy mode left (once entered).
+// reset (once the link scan was entered) and busy mode left (once entered).
 #pragma once
 
 namespace tapster {
