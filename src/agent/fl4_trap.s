@@ -18,8 +18,9 @@
 ; build (fl4_trap_variant.cmake) writes the three sources and assembles them.
 ;
 ; Workspace: the routine moves Wptr down by FRAME words at entry (W = M - 4*FRAME) and keeps its
-; locals at W+0 .. W+4*FRAME-4, just below the mailbox. A call writes W-16 .. W-4; no routine
-; calls another, so nothing below W-16 is touched. All the agent ever writes lies in
+; locals at W+0 .. W+4*FRAME-4, just below the mailbox (five words: the host's full 484-byte
+; image ends 28 bytes below the mailbox, and a call takes 16 more). A call writes W-16 .. W-4;
+; no routine calls another, so nothing below W-16 is touched. All the agent ever writes lies in
 ; [T + LOW_WATER, M + 28): the mailbox answer and result words, and that workspace. The image
 ; must end at or below LOW_WATER; CODE_FITS below fails to assemble otherwise.
 ;
@@ -30,13 +31,13 @@
 ;              differs from what was written (on an AMD chip also a program into a protected
 ;              sector, which takes nothing and reads back as it was)
 ;   0x00020000 timed out: the agent's own time limit ran out
-;   0x00040000 the block is locked (Intel SR1: a B3 boot block under WP#, a J3 block with its
-;              lock bit set, a C3 block locked down under WP#), or the AMD sector to be erased
-;              is protected
+;   0x00040000 the block is locked (Intel SR1: a B3 boot block under WP#, a C3 block locked
+;              down under WP#), or the AMD sector to be erased is protected
 ;   0x00080000 not a chip of this image's family (Intel image: or no CFI size for erase chip)
 ;   0x00100000 bad call (an unknown command code, or a length above 4096)
-;   0x00200000 (reserved, with released) a chip erase left protected or locked sectors; none of
-;              the images has room to find them out yet, so none sets it
+;   0x00200000 with released: the AMD chip erase left protected sectors as they were (the
+;              Intel image has no chip erase of the chip's own; its block by block erase ends
+;              the call at a block that stays locked, with 0x00040000)
 ; A stop (0x0004) written during a call ends the wait it is in with "aborted"; a stop between
 ; calls is answered with the verdict of the last call. Every call leaves the chip's ID codes in
 ; +20 (manufacturer) and +24 (device); protection status then puts its word in +20.
@@ -53,6 +54,13 @@
 ; answers any other call with "not this family"; the AMD and SST images still identify AMD and
 ; Intel chips, so "Check" tells which image a board needs. 0xF0 (and 0x50 in the Intel image)
 ; and 0xFF bring every family back to reading.
+;
+; Locks (Intel image): a C3 (device 0x88C0..0x88CF) has the block unlocked before each program
+; or erase command (see issue). A chip of Intel's extended command set (CFI primary command set
+; 0x0001: the J3 and the FlashFile parts before it, whose lock bits are non-volatile and cleared
+; all at once by 0x60, 0xD0) has every block's lock bit read before a program or erase call, and
+; if one is set, all are cleared, once per call (see dispatch). The boot block parts (B3, C3)
+; answer 0x0003 and are never sent that. The agent never sets a lock bit or locks a block.
 ;
 ; Real silicon: no overflow-checked instruction anywhere (addresses and counts use bsub, diff,
 ; sum, prod, gtu and gt); every value that lives across a jump is in the workspace, since j
@@ -220,10 +228,11 @@ dispatch:
         eqc     0x0020
         eqc     0
         cj      query
-; Intel: a chip with non-volatile lock bits (J3 and the FlashFile parts before it: device codes
-; below 0x0100; the boot block parts are 0x88xx) clears all of them with 0x60, 0xD0 at once.
-; Before a program or erase the agent reads every block's bit in identifier mode and, if one
-; is set, clears them all, once per call, polling SR7 with its own time limit (SR5: failed).
+; Intel: a chip with non-volatile lock bits (CFI primary command set 0x0001: the J3 and the
+; FlashFile parts before it) clears all of them with 0x60, 0xD0 at once. Before a program or
+; erase the agent reads every block's bit in identifier mode and, if one is set, clears them
+; all, once per call, polling SR7 with its own time limit (SR5: failed). (Also before an
+; unknown command code is refused: the image has no room to tell those apart first.)
 @I      ldl     ADDR            ; the CFI primary command set
 @I      eqc     1
 @I      cj      nolock

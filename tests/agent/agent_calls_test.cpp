@@ -159,6 +159,13 @@ TEST_P(AgentCalls, ProtectedBlockIsRefused) {
         EXPECT_EQ(rig.Call(kProgram, c.base + c.locked + 0x40, 4), kStatusReleased);
         EXPECT_EQ(rig.FlashBytes(c.locked + 0x40, 4), std::vector<uint8_t>(4, 0x00));
         EXPECT_FALSE(rig.Chip().IsProtected(c.locked));
+        // A clear that fails (SR5) ends the call as failed, the bits and the data kept.
+        RigSetup setup = SetupFor(c);
+        setup.faults.badSectors = {c.free};
+        AgentRig& bad = Make(setup);
+        EXPECT_EQ(bad.Call(kProgram, c.base + c.locked + 0x40, 4), kReasonFailed | kStatusAborted);
+        EXPECT_TRUE(bad.Chip().IsProtected(c.locked));
+        EXPECT_EQ(bad.FlashBytes(c.locked + 0x40, 4), std::vector<uint8_t>(4, 0xFF));
         return;
     }
     // A program reads back what the sector kept (AMD) or the chip says locked (Intel).
