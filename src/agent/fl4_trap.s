@@ -27,7 +27,7 @@
 ; Calls: a command code written to +0 (0x0010 identify, 0x0020 protection status, 0x0100
 ; program, 0x0200 erase block, 0x0400 erase chip) starts a call. The answer replaces the word:
 ; 0x0001 released, or 0x0008 aborted, with the agent's own reason bits above them:
-;   0x00010000 the chip reported a failure (AMD DQ5, Intel SR5/SR4/SR3), or a word read back
+;   0x00010000 the chip reported a failure (AMD DQ5, Intel SR5/SR4/SR3), or (AMD, SST) a word read back
 ;              differs from what was written (on an AMD chip also a program into a protected
 ;              sector, which takes nothing and reads back as it was)
 ;   0x00020000 timed out: the agent's own time limit ran out
