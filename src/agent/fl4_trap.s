@@ -112,7 +112,7 @@ R_SKIPPED   = 32                ; with released: a chip erase left protected or 
 
 ; time limits, as powers of two of the high-priority clock's microseconds
 T_PROGRAM = 11                  ; 2.05 ms: slowest word program 630 us (28F320J3)
-T_UNLOCK  = 20                  ; 1.05 s: clear all lock bits, 0.70 s at most (28F320J3)
+T_UNLOCK  = 20                  ; 1.05 s: clear all lock bits, 0.5 s typical (28F320J3)
 T_ERASE   = 25                  ; 33.6 s: slowest block erase 15 s (AM29LV160D, MX29LV160D)
 T_CHIP    = 27                  ; 134 s: slowest chip erase 100 s (AM29LV160D)
 
