@@ -104,11 +104,16 @@ void FlashChip::IntelLock(uint32_t offset, uint8_t code) {
         IntelStart(OpKind::Lock, info_.busy.lockTyp, 0);
         return;
     }
-    if (!faults_.neverFinishes) {
+    // Clear lock bits: every bit at once, or, on a chip with a bad block, none: the clear fails
+    // with SR5 (Intel 290667, "Clear Block Lock-Bits").
+    bool fails = false;
+    for (const Sector& sector : sectors_)
+        fails = fails || sector.bad;
+    if (!faults_.neverFinishes && !fails) {
         for (Sector& sector : sectors_)
             sector.protectedFlag = false;
     }
-    IntelStart(OpKind::Unlock, info_.busy.unlockTyp, 0);
+    IntelStart(OpKind::Unlock, info_.busy.unlockTyp, fails ? kSrEraseError : 0);
 }
 
 // Write to buffer: 0xE8 at the block, the word count minus one, that many words inside the

@@ -179,6 +179,8 @@ TEST_P(AgentOnBoard, EveryTroubleEndsTheCommandAsAFailure) {
     };
     for (const Trouble& t : troubles) {
         if (t.notOnSst && c.sst) continue;
+        // A J3's lock bits are cleared by the agent: its locked sector is programmed.
+        if (t.at == locked && std::string_view(c.chip) == "28F320J3") continue;
         SCOPED_TRACE(t.name);
         board::BoardConfig config = ConfigFor(c);
         t.configure(config.flash, c.locked);

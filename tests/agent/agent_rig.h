@@ -26,8 +26,9 @@ inline constexpr uint32_t kReasonTimeout = 0x00020000;
 inline constexpr uint32_t kReasonLocked = 0x00040000;
 inline constexpr uint32_t kReasonFamily = 0x00080000;
 inline constexpr uint32_t kReasonBadCall = 0x00100000;
+inline constexpr uint32_t kReasonSkipped = 0x00200000;
 // The lowest byte the agent may write, from the trap routine address (LOW_WATER in the source).
-inline constexpr uint32_t kLowWater = 0x200 - 4 * 7 - 16;
+inline constexpr uint32_t kLowWater = 0x200 - 4 * 5 - 16;
 
 struct RigSetup {
     std::span<const uint8_t> image;

@@ -294,6 +294,13 @@ TEST_P(EveryChip, ProtectedOrLockedBlocksRefuseProgramAndErase) {
         EXPECT_EQ(b.Wait(0, b.chip.CyclesFor(Info().busy.lockTyp)).status, kSr7);
         EXPECT_TRUE(b.chip.IsProtected(target));
         EXPECT_FALSE(b.chip.IsProtected(other));
+        // A chip with a bad block fails the clear with SR5 and keeps its bits.
+        FlashChip bad(Info(), FlashTiming{}, FlashFaults{.badSectors = {other}});
+        bad.SetProtected(target, true);
+        bad.Write16(0, 0x60);
+        bad.Write16(0, 0xD0);
+        EXPECT_EQ(bad.Read16(0), kSr7 | kSr5);
+        EXPECT_TRUE(bad.IsProtected(target));
     } else if (Info().locking == FlashLocking::BlockLock) {
         b.chip.SetWriteProtect(false); // WP# high overrides the lock-down
         unlock(target);

@@ -440,5 +440,12 @@ INSTANTIATE_TEST_SUITE_P(
         JobRow{"SST39VF3201", "", kProgramSst, 0, "Found SST39VF3201 (SST, 4 MiB"},
         JobRow{"AM29LV160DB", ", \"protectedSectors\": [\"8000\"]", kProgram, 3,
                "the sector at 60008000 is locked or protected"},
+        // A J3 with lock bits set is still programmed: the agent clears them.
+        JobRow{"28F320J3", ", \"protectedSectors\": [\"0\", \"20000\"]", kProgram, 0,
+               "Found 28F320J3"},
+        // A chip erase that leaves a protected sector: "Done." in the log, the reason on
+        // stderr and a failed command.
+        JobRow{"AM29LV160DB", ", \"protectedSectors\": [\"8000\"]", "erase-chip --base 60000000", 3,
+               "sectors skipped: protected or locked"},
         JobRow{"AM29LV160DB", "", "dump d.bin --base 60000000 --at 60000001 --length 0x105", 0, "",
                0x105}));
