@@ -103,6 +103,13 @@ package() {
   cmake --build "$tree" -j "$jobs" --target tapster_installables >/dev/null
   cmake --install "$tree" --prefix "$out/$name" --strip >/dev/null
   bash "$here/scripts/check-xp-imports.sh" "$out/$name"/*.exe
+  # The programs are linked statically; a DLL here is one that must not ship (the InpOut32
+  # stand-in of the tests above all).
+  if find "$out/$name" -iname '*.dll' | grep -q .; then
+    find "$out/$name" -iname '*.dll' >&2
+    echo "windows-build: a DLL in $name" >&2
+    exit 1
+  fi
   (cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
   rm -rf "${out:?}/$name"
 }
@@ -127,6 +134,35 @@ if [ -f "$build_dir/tests/win/win_window_tests.exe" ]; then
   (cd "$check/$name" && TAPSTER_TEST_START_DIR="$(winepath -w .)" timeout 600 \
     wine "$build_dir/tests/win/win_window_tests.exe") >"$check/window.log" 2>&1 ||
     { cat "$check/window.log"; echo "windows-build: the window failed from the zip" >&2; exit 1; }
+fi
+# --port=inpout from the zip: without InpOut32's DLL the claim fails and says what to install and
+# where; with the test tree's stand-in (the simulated board behind Inp32/Out32) beside the
+# program, the hardware check and the flash ID pass. The stand-in joins the folder after the zip
+# is made and leaves it before the listing below.
+standin="$build_dir/tests/win/inpout-standin/inpoutx64.dll"
+if [ -f "$standin" ]; then
+  say "--port=inpout from the zip"
+  inpout_fail() {
+    cat "$check/inpout.log"
+    echo "windows-build: --port=inpout from the zip: $*" >&2
+    exit 1
+  }
+  rc=0
+  (cd "$check/$name" && timeout 120 wine tapcheck-cli.exe --port=inpout check) \
+    >"$check/inpout.log" 2>&1 || rc=$?
+  [ "$rc" = 1 ] || inpout_fail "exit $rc without the DLL, not 1"
+  grep -q "^error: The parallel port could not be opened" "$check/inpout.log" ||
+    inpout_fail "no error box without the DLL"
+  grep -q "^tapcheck-cli: inpoutx64.dll was found neither beside the program nor on the system path: install InpOut32 .* next to tapcheck.exe" \
+    "$check/inpout.log" || inpout_fail "no word of what to install without the DLL"
+  cp "$standin" "$check/$name/"
+  (cd "$check/$name" && timeout 300 wine tapcheck-cli.exe --port=inpout check flash-id) \
+    >"$check/inpout.log" 2>&1 || inpout_fail "the check and the flash ID failed on the stand-in"
+  for line in "Long test result - -1" "CPU type: STi5510" "Flash Manufacturer CODE 0001" \
+    "Flash DEVICE CODE 2249"; do
+    grep -q "^$line" "$check/inpout.log" || inpout_fail "no line '$line' on the stand-in"
+  done
+  rm "$check/$name/inpoutx64.dll"
 fi
 (cd "$check" && find "$name" -type f | sort)
 rm -rf "$check"
