@@ -36,7 +36,10 @@ mkdir -p "$build_dir"
 # builds. A wineserver kept alive for the whole run spares every test process its start-up.
 export WINEPREFIX="$build_dir/wineprefix" WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-cleanup() { timeout 30 wineserver -k >/dev/null 2>&1 || true; }
+cleanup() {
+  [ -z "${pid:-}" ] || board_server_stop || true
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+}
 trap cleanup EXIT
 wine_ready() { [ -f "$WINEPREFIX/system.reg" ]; }
 boot_pid=""
@@ -85,6 +88,15 @@ cmake -S "$here" -B "$build_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DTAPSTER_WIN_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DTAPSTER_WERROR=ON \
   -DTAPSTER_GUI=OFF -DTAPSTER_BENCH=OFF >/dev/null
+# The Linux tapcheck-board, the server of the window's run over the remote cable below: a host
+# build of that one program, made beside the cross build.
+host="$build_dir/host"
+host_board="$host/src/board/tapcheck-board"
+(cmake -S "$here" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DTAPSTER_WERROR=ON \
+  -DTAPSTER_GUI=OFF -DTAPSTER_TESTS=OFF -DTAPSTER_BENCH=OFF &&
+  cmake --build "$host" -j "$jobs" --target tapcheck-board) >"$build_dir/host.log" 2>&1 &
+host_pid=$!
 say "building"
 cmake --build "$build_dir" -j "$jobs" ${TARGETS:+--target $TARGETS}
 say "testing under wine"
@@ -103,6 +115,13 @@ package() {
   cmake --build "$tree" -j "$jobs" --target tapster_installables >/dev/null
   cmake --install "$tree" --prefix "$out/$name" --strip >/dev/null
   bash "$here/scripts/check-xp-imports.sh" "$out/$name"/*.exe
+  # The programs are linked statically; a DLL here is one that must not ship (the InpOut32
+  # stand-in of the tests above all).
+  if find "$out/$name" -iname '*.dll' | grep -q .; then
+    find "$out/$name" -iname '*.dll' >&2
+    echo "windows-build: a DLL in $name" >&2
+    exit 1
+  fi
   (cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
   rm -rf "${out:?}/$name"
 }
@@ -128,6 +147,60 @@ if [ -f "$build_dir/tests/win/win_window_tests.exe" ]; then
     wine "$build_dir/tests/win/win_window_tests.exe") >"$check/window.log" 2>&1 ||
     { cat "$check/window.log"; echo "windows-build: the window failed from the zip" >&2; exit 1; }
 fi
+# --port=inpout from the zip: without InpOut32's DLL the claim fails and says what to install and
+# where; with the test tree's stand-in (the simulated board behind Inp32/Out32) beside the
+# program, the hardware check and the flash ID pass. The stand-in joins the folder after the zip
+# is made and leaves it before the listing below.
+standin="$build_dir/tests/win/inpout-standin/inpoutx64.dll"
+if [ -f "$standin" ]; then
+  say "--port=inpout from the zip"
+  inpout_fail() {
+    cat "$check/inpout.log"
+    echo "windows-build: --port=inpout from the zip: $*" >&2
+    exit 1
+  }
+  rc=0
+  (cd "$check/$name" && timeout 120 wine tapcheck-cli.exe --port=inpout check) \
+    >"$check/inpout.log" 2>&1 || rc=$?
+  [ "$rc" = 1 ] || inpout_fail "exit $rc without the DLL, not 1"
+  grep -q "^error: The parallel port could not be opened" "$check/inpout.log" ||
+    inpout_fail "no error box without the DLL"
+  grep -q "^tapcheck-cli: inpoutx64.dll was found neither beside the program nor on the system path: install InpOut32 .* next to tapcheck.exe" \
+    "$check/inpout.log" || inpout_fail "no word of what to install without the DLL"
+  cp "$standin" "$check/$name/"
+  (cd "$check/$name" && timeout 300 wine tapcheck-cli.exe --port=inpout check flash-id) \
+    >"$check/inpout.log" 2>&1 || inpout_fail "the check and the flash ID failed on the stand-in"
+  for line in "Long test result - -1" "CPU type: STi5510" "Flash Manufacturer CODE 0001" \
+    "Flash DEVICE CODE 2249"; do
+    grep -q "^$line" "$check/inpout.log" || inpout_fail "no line '$line' on the stand-in"
+  done
+  rm "$check/$name/inpoutx64.dll"
+fi
+# The window's working order over the remote cable, the zip's folder its start directory and the
+# Linux tapcheck-board the server. Every TDO answer is a round trip through wine's Winsock, so
+# this run leaves out Find Free Mem (64 million clocks: 150 s over the cable even natively, some
+# 25 minutes under wine) and writes and reads an 8 KiB image (kOverNetwork in
+# tests/support/window_working_order.h, which derives the expected log).
+if [ -f "$build_dir/tests/win/win_window_tests.exe" ]; then
+  wait "$host_pid" || { cat "$build_dir/host.log"; echo "windows-build: no host tapcheck-board" >&2; exit 1; }
+  say "the window's working order over the remote cable"
+  fail() {
+    cat "$check/remote.log" "$check/server.log" 2>/dev/null
+    echo "windows-build: the window over the remote cable: $*" >&2
+    exit 1
+  }
+  # shellcheck source=../tests/support/board_server.sh
+  . "$here/tests/support/board_server.sh"
+  board_server_start "$host_board" "$check"
+  remote_start=$(date +%s)
+  (cd "$check/$name" && TAPSTER_TEST_PORT="remote:127.0.0.1:$port" \
+    TAPSTER_TEST_START_DIR="$(winepath -w .)" timeout 900 \
+    wine "$build_dir/tests/win/win_window_tests.exe") >"$check/remote.log" 2>&1 || fail "failed"
+  board_server_stop || true # the server ends by SIGTERM
+  rm -f "$check/$name/image.bin" "$check/$name/back.bin"
+  say "the window over the remote cable took $(($(date +%s) - remote_start)) s"
+fi
+wait "$host_pid" 2>/dev/null || true
 (cd "$check" && find "$name" -type f | sort)
 rm -rf "$check"
 say "made $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"

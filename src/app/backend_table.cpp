@@ -2,6 +2,7 @@
 
 #include "port/direct_backend.h"
 #include "port/ftdi_backend.h"
+#include "port/inpout_backend.h"
 #include "port/lpt_registers.h"
 #include "port/ppdev_backend.h"
 #include "port/remote_bitbang_backend.h"
@@ -22,9 +23,13 @@ std::unique_ptr<PortBackend> CreatePpdev(const std::string& argument, std::strin
 constexpr PortFactory CreatePpdev = nullptr;
 #endif
 
-#if defined(TAPSTER_HAVE_DIRECT_BACKEND) || defined(TAPSTER_HAVE_NATIVE_PORT)
+#if defined(TAPSTER_HAVE_DIRECT_BACKEND) || defined(TAPSTER_HAVE_NATIVE_PORT) ||                   \
+    defined(TAPSTER_HAVE_INPOUT_BACKEND)
 // The data register's I/O address in hex ("D010" or "0xD010"); the next two registers follow it.
+// 0x378 when none is given.
 bool ParsePortAddress(const std::string& text, uint16_t& base, std::string& error) {
+    base = kLptDataPort;
+    if (text.empty()) return true;
     const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = prefixed ? text.substr(2) : text;
     uint32_t value = 0;
@@ -46,9 +51,12 @@ bool ParsePortAddress(const std::string& text, uint16_t& base, std::string& erro
     return true;
 }
 
+#endif
+
+#if defined(TAPSTER_HAVE_DIRECT_BACKEND) || defined(TAPSTER_HAVE_NATIVE_PORT)
 std::unique_ptr<PortBackend> CreateDirect(const std::string& argument, std::string& error) {
     uint16_t base = kLptDataPort;
-    if (!argument.empty() && !ParsePortAddress(argument, base, error)) return nullptr;
+    if (!ParsePortAddress(argument, base, error)) return nullptr;
 #ifdef TAPSTER_HAVE_DIRECT_BACKEND
     return std::make_unique<DirectBackend>(nullptr, base);
 #else
@@ -57,6 +65,16 @@ std::unique_ptr<PortBackend> CreateDirect(const std::string& argument, std::stri
 }
 #else
 constexpr PortFactory CreateDirect = nullptr;
+#endif
+
+#ifdef TAPSTER_HAVE_INPOUT_BACKEND
+std::unique_ptr<PortBackend> CreateInpOut(const std::string& argument, std::string& error) {
+    uint16_t base = kLptDataPort;
+    if (!ParsePortAddress(argument, base, error)) return nullptr;
+    return std::make_unique<InpOutBackend>(base);
+}
+#else
+constexpr PortFactory CreateInpOut = nullptr;
 #endif
 
 #ifdef TAPSTER_HAVE_REMOTE_BACKEND
@@ -88,6 +106,10 @@ constexpr std::array kRows = {
                    "x86 port instructions at 0x378 or the data register's address ADDR (Linux: "
                    "root or CAP_SYS_RAWIO; Windows: the permission driver)",
                    "x86 Linux, x86 Windows", CreateDirect},
+    PortBackendRow{"inpout", "inpout[:ADDR]",
+                   "the InpOut32 port driver's DLL (inpout32.dll for 32-bit, inpoutx64.dll for "
+                   "64-bit programs, beside the program or on the system path) at 0x378 or ADDR",
+                   "Windows", CreateInpOut},
     PortBackendRow{"remote", "remote:HOST:PORT",
                    "a JTAG server speaking OpenOCD's remote_bitbang protocol, e.g. tapcheck-board",
                    "Linux, Windows", CreateRemote},

@@ -6,12 +6,12 @@
 
 namespace tapster {
 
-void NativePortBackend::WriteRegister(uint16_t port, uint8_t value) {
-    __outbyte(IoAddress(port), value);
+void NativePortBackend::OutByte(uint16_t address, uint8_t value) {
+    __outbyte(address, value);
 }
 
-uint8_t NativePortBackend::ReadRegister(uint16_t port) {
-    return __inbyte(IoAddress(port));
+uint8_t NativePortBackend::InByte(uint16_t address) {
+    return __inbyte(address);
 }
 
 } // namespace tapster

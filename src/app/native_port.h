@@ -6,25 +6,21 @@
     (defined(_M_IX86) || defined(_M_X64) || defined(__i386__) || defined(__x86_64__))
 #define TAPSTER_HAVE_NATIVE_PORT 1
 
-#include "port/lpt_registers.h"
-#include "port/port_backend.h"
+#include "port/io_port_backend.h"
 
 namespace tapster {
 
-class NativePortBackend : public PortBackend {
+class NativePortBackend final : public IoPortBackend {
   public:
     // base: the data register's I/O address (0x378 for the first port; a PCI card's elsewhere).
-    explicit NativePortBackend(uint16_t base = kLptDataPort) : base(base) {}
-    void WriteRegister(uint16_t port, uint8_t value) override;
-    uint8_t ReadRegister(uint16_t port) override;
-    std::string Name() const override { return DirectPortName(base); }
+    explicit NativePortBackend(uint16_t base = kLptDataPort) : IoPortBackend("direct", base) {}
     bool UsesPortInstructions() const override { return true; }
-    uint16_t IoAddress(uint16_t port) const override {
-        return static_cast<uint16_t>(base + (port - kLptDataPort));
-    }
 
-  private:
-    uint16_t base;
+  protected:
+    // The claim has the driver grant the ports before any command touches them.
+    bool Usable() const override { return true; }
+    void OutByte(uint16_t address, uint8_t value) override;
+    uint8_t InByte(uint16_t address) override;
 };
 
 } // namespace tapster

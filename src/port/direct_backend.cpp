@@ -20,36 +20,25 @@ int SysIoperm(unsigned long from, unsigned long num, int turnOn) {
 } // namespace
 
 DirectBackend::DirectBackend(IopermCall ioperm, uint16_t base)
-    : ioperm_(ioperm != nullptr ? ioperm : SysIoperm), base_(base) {}
-
-std::string DirectBackend::Name() const {
-    return DirectPortName(base_);
-}
-
-uint16_t DirectBackend::IoAddress(uint16_t port) const {
-    return static_cast<uint16_t>(base_ + (port - kLptDataPort));
-}
+    : IoPortBackend("direct", base), ioperm_(ioperm != nullptr ? ioperm : SysIoperm) {}
 
 DirectBackend::~DirectBackend() {
     Relinquish();
 }
 
-void DirectBackend::WriteRegister(uint16_t port, uint8_t value) {
-    if (permitted_ && port >= kLptDataPort && port < kLptDataPort + kCount)
-        outb(value, IoAddress(port));
+void DirectBackend::OutByte(uint16_t address, uint8_t value) {
+    outb(value, address);
 }
 
-uint8_t DirectBackend::ReadRegister(uint16_t port) {
-    if (permitted_ && port >= kLptDataPort && port < kLptDataPort + kCount)
-        return inb(IoAddress(port));
-    return 0xFF;
+uint8_t DirectBackend::InByte(uint16_t address) {
+    return inb(address);
 }
 
 bool DirectBackend::Acquire(std::string& error) {
     if (permitted_) return true;
-    if (ioperm_(base_, kCount, 1) != 0) {
+    if (ioperm_(Base(), kCount, 1) != 0) {
         const int err = errno;
-        error = "Direct port access to 0x" + HexMin(base_, 3) +
+        error = "Direct port access to 0x" + HexMin(Base(), 3) +
                 " was refused (ioperm: " + std::strerror(err) + "). ";
         if (err == ENOSYS)
             error += "Port instructions are not available on this system (no ioperm: a kernel "
@@ -69,7 +58,7 @@ bool DirectBackend::Acquire(std::string& error) {
 
 void DirectBackend::Relinquish() {
     if (!permitted_) return;
-    ioperm_(base_, kCount, 0);
+    ioperm_(Base(), kCount, 0);
     permitted_ = false;
 }
 

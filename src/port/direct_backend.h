@@ -5,12 +5,11 @@
 #if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
 #define TAPSTER_HAVE_DIRECT_BACKEND 1
 
-#include "port/lpt_registers.h"
-#include "port/port_backend.h"
+#include "port/io_port_backend.h"
 
 namespace tapster {
 
-class DirectBackend : public PortBackend {
+class DirectBackend final : public IoPortBackend {
   public:
     // The permission call, replaceable so tests can see a refusal without dropping privileges.
     using IopermCall = int (*)(unsigned long from, unsigned long num, int turnOn);
@@ -18,20 +17,19 @@ class DirectBackend : public PortBackend {
     explicit DirectBackend(IopermCall ioperm = nullptr, uint16_t base = kLptDataPort);
     ~DirectBackend() override;
 
-    // One inb/outb each on the three registers at base; other ports are ignored (they are not
-    // permitted).
-    void WriteRegister(uint16_t port, uint8_t value) override;
-    uint8_t ReadRegister(uint16_t port) override;
     // ioperm(base, 3, 1); false with a hint when the process lacks the privilege.
     bool Acquire(std::string& error) override;
     void Relinquish() override;
-    std::string Name() const override;
     bool UsesPortInstructions() const override { return true; }
-    uint16_t IoAddress(uint16_t port) const override;
+
+  protected:
+    // One inb/outb each, once ioperm has permitted the three registers.
+    bool Usable() const override { return permitted_; }
+    void OutByte(uint16_t address, uint8_t value) override;
+    uint8_t InByte(uint16_t address) override;
 
   private:
     IopermCall ioperm_;
-    uint16_t base_;
     bool permitted_ = false;
 };
 

@@ -1,6 +1,4 @@
 #include "port/lpt.h"
-#include "core/hex.h"
-#include "port/lpt_registers.h"
 
 #include "port/platform.h"
 #include "port/port_backend.h"
@@ -60,10 +58,6 @@ bool ReleasePort(uint16_t first, uint16_t second) {
     if (DriverNeeded()) return permissionDriver->Release(At(first), At(second));
     if (PortBackend* backend = GetPortBackend()) backend->Relinquish();
     return true;
-}
-
-std::string DirectPortName(uint16_t base) {
-    return base == kLptDataPort ? "direct" : "direct:0x" + HexMin(base, 3);
 }
 
 std::string LastPortClaimHint() {

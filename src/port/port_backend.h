@@ -58,10 +58,6 @@ class PortBackend {
     std::deque<uint8_t> answered_;
 };
 
-// How a port of x86 port instructions is named: "direct" at the first port's 0x378,
-// "direct:0xD010" elsewhere.
-std::string DirectPortName(uint16_t base);
-
 // The backend behind ReadPortByte/WritePortByte; chosen once at start-up.
 void SetPortBackend(PortBackend* backend);
 PortBackend* GetPortBackend();

@@ -9,6 +9,7 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace tapster {
 namespace {
@@ -104,7 +105,8 @@ TEST(CreateBackend, AMissingPresetIsAnErrorNotTheDefaultBoard) {
 TEST(CreateBackend, AnUnknownOrIncompletePortIsAnError) {
     BackendGuard guard;
     BackendOptions options;
-    for (const char* port : {"usb:1", "ppdevx", "ppdev:", "direct:0x278x", "direct:FFFE"}) {
+    for (const char* port :
+         {"usb:1", "ppdevx", "ppdev:", "direct:0x278x", "direct:FFFE", "inpout:0x278x"}) {
         options.port = port;
         std::string error;
         EXPECT_EQ(CreateBackend(options, error), nullptr) << port;
@@ -158,6 +160,25 @@ TEST(CreateBackend, RealPortsAreNamedAndNotOpenedBeforeTheClaim) {
     EXPECT_EQ(backend->Name(), "direct:0xD010");
 }
 
+#endif
+
+#ifdef _WIN32
+// The InpOut32 DLL is looked for only when the port is claimed: naming it needs no DLL.
+TEST(CreateBackend, TheInpOutPortIsNamedBeforeItsDllIsLoaded) {
+    BackendGuard guard;
+    std::string error;
+    BackendOptions options;
+    for (const auto& [port, name] :
+         {std::pair{"inpout", "inpout"}, {"inpout:d010", "inpout:0xD010"}}) {
+        options.port = port;
+        auto backend = CreateBackend(options, error);
+        ASSERT_NE(backend, nullptr) << error;
+        EXPECT_EQ(backend->Name(), name);
+    }
+}
+#endif
+
+#ifdef __linux__
 TEST(CreateBackend, WithoutOptionsTheFirstParallelPort) {
     BackendGuard guard;
     std::string error;
