@@ -180,10 +180,11 @@ const char* FamilyImage(FlashFamily family) {
     return Family(family).image;
 }
 
-// The AMD image identifies AMD-family and Intel parts; an SST 39VF part answers only the SST
-// image's unlock at word 0x5555/0x2AAA, so a job on one names that image with --agent.
+// The SST image identifies every family: an SST 39VF part takes only the unlock at words
+// 0x5555/0x2AAA, AMD-family parts take it as 0x555/0x2AA (their upper address bits are don't
+// care in an unlock), and an Intel part reads its identifier after the last cycle's 0x90.
 const char* IdentifyImage() {
-    return FamilyImage(FlashFamily::AmdJedec);
+    return FamilyImage(FlashFamily::Sst);
 }
 
 std::string SizeText(uint64_t bytes) {

@@ -19,7 +19,6 @@ namespace tapster {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kTakeOnInterrupt = 0; // "Trap on interrupt", the slot the install fills
 
 // One run of the job: the request, what it found, and how to report.
 class Job {
@@ -97,9 +96,11 @@ bool Job::StartAgent(const std::string& image) {
     std::string reason;
     if (!LoadTrapRoutine(req_.trapAddress, image, reason))
         return Fail("the agent could not be loaded: " + reason);
+    ClearCommandOutcome();
     InstallTraps(req_.trapAddress, TrapChoice{});
     TakeTrap(kTakeOnInterrupt);
     if (MailboxBase == 0) return Fail("the trap was not taken: the agent has no mailbox");
+    if (CommandFailed()) return Fail("the trap was not taken: the CPU does not run the agent");
     agentLoaded_ = image;
     return true;
 }
@@ -119,14 +120,17 @@ bool Job::Identify() {
     return true;
 }
 
-// The image that identified the chip serves the AMD/JEDEC family; a chip of another family
-// gets its own image, loaded, installed and taken the same way.
+// The image that identified the chip serves one family; a chip of another family gets its own
+// image, loaded, installed and taken the same way once the CPU has left the running one.
 bool Job::SwitchAgentForChip() {
     if (out_.chip == nullptr || !req_.agentPath.empty()) return true;
     const std::string name = FamilyImage(out_.chip->family);
     if (name == IdentifyImage()) return true;
     const std::string path = FindAgent(name);
     if (path.empty()) return Fail("no agent image " + std::string(name) + " for the chip found");
+    std::string reason;
+    if (!ParkAgent(req_.trapAddress, reason))
+        return Fail("the agent could not be changed: " + reason);
     return StartAgent(path);
 }
 

@@ -467,6 +467,8 @@ INSTANTIATE_TEST_SUITE_P(
                "Found 28F160B3B (Intel/Sharp, 2 MiB, bottom boot)"},
         JobRow{"28F320J3", "", kProgram, 0, "Found 28F320J3 (Intel/Sharp, 4 MiB"},
         JobRow{"28F160C3B", "", kProgram, 0, "Found 28F160C3B (Intel/Sharp, 2 MiB, bottom boot)"},
+        JobRow{"SST39VF1601", "", kProgram, 0, "Found SST39VF1601 (SST, 2 MiB, bottom boot)"},
+        JobRow{"SST39VF3201", "", kProgram, 0, "Found SST39VF3201 (SST, 4 MiB, bottom boot)"},
         JobRow{"SST39VF1601", "", kProgramSst, 0, "Found SST39VF1601 (SST, 2 MiB"},
         JobRow{"SST39VF3201", "", kProgramSst, 0, "Found SST39VF3201 (SST, 4 MiB"},
         JobRow{"AM29LV160DB", ", \"protectedSectors\": [\"8000\"]", kProgram, 3,
