@@ -198,6 +198,20 @@ bool IsJobCommand(const std::vector<std::string>& args) {
     return !args.empty() && FindVerb(args[0]) != nullptr;
 }
 
+bool TakeJobPort(std::vector<std::string>& args, BackendOptions& options, std::string& error) {
+    if (args.size() < 2 || IsJobCommand(args) || args[0].rfind("-", 0) == 0 ||
+        FindVerb(args[1]) == nullptr)
+        return true;
+    if (options.simulate || !options.port.empty()) {
+        error = "the port '" + args[0] + "' before " + args[1] + " and " +
+                (options.simulate ? "--simulate" : "--port") + " exclude each other";
+        return false;
+    }
+    options.port = args[0];
+    args.erase(args.begin());
+    return true;
+}
+
 bool ParseJobCommand(const std::vector<std::string>& args, const std::string& programFolder,
                      const std::string& startFolder, JobCommand& job, std::string& error) {
     const JobVerb* verb = args.empty() ? nullptr : FindVerb(args[0]);

@@ -214,6 +214,8 @@ TEST_F(CliInterrupt, ExitCodesTellWhatHappened) {
         {"a FIFO as preset", "--simulate=preset.fifo cmdDelay", 2, "", "not a regular file"},
         {"a file that is no parallel port", "--port=ppdev:/dev/null cmdDelay", 1, "",
          "is not a parallel port device"},
+        {"the same as the port before a job's word", "ppdev:/dev/null verify image.bin", 3, "",
+         "is not a parallel port device"},
         {"a hex field with a prefix", "--simulate read-word 0x40000000", 2, "",
          "bad value for txtManAddr: '0x40000000'"},
         {"a hex field of nine digits", "--simulate erase-sector 107FE10000", 2, "",
