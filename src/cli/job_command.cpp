@@ -371,9 +371,11 @@ int RunJob(TerminalForm& form, const JobCommand& job) {
 
 std::string JobHelp() {
     return "Flash job (one command does it all: check, agent, identify, erase, program, verify):\n"
-           "  program IMAGE [--at ADDR] [--base ADDR] [--erase auto|chip|none] [--no-verify]\n"
-           "  verify IMAGE [--at ADDR] [--base ADDR]\n"
-           "  dump FILE --at ADDR --length N [--base ADDR]\n"
+           "  [PORT] program IMAGE [--at ADDR] [--base ADDR] [--erase auto|chip|none]\n"
+           "                [--no-verify]\n"
+           "  [PORT] verify IMAGE [--at ADDR] [--base ADDR]\n"
+           "  [PORT] dump FILE --at ADDR --length N [--base ADDR]\n"
+           "  PORT: as --port= takes it (ppdev:/dev/parport0, direct:0x378, remote:HOST:PORT)\n"
            "  with  -q (no progress line)  -v (the log on stdout)  --log FILE (the log in FILE)\n"
            "        --agent FILE (load this agent image whatever the chip)\n"
            "Numbers are hex with or without 0x (7FE00000, 0x7FE00000) or sizes with K or M\n"
