@@ -261,8 +261,7 @@ bool ParseJobCommand(const std::vector<std::string>& args, const std::string& pr
         if (!ReadableFile(req.agentPath, "the agent image", error)) return false;
     }
     namespace fs = std::filesystem;
-    req.agentFolders = {(fs::path(programFolder) / ".." / "share" / "tapster").string(),
-                        programFolder, startFolder};
+    req.agentFolders = AgentFolders(programFolder, startFolder);
 
     uint32_t length = req.length;
     if (req.kind == FlashJobKind::Dump) {

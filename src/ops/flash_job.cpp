@@ -287,6 +287,12 @@ FlashJobOutcome RunFlashJob(const FlashJobRequest& request, const FlashJobProgre
     return Job(request, progress).Run();
 }
 
+std::vector<std::string> AgentFolders(const std::string& programFolder,
+                                      const std::string& startFolder) {
+    const std::filesystem::path program(programFolder);
+    return {(program / ".." / "share" / "tapster").string(), programFolder, startFolder};
+}
+
 const char* PhaseName(FlashJobPhase phase) {
     switch (phase) {
     case FlashJobPhase::Check:
