@@ -180,11 +180,11 @@ const char* FamilyImage(FlashFamily family) {
     return Family(family).image;
 }
 
-// The SST image identifies every family: an SST 39VF part takes only the unlock at words
-// 0x5555/0x2AAA, AMD-family parts take it as 0x555/0x2AA (their upper address bits are don't
-// care in an unlock), and an Intel part reads its identifier after the last cycle's 0x90.
+// The AMD image identifies AMD-family and Intel parts, and serves the most common family. An SST
+// 39VF part takes only unlock cycles at words 0x5555/0x2AAA and shows array data to the AMD
+// image; the SST image, whose unlock AMD-family parts take too, identifies every family.
 const char* IdentifyImage() {
-    return FamilyImage(FlashFamily::Sst);
+    return FamilyImage(FlashFamily::AmdJedec);
 }
 
 std::string SizeText(uint64_t bytes) {

@@ -42,6 +42,7 @@ class Job {
     bool StartAgent(const std::string& image);
     bool Identify();
     bool SwitchAgentForChip();
+    bool SwitchAgent(const std::string& name, const std::string& path);
     bool Erase();
     bool EraseAuto();
     bool Program();
@@ -56,6 +57,7 @@ class Job {
     FlashJobOutcome out_;
     std::vector<uint8_t> image_;
     std::string agentLoaded_;
+    std::string agentImage_ = IdentifyImage(); // the family image running (its file name)
 };
 
 bool Job::ReadImage() {
@@ -107,7 +109,19 @@ bool Job::StartAgent(const std::string& image) {
 
 bool Job::Identify() {
     Progress(FlashJobPhase::Identify, 0, 0);
-    const IdentifyOutcome id = IdentifyFlash(req_.flashBase);
+    IdentifyOutcome id = IdentifyFlash(req_.flashBase);
+    // No known chip answered the identifying image: it may be an SST part, which ignores the AMD
+    // unlock cycles; the SST image, which every family answers, asks again.
+    const std::string sst = FamilyImage(FlashFamily::Sst);
+    if ((!id.ok || id.chip == nullptr) && req_.agentPath.empty() && agentImage_ != sst) {
+        const std::string path = FindAgent(sst);
+        if (!path.empty()) {
+            frmMain->ShowStatus("no chip of the table answered " + agentImage_ +
+                                ": asking again with " + sst + " (SST parts take only its unlock)");
+            if (!SwitchAgent(sst, path)) return false;
+            id = IdentifyFlash(req_.flashBase);
+        }
+    }
     if (!id.ok) return Fail("the flash chip could not be identified: " + id.reason);
     out_.chip = id.chip;
     out_.chipLine = "Found " + DescribeFlashChip(id.chip, id.manufacturer, id.device);
@@ -125,12 +139,17 @@ bool Job::Identify() {
 bool Job::SwitchAgentForChip() {
     if (out_.chip == nullptr || !req_.agentPath.empty()) return true;
     const std::string name = FamilyImage(out_.chip->family);
-    if (name == IdentifyImage()) return true;
+    if (name == agentImage_) return true;
     const std::string path = FindAgent(name);
     if (path.empty()) return Fail("no agent image " + std::string(name) + " for the chip found");
+    return SwitchAgent(name, path);
+}
+
+bool Job::SwitchAgent(const std::string& name, const std::string& path) {
     std::string reason;
     if (!ParkAgent(req_.trapAddress, reason))
         return Fail("the agent could not be changed: " + reason);
+    agentImage_ = name;
     return StartAgent(path);
 }
 
