@@ -1,5 +1,7 @@
 #include "app/backend_table.h"
 
+#include "core/hex.h"
+
 #include "port/direct_backend.h"
 #include "port/ftdi_backend.h"
 #include "port/inpout_backend.h"
@@ -32,16 +34,8 @@ bool ParsePortAddress(const std::string& text, uint16_t& base, std::string& erro
     if (text.empty()) return true;
     const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = prefixed ? text.substr(2) : text;
-    uint32_t value = 0;
-    for (char c : digits) {
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
-        if (digit < 0 || value > 0xFFFF) value = 0x10000;
-        if (digit < 0) break;
-        value = value * 16 + static_cast<uint32_t>(digit);
-    }
+    // All ones for a character that is no hex digit; more than sixteen digits would wrap.
+    const uint64_t value = digits.size() <= 16 ? ParseHex(digits) : ~uint64_t{0};
     if (digits.empty() || value == 0 || value > 0xFFFD) {
         error =
             "takes the data register's I/O address in hex, e.g. 378 or 0xD010, not '" + text + "'";

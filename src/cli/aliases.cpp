@@ -1,6 +1,11 @@
 #include "cli/aliases.h"
 
+#include "core/hex.h"
+#include "core/main_form.h"
 #include "core/safe_file.h"
+#include "core/widget_table.h"
+#include "ops/flash_requests.h"
+#include "ops/memory_requests.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,9 +23,21 @@ using Positionals = std::vector<std::string>;
 using Prepare = bool (*)(Options& options, const Positionals& positional, std::string& error);
 bool PrepareWriteFlash(Options& options, const Positionals& positional, std::string& error);
 
-// An alias and its expansion. In the steps, "{0}" and "{1}" stand for the positional arguments
-// and "{name}" for the value of --name; a step with a "?" in front is left out when an option it
-// names was not given.
+// The typed request of a row, with its arguments (checked already).
+using MakeCall = std::function<void()> (*)(const Options& options, const Positionals& positional);
+std::function<void()> IdentifyCall(const Options& options, const Positionals& positional);
+std::function<void()> ProtectCall(const Options& options, const Positionals& positional);
+std::function<void()> BlockEraseCall(const Options& options, const Positionals& positional);
+std::function<void()> ChipEraseCall(const Options& options, const Positionals& positional);
+std::function<void()> WriteFlashCall(const Options& options, const Positionals& positional);
+std::function<void()> ReadToFileCall(const Options& options, const Positionals& positional);
+std::function<void()> ReadWordCall(const Options& options, const Positionals& positional);
+std::function<void()> WriteWordCall(const Options& options, const Positionals& positional);
+
+// An alias and what it runs: the typed request `call` through the button `button`, its values
+// checked as the `checks` settings would be; or else its `steps`. In checks and steps, "{0}"
+// and "{1}" stand for the positional arguments and "{name}" for the value of --name; one with a
+// "?" in front is left out when an option it names was not given.
 struct Alias {
     const char* name = "";
     const char* usage = "";
@@ -32,6 +49,9 @@ struct Alias {
     bool checkedReads = false;              // a dump: each block read twice and compared
     std::vector<std::string> required = {}; // options that must be given
     Prepare prepare = nullptr;
+    std::vector<std::string> checks = {};
+    const char* button = nullptr;
+    MakeCall call = nullptr;
     std::vector<std::string> steps = {};
 };
 
@@ -51,30 +71,31 @@ const std::vector<Alias>& Aliases() {
          .steps = {"cmdVrfTrap"}},
         {.name = "flash-id", .usage = "flash-id [--base B]", .summary = "identify the flash chip (cmdGetDevCode)",
          .options = {"base"}, .needsAgent = true,
-         .steps = {"?lstFlashBase={base}", "cmdGetDevCode"}},
+         .checks = {"?lstFlashBase={base}"}, .button = "cmdGetDevCode", .call = &IdentifyCall},
         {.name = "protect-status", .usage = "protect-status ADDR [--base B]", .summary = "block protection status of the sector at ADDR",
          .options = {"base"}, .positionals = 1, .needsAgent = true,
-         .steps = {"?lstFlashBase={base}", "txtBlkBase={0}", "cmdProtect"}},
+         .checks = {"?lstFlashBase={base}", "txtBlkBase={0}"}, .button = "cmdProtect", .call = &ProtectCall},
         {.name = "erase-sector", .usage = "erase-sector ADDR [--base B]", .summary = "erase the sector at ADDR (answers OK)",
          .options = {"base"}, .positionals = 1, .needsAgent = true,
-         .steps = {"?lstFlashBase={base}", "txtBlkBase={0}", "answer=ok", "cmdBlkErase"}},
+         .checks = {"?lstFlashBase={base}", "txtBlkBase={0}"}, .button = "cmdBlkErase", .call = &BlockEraseCall},
         {.name = "erase-chip", .usage = "erase-chip [--base B]", .summary = "erase the whole flash chip (answers OK)",
          .options = {"base"}, .needsAgent = true,
-         .steps = {"?lstFlashBase={base}", "answer=ok", "cmdChipErase"}},
+         .checks = {"?lstFlashBase={base}"}, .button = "cmdChipErase", .call = &ChipEraseCall},
         {.name = "write-flash", .usage = "write-flash --from A [--length L] [--base B] FILE",
          .summary = "program FILE into flash at A (length: the file's size; answers OK)",
          .options = {"from", "length", "base"}, .positionals = 1, .needsAgent = true,
          .required = {"from"}, .prepare = &PrepareWriteFlash,
-         .steps = {"?lstFlashBase={base}", "txtFromAddr={from}", "txtFlashLen={length}", "file={0}", "answer=ok", "cmdWriteFlash"}},
+         .checks = {"?lstFlashBase={base}", "txtFromAddr={from}", "txtFlashLen={length}"}, .button = "cmdWriteFlash", .call = &WriteFlashCall},
         {.name = "read-to-file", .usage = "read-to-file --from A --length L FILE", .summary = "dump target memory from A to FILE (cmdReadToFile)",
          .options = {"from", "length"}, .positionals = 1, .checkedReads = true, .required = {"from", "length"},
-         .steps = {"txtFromAddr={from}", "txtFlashLen={length}", "file={0}", "cmdReadToFile"}},
+         .checks = {"txtFromAddr={from}", "txtFlashLen={length}"}, .button = "cmdReadToFile", .call = &ReadToFileCall},
         {.name = "read-rom", .usage = "read-rom", .summary = "dump the internal ROM to intRom.bin (cmdReadRom)",
          .checkedReads = true, .steps = {"cmdReadRom"}},
         {.name = "read-word", .usage = "read-word ADDR", .summary = "read one word and print txtManData",
-         .positionals = 1, .steps = {"txtManAddr={0}", "cmdManRead", "print=txtManData"}},
+         .positionals = 1, .checks = {"txtManAddr={0}"}, .button = "cmdManRead", .call = &ReadWordCall,
+         .steps = {"print=txtManData"}},
         {.name = "write-word", .usage = "write-word ADDR DATA", .summary = "write one word (cmdManWrite)",
-         .positionals = 2, .steps = {"txtManAddr={0}", "txtManData={1}", "cmdManWrite"}},
+         .positionals = 2, .checks = {"txtManAddr={0}", "txtManData={1}"}, .button = "cmdManWrite", .call = &WriteWordCall},
         {.name = "run-batch", .usage = "run-batch", .summary = "write the batch list to DCU_CONTROL (cmdRunBatch)",
          .steps = {"cmdRunBatch"}},
     };
@@ -193,6 +214,67 @@ bool FillStep(std::string step, const Options& options, const Positionals& posit
     return true;
 }
 
+// A hex value as the window's field parse reads it (the rows require the options they read).
+uint64_t Hex(const Options& options, const std::string& name) {
+    const auto it = options.find(name);
+    return it == options.end() ? 0 : ParseHex(it->second);
+}
+
+// The flash base: --base, or else lstFlashBase's text when the request runs (an earlier step
+// may set it), as the button reads it.
+std::function<uint64_t()> BaseOf(const Options& options) {
+    const auto given = options.find("base");
+    if (given == options.end()) return [] { return ParseHex(frmMain->Text(w::lstFlashBase)); };
+    return [base = ParseHex(given->second)] { return base; };
+}
+
+std::function<void()> IdentifyCall(const Options& options, const Positionals&) {
+    return [base = BaseOf(options)] { IdentifyRequest(base()); };
+}
+
+std::function<void()> ProtectCall(const Options& options, const Positionals& positional) {
+    return [base = BaseOf(options), block = ParseHex(positional[0])] {
+        ProtectStatusRequest({.block = block, .base = base()});
+    };
+}
+
+std::function<void()> BlockEraseCall(const Options& options, const Positionals& positional) {
+    return [base = BaseOf(options), block = ParseHex(positional[0])] {
+        BlockEraseRequest({.block = block, .base = base(), .confirmed = true});
+    };
+}
+
+std::function<void()> ChipEraseCall(const Options& options, const Positionals&) {
+    return [base = BaseOf(options)] { ChipEraseRequest(base(), true); };
+}
+
+std::function<void()> WriteFlashCall(const Options& options, const Positionals& positional) {
+    FileRequest request{.from = Hex(options, "from"),
+                        .length = Hex(options, "length"),
+                        .path = positional[0],
+                        .confirmed = true};
+    return [request, base = BaseOf(options)]() mutable {
+        request.base = base();
+        WriteFlashRequest(request);
+    };
+}
+
+std::function<void()> ReadToFileCall(const Options& options, const Positionals& positional) {
+    const FileRequest request{
+        .from = Hex(options, "from"), .length = Hex(options, "length"), .path = positional[0]};
+    return [request] { ReadToFileRequest(request); };
+}
+
+std::function<void()> ReadWordCall(const Options&, const Positionals& positional) {
+    return [address = ParseHex(positional[0])] { ManualReadRequest(address); };
+}
+
+std::function<void()> WriteWordCall(const Options&, const Positionals& positional) {
+    return [address = ParseHex(positional[0]), data = ParseHex(positional[1])] {
+        ManualWriteRequest(address, data);
+    };
+}
+
 } // namespace
 
 bool IsAlias(const std::string& word) {
@@ -205,7 +287,7 @@ bool AliasChecksReads(const std::string& word) {
 }
 
 bool ExpandAlias(const std::vector<std::string>& args, size_t& index, AliasState& state,
-                 std::vector<std::string>& out, std::string& error) {
+                 Expansion& out, std::string& error) {
     const Alias* alias = Find(args[index]);
     if (alias == nullptr) {
         error = "unknown alias: '" + args[index] + "'";
@@ -227,12 +309,20 @@ bool ExpandAlias(const std::vector<std::string>& args, size_t& index, AliasState
         // A flash command needs the agent running; on a fresh command line start it the usual
         // way: check the cable, then load, install and take the trap routine.
         for (const char* step : {"cmdDelay", "cmdLoadTrap", "cmdInstTrap", "cmdTakeTrap"})
-            out.push_back(step);
+            out.words.push_back(step);
         state.agentStarted = true;
+    }
+    for (const std::string& check : alias->checks) {
+        std::string filled;
+        if (FillStep(check, opt, pos, filled)) out.checks.push_back(filled);
+    }
+    if (alias->call != nullptr) {
+        out.words.push_back(alias->button);
+        out.call = alias->call(opt, pos);
     }
     for (const std::string& step : alias->steps) {
         std::string filled;
-        if (FillStep(step, opt, pos, filled)) out.push_back(filled);
+        if (FillStep(step, opt, pos, filled)) out.words.push_back(filled);
     }
     if (alias->startsAgent) state.agentStarted = true;
     return true;

@@ -198,6 +198,20 @@ bool IsJobCommand(const std::vector<std::string>& args) {
     return !args.empty() && FindVerb(args[0]) != nullptr;
 }
 
+bool TakeJobPort(std::vector<std::string>& args, BackendOptions& options, std::string& error) {
+    if (args.size() < 2 || IsJobCommand(args) || args[0].rfind("-", 0) == 0 ||
+        FindVerb(args[1]) == nullptr)
+        return true;
+    if (options.simulate || !options.port.empty()) {
+        error = "the port '" + args[0] + "' before " + args[1] + " and " +
+                (options.simulate ? "--simulate" : "--port") + " exclude each other";
+        return false;
+    }
+    options.port = args[0];
+    args.erase(args.begin());
+    return true;
+}
+
 bool ParseJobCommand(const std::vector<std::string>& args, const std::string& programFolder,
                      const std::string& startFolder, JobCommand& job, std::string& error) {
     const JobVerb* verb = args.empty() ? nullptr : FindVerb(args[0]);
@@ -247,8 +261,7 @@ bool ParseJobCommand(const std::vector<std::string>& args, const std::string& pr
         if (!ReadableFile(req.agentPath, "the agent image", error)) return false;
     }
     namespace fs = std::filesystem;
-    req.agentFolders = {(fs::path(programFolder) / ".." / "share" / "tapster").string(),
-                        programFolder, startFolder};
+    req.agentFolders = AgentFolders(programFolder, startFolder);
 
     uint32_t length = req.length;
     if (req.kind == FlashJobKind::Dump) {
@@ -357,9 +370,11 @@ int RunJob(TerminalForm& form, const JobCommand& job) {
 
 std::string JobHelp() {
     return "Flash job (one command does it all: check, agent, identify, erase, program, verify):\n"
-           "  program IMAGE [--at ADDR] [--base ADDR] [--erase auto|chip|none] [--no-verify]\n"
-           "  verify IMAGE [--at ADDR] [--base ADDR]\n"
-           "  dump FILE --at ADDR --length N [--base ADDR]\n"
+           "  [PORT] program IMAGE [--at ADDR] [--base ADDR] [--erase auto|chip|none]\n"
+           "                [--no-verify]\n"
+           "  [PORT] verify IMAGE [--at ADDR] [--base ADDR]\n"
+           "  [PORT] dump FILE --at ADDR --length N [--base ADDR]\n"
+           "  PORT: as --port= takes it (ppdev:/dev/parport0, direct:0x378, remote:HOST:PORT)\n"
            "  with  -q (no progress line)  -v (the log on stdout)  --log FILE (the log in FILE)\n"
            "        --agent FILE (load this agent image whatever the chip)\n"
            "Numbers are hex with or without 0x (7FE00000, 0x7FE00000) or sizes with K or M\n"

@@ -1,12 +1,13 @@
 // tapcheck-cli's flash job: program, verify and dump as one command each, every value and file
-// checked before the port is claimed.
-//   tapcheck-cli program IMAGE [--at ADDR] [--base ADDR] [--erase auto|chip|none] [--no-verify]
-//   tapcheck-cli verify IMAGE [--at ADDR] [--base ADDR]
-//   tapcheck-cli dump FILE --at ADDR --length N [--base ADDR]
+// checked before the port is claimed. A PORT may come before the job's word, as --port takes it.
+//   tapcheck-cli [PORT] program IMAGE [--at ADDR] [--base ADDR] [--erase auto|chip|none]
+//   [--no-verify] tapcheck-cli verify IMAGE [--at ADDR] [--base ADDR] tapcheck-cli dump FILE --at
+//   ADDR --length N [--base ADDR]
 // with -q (no progress line), -v (the log on stdout), --log FILE (the log kept in FILE) and
 // --agent FILE (this agent image whatever the chip).
 #pragma once
 
+#include "app/startup.h"
 #include "cli/terminal_form.h"
 #include "ops/flash_job.h"
 
@@ -25,6 +26,11 @@ struct JobCommand {
 
 // True when the command line is a job (its first word is program, verify or dump).
 bool IsJobCommand(const std::vector<std::string>& args);
+
+// Takes the PORT written before a job's word ("ppdev:/dev/parport0 program a.bin") out of the
+// arguments into options.port, as --port=PORT would set it. False with a message when --port or
+// --simulate names the backend as well.
+bool TakeJobPort(std::vector<std::string>& args, BackendOptions& options, std::string& error);
 
 // Parses and checks the job's arguments (numbers, files, the flash window); `programFolder` is
 // where tapcheck-cli lies, `startFolder` the start directory. False with a one-line message.

@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
     if (!TakeDeadline(args, deadlineSeconds, error)) return Usage(error);
 
     // The flash job (program, verify, dump) is checked whole before anything else happens.
+    if (!cli::TakeJobPort(args, options, error)) return Usage(error);
     const bool isJob = cli::IsJobCommand(args);
     cli::JobCommand job;
     std::error_code cwdError;

@@ -90,7 +90,10 @@ bool Runner::Click(const Step& step) {
     form_.BeginCommand();
     ClearCommandOutcome();
     ScanDumpCheckedReads = step.checkedReads;
-    handler();
+    if (step.call)
+        step.call();
+    else
+        handler();
     ScanDumpCheckedReads = false;
     // What the log says failed decides the exit code; the error box has said it already.
     if (CommandFailed() && !form_.Failed()) {

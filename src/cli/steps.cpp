@@ -222,24 +222,35 @@ bool ParseSteps(const std::vector<std::string>& args, const WidgetStore& window,
                 std::vector<Step>& steps, std::string& error) {
     AliasState aliases;
     for (size_t i = 0; i < args.size();) {
-        std::vector<std::string> words;
+        Expansion alias;
+        std::vector<std::string>& words = alias.words;
         std::string origin = args[i];
         if (IsAlias(args[i])) {
-            if (!ExpandAlias(args, i, aliases, words, error)) return false;
+            if (!ExpandAlias(args, i, aliases, alias, error)) return false;
         } else {
             words.push_back(args[i]);
             ++i;
+        }
+        for (const std::string& check : alias.checks) {
+            Step ignored;
+            if (!ParseStep(check, window, ignored, error)) return false;
         }
         std::vector<Step> expanded;
         for (const std::string& word : words) {
             Step step;
             if (!ParseStep(word, window, step, error)) return false;
-            if (words.size() > 1) step.origin = origin + " (" + word + ")";
+            if (words.size() > 1 || alias.call) step.origin = origin + " (" + word + ")";
             step.checkedReads = step.kind == StepKind::Click && AliasChecksReads(origin);
             if (step.kind == StepKind::Click &&
                 (step.widget == w::cmdTakeTrap.Name() || step.widget == w::cmdLoadDCU.Name()))
                 aliases.agentStarted = true;
             expanded.push_back(std::move(step));
+        }
+        if (alias.call) {
+            const auto button = std::find_if(expanded.rbegin(), expanded.rend(), [](const Step& s) {
+                return s.kind == StepKind::Click;
+            });
+            button->call = std::move(alias.call);
         }
         MoveAbortToMainClick(steps, expanded);
         for (Step& step : expanded)

@@ -5,6 +5,7 @@
 #include "core/widget_store.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ struct Step {
     int64_t number = 0; // Set: position or index; Dialog: value; Abort: N; Wait: milliseconds
     std::string origin; // the argument (or alias) the step came from, for messages
     bool checkedReads = false; // Click: a dump of an alias, each block read twice and compared
+    // Click: an alias's typed request, run in place of the button's handler.
+    std::function<void()> call;
 };
 
 // Turns the arguments (backend options already taken out) into steps, expanding the friendly

@@ -286,4 +286,15 @@ void SafeFileWriter::Discard() {
     published_ = false;
 }
 
+bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes, std::string& reason) {
+    SafeFileWriter writer;
+    if (!writer.Open(path, Existing::kReplaceFileOrLink, reason)) return false;
+    if (!bytes.empty() &&
+        std::fwrite(bytes.data(), 1, bytes.size(), writer.File()) != bytes.size()) {
+        reason = "the disk refused the data";
+        return false;
+    }
+    return writer.Commit(reason);
+}
+
 } // namespace tapster

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
 namespace tapster {
@@ -53,6 +54,10 @@ class SafeFileWriter {
     Existing existing_ = Existing::kReplaceFile;
     bool published_ = false;
 };
+
+// Writes `bytes` to `path` with a SafeFileWriter (kReplaceFileOrLink): a fresh temporary file
+// renamed into place only when complete. False with a reason; nothing is left behind then.
+bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes, std::string& reason);
 
 // Why `path` may not be written under `existing` (a folder, a link, a device, ...); empty when it
 // may. For checks made before any work starts.

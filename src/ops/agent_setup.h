@@ -24,4 +24,16 @@ void InstallTraps(uint32_t trap, const TrapChoice& choice);
 // Takes the trap of break condition `condition` (0 to 3, the items of selBrkCond).
 void TakeTrap(int condition);
 
+// The break condition a started agent is taken with: "Trap on interrupt", through the slot the
+// install fills with its default choice.
+constexpr int kTakeOnInterrupt = 0;
+
+// Moves the CPU out of the agent running at `trap` before another image is loaded there: a load
+// over the code the CPU runs lets it execute a mix of both images (it then strays, often into
+// its workspace, and stops on an illegal instruction, where no later Take Trap reaches it). The
+// CPU is taken, as Take Trap takes it but without its reports and pause, to a jump to itself in
+// the mailbox's host buffer, which the load does not touch and where the next Take Trap finds it
+// at a jump. False with the reason when it did not get there.
+bool ParkAgent(uint32_t trap, std::string& reason);
+
 } // namespace tapster

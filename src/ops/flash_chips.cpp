@@ -180,8 +180,9 @@ const char* FamilyImage(FlashFamily family) {
     return Family(family).image;
 }
 
-// The AMD image identifies AMD-family and Intel parts; an SST 39VF part answers only the SST
-// image's unlock at word 0x5555/0x2AAA, so a job on one names that image with --agent.
+// The AMD image identifies AMD-family and Intel parts, and serves the most common family. An SST
+// 39VF part takes only unlock cycles at words 0x5555/0x2AAA and shows array data to the AMD
+// image; the SST image, whose unlock AMD-family parts take too, identifies every family.
 const char* IdentifyImage() {
     return FamilyImage(FlashFamily::AmdJedec);
 }

@@ -8,6 +8,7 @@
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/flash_ops.h"
+#include "ops/flash_requests.h"
 #include "ops/flash_window.h"
 
 #include <cstdio>
@@ -58,12 +59,10 @@ bool InFlashWindow(uint32_t base, uint32_t address, uint32_t length, const std::
 }
 
 // "Clear Sector" and "Block Protect Status": block and base both set, block not below the base.
-bool BlockFieldsOk(uint32_t& block, uint32_t& base) {
-    const uint64_t blockField = Field(w::txtBlkBase);
-    const uint64_t baseField = Field(w::lstFlashBase);
-    block = Low32(blockField);
-    base = Low32(baseField);
-    for (bool ok : {IsPositiveField(blockField), IsPositiveField(baseField), base <= block}) {
+bool BlockFieldsOk(const BlockRequest& request, uint32_t& block, uint32_t& base) {
+    block = Low32(request.block);
+    base = Low32(request.base);
+    for (bool ok : {IsPositiveField(request.block), IsPositiveField(request.base), base <= block}) {
         if (!ok) {
             frmMain->ErrorBox("Wrong Flash or Block address value !!!");
             return false;
@@ -72,14 +71,32 @@ bool BlockFieldsOk(uint32_t& block, uint32_t& base) {
     return InFlashWindow(base, block, 0, "Wrong Flash or Block address value !!!");
 }
 
-std::string ContinueQuestion(const std::string& first) {
-    return first + "\n\rContinue ?";
+// The question of a command, unless its answer came with the request.
+bool Confirmed(bool confirmed, const std::string& first) {
+    return confirmed || frmMain->WarningQuestion(first + "\n\rContinue ?");
+}
+
+// The file of a request, or the one the dialog gives.
+bool RequestFile(const std::string& given, std::string& path, bool save) {
+    path = given;
+    if (!path.empty()) return true;
+    return save ? frmMain->ChooseSaveFile(path) : frmMain->ChooseFile(path);
+}
+
+BlockRequest BlockFields() {
+    return {.block = Field(w::txtBlkBase), .base = Field(w::lstFlashBase)};
+}
+
+FileRequest FileFields() {
+    return {.from = Field(w::txtFromAddr),
+            .length = Field(w::txtFlashLen),
+            .base = Field(w::lstFlashBase)};
 }
 
 } // namespace
 
-void cmdGetDevCodeClick() {
-    const uint32_t base = Low32(Field(w::lstFlashBase));
+void IdentifyRequest(uint64_t baseField) {
+    const uint32_t base = Low32(baseField);
     if (base == 0) {
         frmMain->ErrorBox("Wrong Flash address value !!!");
         return;
@@ -91,47 +108,43 @@ void cmdGetDevCodeClick() {
                             DescribeFlashChip(id.chip, id.manufacturer, id.device));
 }
 
-void cmdChipEraseClick() {
-    const uint32_t base = Low32(Field(w::lstFlashBase));
+void ChipEraseRequest(uint64_t baseField, bool confirmed) {
+    const uint32_t base = Low32(baseField);
     if (base == 0) {
         frmMain->ErrorBox("Wrong Flash address value !!!");
         return;
     }
     if (!AgentMailboxSet()) return;
-    if (!frmMain->WarningQuestion(ContinueQuestion("Now ALL flash data will be erased !!!")))
-        return;
+    if (!Confirmed(confirmed, "Now ALL flash data will be erased !!!")) return;
     EraseChip(base);
 }
 
-void cmdBlkEraseClick() {
+void BlockEraseRequest(const BlockRequest& request) {
     uint32_t block = 0, base = 0;
-    if (!BlockFieldsOk(block, base) || !AgentMailboxSet()) return;
-    if (!frmMain->WarningQuestion(ContinueQuestion("Now Block data will be erased !!!"))) return;
+    if (!BlockFieldsOk(request, block, base) || !AgentMailboxSet()) return;
+    if (!Confirmed(request.confirmed, "Now Block data will be erased !!!")) return;
     EraseSector(block, base);
 }
 
-void cmdProtectClick() {
+void ProtectStatusRequest(const BlockRequest& request) {
     uint32_t block = 0, base = 0;
-    if (!BlockFieldsOk(block, base) || !AgentMailboxSet()) return;
+    if (!BlockFieldsOk(request, block, base) || !AgentMailboxSet()) return;
     ReadProtection(block, base);
 }
 
-void cmdWriteFlashClick() {
-    const uint64_t lengthField = Field(w::txtFlashLen);
-    if (!LengthFieldOk(lengthField)) return;
-    const uint64_t fromField = Field(w::txtFromAddr);
-    const uint64_t baseField = Field(w::lstFlashBase);
-    const uint32_t length = Low32(lengthField);
-    const uint32_t from = Low32(fromField);
-    const uint32_t base = Low32(baseField);
-    if (!IsPositiveField(fromField) || !IsPositiveField(baseField) || base > from) {
+void WriteFlashRequest(const FileRequest& request) {
+    if (!LengthFieldOk(request.length)) return;
+    const uint32_t length = Low32(request.length);
+    const uint32_t from = Low32(request.from);
+    const uint32_t base = Low32(request.base);
+    if (!IsPositiveField(request.from) || !IsPositiveField(request.base) || base > from) {
         frmMain->ErrorBox("Wrong Flash or From address value !!!");
         return;
     }
     if (!InFlashWindow(base, from, length, "Wrong Flash or From address value !!!")) return;
     if (!AgentMailboxSet()) return;
     std::string path;
-    if (!frmMain->ChooseFile(path)) return;
+    if (!RequestFile(request.path, path, false)) return;
     std::vector<uint8_t> data;
     std::string reason;
     // Programming bytes the file does not hold would put undefined data into flash.
@@ -140,26 +153,48 @@ void cmdWriteFlashClick() {
                           ") !!! Nothing was written.");
         return;
     }
-    if (!frmMain->WarningQuestion(ContinueQuestion("Now Flash will be rewrited!!!"))) return;
+    if (!Confirmed(request.confirmed, "Now Flash will be rewrited!!!")) return;
     ProgramFlash({.flashBase = base, .from = from, .data = data, .progress = {}});
 }
 
-void cmdReadToFileClick() {
-    const uint64_t lengthField = Field(w::txtFlashLen);
-    if (!LengthFieldOk(lengthField)) return;
-    const uint64_t fromField = Field(w::txtFromAddr);
-    if (!IsPositiveField(fromField)) {
+void ReadToFileRequest(const FileRequest& request) {
+    if (!LengthFieldOk(request.length)) return;
+    if (!IsPositiveField(request.from)) {
         frmMain->ErrorBox("Wrong From address value !!!");
         return;
     }
     std::string path;
-    if (!frmMain->ChooseSaveFile(path)) return;
+    if (!RequestFile(request.path, path, true)) return;
     const DumpOutcome out =
-        DumpToFile({.from = Low32(fromField), .length = Low32(lengthField), .path = path});
+        DumpToFile({.from = Low32(request.from), .length = Low32(request.length), .path = path});
     if (out.notCreated)
         frmMain->ErrorBox("The file " + path + " could not be created !!! Nothing was read.");
     else if (out.writeFailed)
         frmMain->ErrorBox("The file " + path + " could not be written !!! The dump is incomplete.");
+}
+
+void cmdGetDevCodeClick() {
+    IdentifyRequest(Field(w::lstFlashBase));
+}
+
+void cmdChipEraseClick() {
+    ChipEraseRequest(Field(w::lstFlashBase), false);
+}
+
+void cmdBlkEraseClick() {
+    BlockEraseRequest(BlockFields());
+}
+
+void cmdProtectClick() {
+    ProtectStatusRequest(BlockFields());
+}
+
+void cmdWriteFlashClick() {
+    WriteFlashRequest(FileFields());
+}
+
+void cmdReadToFileClick() {
+    ReadToFileRequest(FileFields());
 }
 
 void cmdCancelClick() {

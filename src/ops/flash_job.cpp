@@ -19,7 +19,6 @@ namespace tapster {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kTakeOnInterrupt = 0; // "Trap on interrupt", the slot the install fills
 
 // One run of the job: the request, what it found, and how to report.
 class Job {
@@ -43,6 +42,7 @@ class Job {
     bool StartAgent(const std::string& image);
     bool Identify();
     bool SwitchAgentForChip();
+    bool SwitchAgent(const std::string& name, const std::string& path);
     bool Erase();
     bool EraseAuto();
     bool Program();
@@ -57,6 +57,7 @@ class Job {
     FlashJobOutcome out_;
     std::vector<uint8_t> image_;
     std::string agentLoaded_;
+    std::string agentImage_ = IdentifyImage(); // the family image running (its file name)
 };
 
 bool Job::ReadImage() {
@@ -97,16 +98,30 @@ bool Job::StartAgent(const std::string& image) {
     std::string reason;
     if (!LoadTrapRoutine(req_.trapAddress, image, reason))
         return Fail("the agent could not be loaded: " + reason);
+    ClearCommandOutcome();
     InstallTraps(req_.trapAddress, TrapChoice{});
     TakeTrap(kTakeOnInterrupt);
     if (MailboxBase == 0) return Fail("the trap was not taken: the agent has no mailbox");
+    if (CommandFailed()) return Fail("the trap was not taken: the CPU does not run the agent");
     agentLoaded_ = image;
     return true;
 }
 
 bool Job::Identify() {
     Progress(FlashJobPhase::Identify, 0, 0);
-    const IdentifyOutcome id = IdentifyFlash(req_.flashBase);
+    IdentifyOutcome id = IdentifyFlash(req_.flashBase);
+    // No known chip answered the identifying image: it may be an SST part, which ignores the AMD
+    // unlock cycles; the SST image, which every family answers, asks again.
+    const std::string sst = FamilyImage(FlashFamily::Sst);
+    if ((!id.ok || id.chip == nullptr) && req_.agentPath.empty() && agentImage_ != sst) {
+        const std::string path = FindAgent(sst);
+        if (!path.empty()) {
+            frmMain->ShowStatus("no chip of the table answered " + agentImage_ +
+                                ": asking again with " + sst + " (SST parts take only its unlock)");
+            if (!SwitchAgent(sst, path)) return false;
+            id = IdentifyFlash(req_.flashBase);
+        }
+    }
     if (!id.ok) return Fail("the flash chip could not be identified: " + id.reason);
     out_.chip = id.chip;
     out_.chipLine = "Found " + DescribeFlashChip(id.chip, id.manufacturer, id.device);
@@ -119,14 +134,22 @@ bool Job::Identify() {
     return true;
 }
 
-// The image that identified the chip serves the AMD/JEDEC family; a chip of another family
-// gets its own image, loaded, installed and taken the same way.
+// The image that identified the chip serves one family; a chip of another family gets its own
+// image, loaded, installed and taken the same way once the CPU has left the running one.
 bool Job::SwitchAgentForChip() {
     if (out_.chip == nullptr || !req_.agentPath.empty()) return true;
     const std::string name = FamilyImage(out_.chip->family);
-    if (name == IdentifyImage()) return true;
+    if (name == agentImage_) return true;
     const std::string path = FindAgent(name);
     if (path.empty()) return Fail("no agent image " + std::string(name) + " for the chip found");
+    return SwitchAgent(name, path);
+}
+
+bool Job::SwitchAgent(const std::string& name, const std::string& path) {
+    std::string reason;
+    if (!ParkAgent(req_.trapAddress, reason))
+        return Fail("the agent could not be changed: " + reason);
+    agentImage_ = name;
     return StartAgent(path);
 }
 
@@ -281,6 +304,12 @@ FlashJobOutcome Job::Run() {
 
 FlashJobOutcome RunFlashJob(const FlashJobRequest& request, const FlashJobProgressFn& progress) {
     return Job(request, progress).Run();
+}
+
+std::vector<std::string> AgentFolders(const std::string& programFolder,
+                                      const std::string& startFolder) {
+    const std::filesystem::path program(programFolder);
+    return {(program / ".." / "share" / "tapster").string(), programFolder, startFolder};
 }
 
 const char* PhaseName(FlashJobPhase phase) {

@@ -70,6 +70,11 @@ struct FlashJobOutcome {
 // in the outcome; nothing throws.
 FlashJobOutcome RunFlashJob(const FlashJobRequest& request, const FlashJobProgressFn& progress);
 
+// The folders the agent images are looked for in, in this order: share/tapster beside the
+// program's folder (an installed program), the program's folder, the start directory.
+std::vector<std::string> AgentFolders(const std::string& programFolder,
+                                      const std::string& startFolder);
+
 // The phase's name for a progress line ("program", "verify", ...).
 const char* PhaseName(FlashJobPhase phase);
 

@@ -299,16 +299,4 @@ bool ReadImageFile(const std::string& path, uint32_t length, std::vector<uint8_t
     return true;
 }
 
-bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes, std::string& reason) {
-    // A fresh file renamed into place: never through a link, never onto what is not a file.
-    SafeFileWriter writer;
-    if (!writer.Open(path, Existing::kReplaceFileOrLink, reason)) return false;
-    if (!bytes.empty() &&
-        std::fwrite(bytes.data(), 1, bytes.size(), writer.File()) != bytes.size()) {
-        reason = "the disk refused the data";
-        return false;
-    }
-    return writer.Commit(reason);
-}
-
 } // namespace tapster

@@ -90,8 +90,4 @@ DumpOutcome DumpToFile(const DumpRequest& request);
 bool ReadImageFile(const std::string& path, uint32_t length, std::vector<uint8_t>& data,
                    std::string& reason);
 
-// Writes `bytes` to `path` through a fresh temporary file in its directory, renamed into place
-// only when complete. False with a reason; nothing is left behind then.
-bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes, std::string& reason);
-
 } // namespace tapster

@@ -7,6 +7,7 @@
 #include "jtag/link.h"
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
+#include "ops/memory_requests.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
 #include "ops/target_session.h"
@@ -187,40 +188,12 @@ void cmdReadRomClick() {
 }
 
 void cmdManReadClick() {
-    const auto address = static_cast<uint32_t>(ParseHex(frmMain->Text(w::txtManAddr)));
-    if (address == 0) {
-        frmMain->ErrorBox("Wrong address value !!!");
-        return;
-    }
-    TargetSession session(BusyOrder::Never);
-    if (!session.Claimed()) return;
-    session.Start();
-    const WordRead word = ReadWord(address);
-    if (word.failed)
-        frmMain->ErrorBox("Error reading data !!!\n\rCheck hardware and address !!!");
-    else
-        frmMain->SetText(w::txtManData, Hex8(word.value));
+    ManualReadRequest(ParseHex(frmMain->Text(w::txtManAddr)));
 }
 
 void cmdManWriteClick() {
-    const uint64_t data = ParseHex(frmMain->Text(w::txtManData));
-    const uint64_t address = ParseHex(frmMain->Text(w::txtManAddr));
-    if (static_cast<int64_t>(data) < 0 || !IsPositiveField(address)) {
-        frmMain->ErrorBox("Wrong address or data value !!!");
-        return;
-    }
-    TargetSession session(BusyOrder::Never);
-    if (!session.Claimed()) return;
-    session.Start();
-    Log("Writing word ...");
-    const auto target = static_cast<uint32_t>(address);
-    if (!WriteWord(target, static_cast<uint32_t>(data))) {
-        frmMain->ErrorBox("Error writing data !!!\n\rCheck hardware and destination address !!!");
-    } else {
-        const uint32_t readBack = ReadWord(target).value; // 0 when the read failed
-        Log("Verifying word ..." + Hex8(readBack));
-        frmMain->SetText(w::txtManData, Hex8(readBack));
-    }
+    ManualWriteRequest(ParseHex(frmMain->Text(w::txtManAddr)),
+                       ParseHex(frmMain->Text(w::txtManData)));
 }
 
 void cmdVrfRAMClick() {

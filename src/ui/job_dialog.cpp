@@ -155,12 +155,10 @@ bool JobDialog::ReadRequest(FlashJobRequest& request, QString& error) {
         request.erase = kEraseItems[erase_->currentIndex()].mode;
         request.verify = verify_->isChecked();
         request.trapAddress = *trap;
-        // The agent images where tapcheck-cli looks for them: installed, beside the program,
-        // then the start directory.
-        const std::filesystem::path program =
-            QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
-        request.agentFolders = {(program / ".." / "share" / "tapster").string(), program.string(),
-                                StartDirectory};
+        // The agent images where tapcheck-cli looks for them.
+        request.agentFolders =
+            AgentFolders(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(),
+                         StartDirectory);
         return true;
     }
     return false;

@@ -1,6 +1,6 @@
 #include "ui/log_file.h"
 
-#include "ops/flash_ops.h"
+#include "core/safe_file.h"
 #include "ui/qt_main_form.h"
 
 #include <QAction>

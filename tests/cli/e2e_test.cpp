@@ -326,7 +326,8 @@ TEST_F(CliEndToEnd, UsageErrorsExitWithTwoAndAOneLineMessage) {
           "--simulate read-to-file --from 1 --length 4 ''", "--simulate program nothing.bin",
           "--simulate dump d.bin --at 60000000 --length 0x10K",
           "--simulate dump d.bin --at C0000000 --length 64K --base 7FE00000",
-          "--simulate dump d.bin --at 7FE00000 --length 4000_0", "--simulate verify -x a.bin"}) {
+          "--simulate dump d.bin --at 7FE00000 --length 4000_0", "--simulate verify -x a.bin",
+          "--simulate ppdev:/dev/parport0 program a.bin"}) {
         Result r = Run(args);
         EXPECT_EQ(r.code, 2) << args;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
@@ -436,6 +437,8 @@ INSTANTIATE_TEST_SUITE_P(
                "Found 28F160B3B (Intel/Sharp, 2 MiB, bottom boot)"},
         JobRow{"28F320J3", "", kProgram, 0, "Found 28F320J3 (Intel/Sharp, 4 MiB"},
         JobRow{"28F160C3B", "", kProgram, 0, "Found 28F160C3B (Intel/Sharp, 2 MiB, bottom boot)"},
+        JobRow{"SST39VF1601", "", kProgram, 0, "Found SST39VF1601 (SST, 2 MiB, bottom boot)"},
+        JobRow{"SST39VF3201", "", kProgram, 0, "Found SST39VF3201 (SST, 4 MiB, bottom boot)"},
         JobRow{"SST39VF1601", "", kProgramSst, 0, "Found SST39VF1601 (SST, 2 MiB"},
         JobRow{"SST39VF3201", "", kProgramSst, 0, "Found SST39VF3201 (SST, 4 MiB"},
         JobRow{"AM29LV160DB", ", \"protectedSectors\": [\"8000\"]", kProgram, 3,
