@@ -19,8 +19,6 @@ namespace {
 // Passes until the layout must have settled; only .space or .equ that feed back on their own
 // addresses get here.
 constexpr int kMaxPasses = 100;
-// How far one .equ follows a chain of later .equ names within a pass (the stack it takes).
-constexpr int kMaxEquDepth = 1000;
 
 constexpr size_t kNoStatement = SIZE_MAX;
 
@@ -31,6 +29,7 @@ struct Symbol {
     // The statement of the first .equ that defines the name, so that a forward chain of names is
     // followed within one pass instead of taking a pass per link.
     size_t equAt = kNoStatement;
+    int failedInPass = -1; // that .equ could not be worked out in this pass: not tried again
 };
 
 // A statement as the passes need it: a few words, its labels, operands and text in shared pools
@@ -99,6 +98,7 @@ class Assembly {
     std::vector<uint8_t> image_;
     std::vector<ListingRow> rows_; // per item: its address and size in the layout
     int unsettledLine_ = 0;
+    int pass_ = 0;
 
     void Error(int line, std::string message) {
         errors_.push_back(AssemblyError{{}, line, std::move(message)});
@@ -258,29 +258,45 @@ class Assembly {
         }
     }
 
-    // The value of the .equ at statement i, following names it uses that a later .equ defines
-    // (at that one's address of the last pass) up to a depth; deeper chains take more passes.
-    std::optional<uint32_t> EquValue(size_t i, uint32_t here, int depth) {
-        return Operand(items_[i], 0)
-            .Evaluate(here,
-                      [&](const std::string& name) -> std::optional<uint32_t> {
-                          const auto it = symbols_.find(name);
-                          if (it == symbols_.end()) return std::nullopt;
-                          if (it->second.value || depth >= kMaxEquDepth) return it->second.value;
-                          const size_t at = it->second.equAt;
-                          if (at == kNoStatement || at <= i) return std::nullopt;
-                          const Item& later = items_[at];
-                          const auto value = EquValue(at, rows_[at].address, depth + 1);
-                          if (value) Assign(*later.equ, later.line, *value);
-                          return value;
-                      })
-            .value;
+    // The value of the .equ at statement i. A name it uses that has no value yet but is defined
+    // by a later .equ is worked out first (at that one's address of the last pass), and so on down
+    // a chain of any length: a stack of the statements waiting, each on a later one, so the chain
+    // costs one evaluation per link, and a link that fails is not tried again in the pass.
+    std::optional<uint32_t> EquValue(size_t i, uint32_t here) {
+        std::vector<size_t> waiting{i};
+        for (;;) {
+            const size_t at = waiting.back();
+            size_t wanted = kNoStatement;
+            const auto lookup = [&](const std::string& name) -> std::optional<uint32_t> {
+                const auto it = symbols_.find(name);
+                if (it == symbols_.end()) return std::nullopt;
+                const Symbol& symbol = it->second;
+                if (!symbol.value && wanted == kNoStatement && symbol.equAt != kNoStatement &&
+                    symbol.equAt > at && symbol.failedInPass != pass_)
+                    wanted = symbol.equAt;
+                return symbol.value;
+            };
+            const auto value =
+                Operand(items_[at], 0).Evaluate(at == i ? here : rows_[at].address, lookup).value;
+            if (value && waiting.size() == 1) return value;
+            if (value) {
+                Assign(*items_[at].equ, items_[at].line, *value);
+                waiting.pop_back();
+            } else if (wanted != kNoStatement) {
+                waiting.push_back(wanted); // always later than `at`: the stack cannot loop
+            } else {
+                for (const size_t failed : waiting)
+                    items_[failed].equ->failedInPass = pass_;
+                return std::nullopt;
+            }
+        }
     }
 
     // One pass over the program; true when any address, size or value changed. The first
     // statement that changed is kept for the message when the passes never settle.
     bool LayoutPass() {
         bool changed = false;
+        ++pass_;
         for (auto& [name, symbol] : symbols_)
             symbol.previous = symbol.value;
         uint64_t address = options_.base;
@@ -291,7 +307,7 @@ class Assembly {
             for (uint32_t l = 0; l < st.labelCount; ++l)
                 moved |= Assign(*labels_[st.labelsAt + l], st.line, here);
             if (st.kind == StatementKind::Equ) {
-                const auto value = EquValue(i, here, 0);
+                const auto value = EquValue(i, here);
                 if (value) moved |= Assign(*st.equ, st.line, *value);
             }
             ListingRow& row = rows_[i];
