@@ -260,19 +260,27 @@ Sent SendAll(int fd, const std::string& data, int server, std::chrono::milliseco
     return Sent::kAll;
 }
 
-// Handles what the client sent in slices, refusing newcomers between them, so that a long run of
-// requests (the CPU running between clocks) never keeps a newcomer waiting for its notice. A
-// client that ends with 'Q' is leaving: who connects meanwhile (often the same program again)
-// waits for the board instead.
+// Handles what the client sent in small slices, refusing newcomers whenever some milliseconds have
+// passed, so that a long run of requests (the CPU running between clocks: on a slow board one
+// clock can take a millisecond) never keeps a newcomer waiting past the short time it allows for
+// its notice. A client that ends with 'Q' is leaving: who connects meanwhile (often the same
+// program again) waits for the board instead.
 bool HandleInSlices(tapster::board::RemoteBitbangSession& session, std::string_view requests,
                     std::string& answers, int server) {
-    constexpr size_t kSlice = 2048;
+    constexpr size_t kSlice = 128;
+    constexpr auto kRefuseEvery = std::chrono::milliseconds(5);
     const bool leaving = requests.find('Q') != std::string_view::npos;
+    auto lastCheck = SteadyClock::now();
     bool more = true;
     for (size_t at = 0; at < requests.size() && more; at += kSlice) {
         more = session.Handle(requests.substr(at, kSlice), answers);
-        if (!leaving) RefuseNewcomers(server);
+        if (leaving) continue;
+        const auto now = SteadyClock::now();
+        if (now - lastCheck < kRefuseEvery) continue;
+        lastCheck = now;
+        RefuseNewcomers(server);
     }
+    if (!leaving) RefuseNewcomers(server);
     return more;
 }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "st20/listing.h"
+
 namespace tapster::st20 {
 
 struct AssemblyError {
@@ -23,12 +25,15 @@ struct AssemblyError {
 struct AssembleOptions {
     std::string fileName = "<input>"; // named in errors
     uint32_t base = 0;                // address of the image's first byte
+    // The listing as text in the result; without it the rows alone are kept, for WriteListing.
+    bool listingText = true;
 };
 
 struct AssemblyResult {
-    std::vector<uint8_t> image; // empty when there are errors
-    std::string listing;        // empty when there are errors
-    std::vector<AssemblyError> errors;
+    std::vector<uint8_t> image;              // empty when there are errors
+    std::string listing;                     // empty when there are errors or not asked for
+    std::vector<ListingRow> rows;            // each statement's place in the image (WriteListing)
+    std::vector<AssemblyError> errors;       // in line order
     std::map<std::string, uint32_t> symbols; // labels and .equ names with their values
 
     bool Ok() const { return errors.empty(); }

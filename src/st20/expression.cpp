@@ -237,10 +237,17 @@ std::optional<Expression> Expression::Parse(std::string_view text, size_t& pos,
     error.clear();
     Parser parser(expression, text, pos, error);
     if (!parser.Run()) return std::nullopt;
+    // A plain number, the most common operand, keeps no nodes.
+    if (expression.nodes_.size() == 1 && expression.nodes_[0].kind == Kind::Number) {
+        expression.constant_ = expression.nodes_[0].value;
+        expression.nodes_ = {};
+    }
+    expression.nodes_.shrink_to_fit();
     return expression;
 }
 
 Expression::Result Expression::Evaluate(uint32_t here, const Lookup& lookup) const {
+    if (constant_) return Result{constant_, {}, false};
     return EvaluateNode(root_, here, lookup);
 }
 

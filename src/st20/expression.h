@@ -41,6 +41,7 @@ class Expression {
     class Parser;
     std::vector<Node> nodes_;
     int root_ = -1;
+    std::optional<uint32_t> constant_; // the value of a plain number (then there are no nodes)
 
     Result EvaluateNode(int index, uint32_t here, const Lookup& lookup) const;
 };

@@ -6,11 +6,22 @@ namespace tapster::st20 {
 
 namespace {
 
-void AddLine(std::string& out, std::string line) {
+// Text handed to the sink at about this size.
+constexpr size_t kPiece = 64 << 10;
+
+void AddLine(std::string& out, std::string_view line) {
     while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
-        line.pop_back();
+        line.remove_suffix(1);
     out += line;
     out += '\n';
+}
+
+void AddRow(std::string& out, uint32_t address, const uint8_t* bytes, size_t count,
+            std::string_view source) {
+    std::string row = FormatBytesRow(address, bytes, count);
+    row += "  ";
+    row += source;
+    AddLine(out, row);
 }
 
 } // namespace
@@ -30,35 +41,46 @@ std::string FormatBytesRow(uint32_t address, const uint8_t* bytes, size_t count)
     return row;
 }
 
-std::string FormatListing(const std::vector<std::string_view>& lines,
-                          const std::vector<ListingRow>& rows, uint32_t base,
-                          const std::map<std::string, uint32_t>& symbols) {
+bool WriteListing(std::string_view source, const std::vector<ListingRow>& rows,
+                  const std::vector<uint8_t>& image, uint32_t base,
+                  const std::map<std::string, uint32_t>& symbols, const TextSink& sink) {
     std::string out;
+    const auto flushIfFull = [&]() {
+        if (out.size() < kPiece) return true;
+        const bool ok = sink(out);
+        out.clear();
+        return ok;
+    };
     size_t next = 0;
     uint32_t address = base;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const int lineNumber = static_cast<int>(i) + 1;
+    for (int lineNumber = 1; !source.empty(); ++lineNumber) {
+        const size_t end = source.find('\n');
+        std::string_view line = source.substr(0, end);
+        source.remove_prefix(end == std::string_view::npos ? source.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const ListingRow* row = nullptr;
         if (next < rows.size() && rows[next].line == lineNumber) row = &rows[next++];
         if (!row) {
-            AddLine(out, FormatBytesRow(address, nullptr, 0) + "  " + std::string(lines[i]));
+            AddRow(out, address, nullptr, 0, line);
+            if (!flushIfFull()) return false;
             continue;
         }
         address = row->address;
-        const size_t count = row->bytes.size();
+        const uint8_t* bytes = image.data() + (row->address - base);
+        const size_t count = row->size;
         const size_t first = count < kListingBytesPerRow ? count : kListingBytesPerRow;
-        AddLine(out,
-                FormatBytesRow(address, row->bytes.data(), first) + "  " + std::string(lines[i]));
+        AddRow(out, address, bytes, first, line);
         if (row->fill && count > first) {
             AddLine(out, "          ... " + std::to_string(count - first) + " more bytes");
         } else {
             for (size_t at = first; at < count; at += kListingBytesPerRow) {
                 const size_t n =
                     count - at < kListingBytesPerRow ? count - at : kListingBytesPerRow;
-                AddLine(out, FormatBytesRow(address + static_cast<uint32_t>(at),
-                                            row->bytes.data() + at, n));
+                AddLine(out, FormatBytesRow(address + static_cast<uint32_t>(at), bytes + at, n));
+                if (!flushIfFull()) return false;
             }
         }
+        if (!flushIfFull()) return false;
         address += static_cast<uint32_t>(count);
     }
     if (!symbols.empty()) {
@@ -67,9 +89,10 @@ std::string FormatListing(const std::vector<std::string_view>& lines,
         for (const auto& [name, value] : symbols) {
             std::snprintf(buffer, sizeof buffer, "%08X", static_cast<unsigned>(value));
             out += std::string(buffer) + "  " + name + "\n";
+            if (!flushIfFull()) return false;
         }
     }
-    return out;
+    return out.empty() || sink(out);
 }
 
 } // namespace tapster::st20

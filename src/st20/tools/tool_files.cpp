@@ -19,9 +19,12 @@ std::optional<std::string> ReadWholeFile(const std::string& path, uint64_t maxBy
         error = "cannot read '" + path + "': " + reason;
         return std::nullopt;
     }
+    const std::string tooLarge = "'" + path + "' is larger than " + std::to_string(maxBytes) +
+                                 " bytes (" + std::to_string(maxBytes >> 20) +
+                                 " MiB), the most this tool reads";
     if (size > maxBytes) {
         std::fclose(file);
-        error = "'" + path + "' is larger than " + std::to_string(maxBytes) + " bytes";
+        error = tooLarge;
         return std::nullopt;
     }
     // One byte more than the size said: a file that grew meanwhile is caught too.
@@ -30,8 +33,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path, uint64_t maxBy
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed || got > maxBytes) {
-        error = failed ? "cannot read '" + path + "'"
-                       : "'" + path + "' is larger than " + std::to_string(maxBytes) + " bytes";
+        error = failed ? "cannot read '" + path + "'" : tooLarge;
         return std::nullopt;
     }
     contents.resize(got);
@@ -62,9 +64,7 @@ bool WriteFilesAtomically(const std::vector<OutputFile>& files, std::string& err
     for (const OutputFile& file : files) {
         writers.push_back(std::make_unique<SafeFileWriter>());
         SafeFileWriter& writer = *writers.back();
-        if (!writer.Open(file.path, Existing::kReplaceFile, reason) ||
-            std::fwrite(file.contents.data(), 1, file.contents.size(), writer.File()) !=
-                file.contents.size() ||
+        if (!writer.Open(file.path, Existing::kReplaceFile, reason) || !file.write(writer.File()) ||
             std::fflush(writer.File()) != 0) {
             error = "cannot write '" + file.path + "'" + (reason.empty() ? "" : ": " + reason);
             return false; // the writers delete their temporary files
@@ -106,8 +106,8 @@ int ParseToolCommandLine(CLI::App& app, int argc, char** argv, const std::string
     return -1;
 }
 
-bool WriteStdout(const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+bool WriteText(std::FILE* file, std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
 } // namespace tapster::st20

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace CLI {
@@ -20,7 +23,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path, uint64_t maxBy
 
 struct OutputFile {
     std::string path;
-    std::string contents;
+    // Writes the file's contents as they are made; false when a write failed.
+    std::function<bool(std::FILE* file)> write;
 };
 
 // Why these outputs may not be written: one names a link, folder or other non-file, two name the
@@ -28,9 +32,9 @@ struct OutputFile {
 std::string RefusedOutputs(const std::vector<OutputFile>& files,
                            const std::vector<std::string>& inputs);
 
-// Writes every file to a fresh temporary name beside it and renames them into place only when all
-// were written, so a failure never leaves a half-written output nor harms an old one. False with
-// `error` set on failure.
+// Writes every file to a fresh temporary name beside it (each through its `write`) and renames
+// them into place only when all were written, so a failure never leaves a half-written output nor
+// harms an old one. False with `error` set on failure.
 bool WriteFilesAtomically(const std::vector<OutputFile>& files, std::string& error);
 
 // A command-line number: decimal, 0x hex or 0b binary, 32 bits.
@@ -42,7 +46,7 @@ std::optional<uint32_t> ParseNumberArgument(const std::string& text);
 int ParseToolCommandLine(CLI::App& app, int argc, char** argv, const std::string& version,
                          const std::string& usage, const std::string& help);
 
-// Writes `text` to stdout; false when it cannot be written (a full disk, a closed pipe).
-bool WriteStdout(const std::string& text);
+// Writes `text` to `file`; false when it cannot be written (a full disk, a closed pipe).
+bool WriteText(std::FILE* file, std::string_view text);
 
 } // namespace tapster::st20
