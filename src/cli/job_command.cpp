@@ -291,8 +291,9 @@ bool ParseJobCommand(const std::vector<std::string>& args, const std::string& pr
         }
         length = static_cast<uint32_t>(size);
     }
-    if (const std::optional<std::string> outside =
-            FlashWindowFault(req.flashBase, req.at, length)) {
+    std::optional<std::string> outside = FlashWindowFault(req.flashBase, req.at, length);
+    if (!outside) outside = InternalRomFault(req.at, length);
+    if (outside) {
         error = name + ": " + *outside;
         return false;
     }

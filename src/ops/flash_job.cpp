@@ -8,6 +8,7 @@
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
 #include "ops/flash_ops.h"
+#include "ops/flash_window.h"
 
 #include <algorithm>
 #include <chrono>
@@ -70,6 +71,9 @@ bool Job::ReadImage() {
     if (size > 0x200000u)
         return Fail("'" + req_.imagePath + "' holds " + SizeText(size) +
                     ", more than the 2 MiB a flash command moves");
+    if (const std::optional<std::string> hidden =
+            InternalRomFault(req_.at, static_cast<uint32_t>(size)))
+        return Fail(*hidden);
     if (!ReadImageFile(req_.imagePath, static_cast<uint32_t>(size), image_, reason))
         return Fail("cannot read '" + req_.imagePath + "': " + reason);
     return true;

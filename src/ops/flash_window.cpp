@@ -36,4 +36,13 @@ std::optional<std::string> FlashWindowFault(uint32_t flashBase, uint32_t address
     return std::nullopt;
 }
 
+std::optional<std::string> InternalRomFault(uint32_t address, uint32_t length) {
+    const uint64_t last = static_cast<uint64_t>(address) + (length == 0 ? 1 : length);
+    const uint64_t romEnd = uint64_t{kInternalRomStart} + kInternalRomLength;
+    if (last <= kInternalRomStart || address >= romEnd) return std::nullopt;
+    return "the flash addresses " + Hex8(address) + " to " + Hex8(static_cast<uint32_t>(last - 1)) +
+           " reach the CPU's internal ROM at " + Hex8(kInternalRomStart) +
+           ", which hides the flash beneath it from the bus";
+}
+
 } // namespace tapster

@@ -7,6 +7,7 @@
 #include "jtag/link.h"
 #include "ops/command_outcome.h"
 #include "ops/commands.h"
+#include "ops/flash_window.h"
 #include "ops/memory_requests.h"
 #include "ops/scan_dump.h"
 #include "ops/services.h"
@@ -22,8 +23,8 @@ namespace tapster {
 
 namespace {
 
-constexpr uint32_t kRomStart = 0x7FFE0000;
-constexpr uint32_t kRomLength = 0x20000;
+constexpr uint32_t kRomStart = kInternalRomStart;
+constexpr uint32_t kRomLength = kInternalRomLength;
 constexpr uint32_t kVerifyBlock = 252; // the block size of WriteBlock
 constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
 const char* const kTestFails = "************ Test fails !!! ************ ";

@@ -326,6 +326,7 @@ TEST_F(CliEndToEnd, UsageErrorsExitWithTwoAndAOneLineMessage) {
           "--simulate read-to-file --from 1 --length 4 ''", "--simulate program nothing.bin",
           "--simulate dump d.bin --at 60000000 --length 0x10K",
           "--simulate dump d.bin --at C0000000 --length 64K --base 7FE00000",
+          "--simulate dump d.bin --at 7FFDFFFE --length 4 --base 7FE00000",
           "--simulate dump d.bin --at 7FE00000 --length 4000_0", "--simulate verify -x a.bin",
           "--simulate ppdev:/dev/parport0 program a.bin"}) {
         Result r = Run(args);
