@@ -318,17 +318,26 @@ TEST_F(CliEndToEnd, CancelledQuestionChangesNothing) {
 }
 
 TEST_F(CliEndToEnd, UsageErrorsExitWithTwoAndAOneLineMessage) {
-    for (const char* args :
-         {"--simulate cmdFoo", "--simulate txtRAM", "--simulate chk0=2", "--simulate answer=maybe",
-          "--simulate", "--simulate --port=direct cmdDelay", "--port= cmdDelay",
-          "--port=bogus cmdDelay", "--simulate=no-such-preset.json cmdDelay",
-          "--simulate write-flash image.bin", "--simulate program", "--simulate program ''",
-          "--simulate read-to-file --from 1 --length 4 ''", "--simulate program nothing.bin",
-          "--simulate dump d.bin --at 60000000 --length 0x10K",
-          "--simulate dump d.bin --at C0000000 --length 64K --base 7FE00000",
-          "--simulate dump d.bin --at 7FFDFFFE --length 4 --base 7FE00000",
-          "--simulate dump d.bin --at 7FE00000 --length 4000_0", "--simulate verify -x a.bin",
-          "--simulate ppdev:/dev/parport0 program a.bin"}) {
+    for (const char* args : {"--simulate cmdFoo",
+                             "--simulate txtRAM",
+                             "--simulate chk0=2",
+                             "--simulate answer=maybe",
+                             "--simulate",
+                             "--simulate --port=direct cmdDelay",
+                             "--port= cmdDelay",
+                             "--port=bogus cmdDelay",
+                             "--simulate=no-such-preset.json cmdDelay",
+                             "--simulate write-flash image.bin",
+                             "--simulate program",
+                             "--simulate program ''",
+                             "--simulate read-to-file --from 1 --length 4 ''",
+                             "--simulate program nothing.bin",
+                             "--simulate dump d.bin --at 60000000 --length 0x10K",
+                             "--simulate dump d.bin --at C0000000 --length 64K --base 7FE00000",
+                             "--simulate dump d.bin --at 7FFDFFFE --length 4 --base 7FE00000",
+                             "--simulate dump d.bin --at 7FE00000 --length 4000_0",
+                             "--simulate verify -x a.bin",
+                             "--simulate ppdev:/dev/parport0 program a.bin"}) {
         Result r = Run(args);
         EXPECT_EQ(r.code, 2) << args;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
