@@ -1,11 +1,17 @@
 // The command-line options that choose the port backend, shared by the window and the CLI.
+#include "app/backend_flags.h"
 #include "app/backend_table.h"
 #include "app/port_choice.h"
 #include "app/startup.h"
 
+#include <CLI/CLI.hpp>
+
 namespace tapster {
 
 namespace {
+
+// What CLI11 stores for --simulate given without a preset: no argument is this control byte.
+constexpr const char* kAlone = "\x01";
 
 constexpr size_t kHelpIndent = 30; // where the descriptions start
 constexpr size_t kHelpWidth = 100;
@@ -37,46 +43,36 @@ std::string HelpLine(const std::string& option, const std::string& text) {
 
 } // namespace
 
-bool ParseBackendOptions(std::vector<std::string>& args, BackendOptions& options,
-                         std::string& error) {
-    std::vector<std::string> rest;
-    bool seenSimulate = false;
-    bool seenPort = false;
-    for (const std::string& arg : args) {
-        if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) {
-            if (seenSimulate) {
-                error = "--simulate given twice";
-                return false;
-            }
-            seenSimulate = true;
-            options.simulate = true;
-            if (arg.size() > 10) {
-                options.preset = arg.substr(11);
-                if (options.preset.empty()) {
-                    error = "--simulate= needs a preset file (or use --simulate alone)";
-                    return false;
-                }
-            }
-        } else if (arg == "--port" || arg.rfind("--port=", 0) == 0) {
-            if (seenPort) {
-                error = "--port given twice";
-                return false;
-            }
-            seenPort = true;
-            options.port = arg.size() > 7 ? arg.substr(7) : std::string();
-            if (options.port.empty()) {
-                error = "--port needs a value: " + PortUsages(true);
-                return false;
-            }
-        } else {
-            rest.push_back(arg);
-        }
-    }
-    if (seenSimulate && seenPort) {
+bool GivenEmpty(const std::vector<std::string>& args, const std::string& option) {
+    for (const std::string& arg : args)
+        if (arg == option + "=") return true;
+    return false;
+}
+
+BackendFlags::BackendFlags(CLI::App& app) {
+    simulate_ = app.add_flag("--simulate{" + std::string(kAlone) + "}", presets_)
+                    ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    port_ = app.add_option("--port", ports_)
+                ->expected(0, 1)
+                ->allow_extra_args(false)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+bool BackendFlags::Take(const std::vector<std::string>& args, BackendOptions& options,
+                        std::string& error) const {
+    if (GivenEmpty(args, "--simulate")) {
+        error = "--simulate= needs a preset file (or use --simulate alone)";
+    } else if (GivenEmpty(args, "--port") || (port_->count() == 1 && ports_.front().empty())) {
+        error = "--port needs a value: " + PortUsages(true);
+    } else if (simulate_->count() > 1 || port_->count() > 1) {
+        error = std::string(simulate_->count() > 1 ? "--simulate" : "--port") + " given twice";
+    } else if (simulate_->count() == 1 && port_->count() == 1) {
         error = "--simulate and --port exclude each other: choose the simulated board or a port";
-        return false;
     }
-    args = std::move(rest);
+    if (!error.empty()) return false;
+    options.simulate = simulate_->count() == 1;
+    if (options.simulate && presets_.front() != kAlone) options.preset = presets_.front();
+    if (port_->count() == 1) options.port = ports_.front();
     return true;
 }
 

@@ -7,7 +7,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace tapster {
 
@@ -16,11 +15,6 @@ struct BackendOptions {
     std::string preset; // --simulate=PRESET.json
     std::string port;   // --port=...; empty: the first real parallel port
 };
-
-// Takes the backend options out of args (the rest stays in order). False with a one-line
-// message for a malformed option.
-bool ParseBackendOptions(std::vector<std::string>& args, BackendOptions& options,
-                         std::string& error);
 
 // Creates the backend the options name and installs it with SetPortBackend. Null with a message
 // when it cannot be created (a bad preset file, an unknown port kind).

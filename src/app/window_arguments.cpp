@@ -1,5 +1,6 @@
 #include "app/window_arguments.h"
 
+#include "app/backend_flags.h"
 #include "tapster_version.h"
 
 #include <CLI/CLI.hpp>
@@ -22,8 +23,8 @@ WindowArguments ParseWindowArguments(const std::vector<std::string>& args) {
     CLI::App app("tapcheck");
     app.set_help_flag("-h,--help");
     app.set_version_flag("--version", std::string("tapcheck ") + TAPSTER_VERSION_TEXT);
-    // The backend options, and whatever is unknown, are left over for the backend parser; an
-    // absolute path is no option on Windows either.
+    const BackendFlags backend(app);
+    // Whatever is unknown is refused below; an absolute path is no option on Windows either.
     app.allow_extras();
     app.allow_windows_style_options(false);
     try {
@@ -37,9 +38,9 @@ WindowArguments ParseWindowArguments(const std::vector<std::string>& args) {
     } catch (const CLI::ParseError& error) {
         return Ending(Action::kRefuse, error.what());
     }
-    std::vector<std::string> rest = app.remaining();
+    const std::vector<std::string> rest = app.remaining();
     WindowArguments result;
-    if (!ParseBackendOptions(rest, result.options, result.text))
+    if (!backend.Take(args, result.options, result.text))
         result.action = Action::kRefuse;
     else if (!rest.empty())
         return Ending(Action::kRefuse, "unknown option " + rest.front() + " (see --help)");

@@ -1,5 +1,6 @@
 // tapcheck-cli: the window's commands driven from the command line.
 #include "app/startup.h"
+#include "cli/cli_arguments.h"
 #include "cli/help.h"
 #include "cli/interrupt_signals.h"
 #include "cli/job_command.h"
@@ -7,54 +8,15 @@
 #include "cli/steps.h"
 #include "cli/terminal_form.h"
 #include "core/main_form.h"
-#include "tapster_version.h"
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
 
 namespace {
-
-// Takes --deadline SECONDS (or --deadline=SECONDS) out of the arguments. False with a message
-// for a missing or bad value; seconds stays 0 when the option is not given.
-bool TakeDeadline(std::vector<std::string>& args, double& seconds, std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string value;
-        size_t count = 1;
-        if (args[i] == "--deadline") {
-            if (i + 1 >= args.size()) {
-                error = "--deadline needs a number of seconds";
-                return false;
-            }
-            value = args[i + 1];
-            count = 2;
-        } else if (args[i].rfind("--deadline=", 0) == 0) {
-            value = args[i].substr(11);
-        } else {
-            continue;
-        }
-        if (seconds != 0) {
-            error = "--deadline given twice";
-            return false;
-        }
-        char* end = nullptr;
-        seconds = value.empty() ? 0 : std::strtod(value.c_str(), &end);
-        if (value.empty() || end != value.c_str() + value.size() || !(seconds > 0) ||
-            seconds > 604800) {
-            error =
-                "bad --deadline: '" + value + "' (expected seconds, more than 0, at most a week)";
-            return false;
-        }
-        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                   args.begin() + static_cast<std::ptrdiff_t>(i + count));
-        --i;
-    }
-    return true;
-}
 
 // The folder tapcheck-cli lies in (where the flash job looks for agent images).
 std::string ProgramFolder(const char* argv0) {
@@ -70,17 +32,33 @@ int Usage(const std::string& message) {
     return tapster::cli::kExitUsage;
 }
 
+// The help, naming the backend the options choose (or why they choose none).
+int Help(const tapster::BackendOptions& options, std::string whyNone) {
+    using namespace tapster;
+    cli::TerminalForm form(stdout, stderr);
+    std::unique_ptr<PortBackend> backend;
+    if (whyNone.empty()) backend = CreateBackend(options, whyNone);
+    const std::string name = backend ? backend->Name() : "none (" + whyNone + ")";
+    SetPortBackend(nullptr);
+    std::fputs(cli::HelpText(form, name).c_str(), stdout);
+    return cli::kExitOk;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace tapster;
-    std::vector<std::string> args(argv + 1, argv + argc);
-
-    BackendOptions options;
+    cli::CliArguments arguments =
+        cli::ParseCliArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (arguments.action == cli::CliArguments::Action::kRefuse) return Usage(arguments.text);
+    if (arguments.action == cli::CliArguments::Action::kVersion) {
+        std::fputs(arguments.text.c_str(), stdout);
+        return cli::kExitOk;
+    }
+    BackendOptions& options = arguments.options;
+    std::vector<std::string>& args = arguments.rest;
     std::string error;
-    if (!ParseBackendOptions(args, options, error)) return Usage(error);
-    double deadlineSeconds = 0;
-    if (!TakeDeadline(args, deadlineSeconds, error)) return Usage(error);
+    if (arguments.action == cli::CliArguments::Action::kHelp) return Help(options, arguments.text);
 
     // The flash job (program, verify, dump) is checked whole before anything else happens.
     if (!cli::TakeJobPort(args, options, error)) return Usage(error);
@@ -93,20 +71,6 @@ int main(int argc, char** argv) {
         return Usage(error);
 
     cli::TerminalForm form(isJob && !job.verbose ? nullptr : stdout, stderr);
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::unique_ptr<PortBackend> backend = CreateBackend(options, error);
-            std::string name = backend ? backend->Name() : "none (" + error + ")";
-            SetPortBackend(nullptr);
-            std::fputs(cli::HelpText(form, name).c_str(), stdout);
-            return cli::kExitOk;
-        }
-        if (arg == "--version") {
-            std::printf("tapcheck-cli %s\n", TAPSTER_VERSION_TEXT);
-            return cli::kExitOk;
-        }
-    }
-
     std::vector<cli::Step> steps;
     if (!isJob && !cli::ParseSteps(args, form, steps, error)) return Usage(error);
     if (!isJob && steps.empty()) return Usage("no steps given");
@@ -126,10 +90,10 @@ int main(int argc, char** argv) {
     frmMain = &form;
     // SIGINT (Ctrl+C) and SIGTERM both act as "Abort !" answered No at the next keep-alive point.
     cli::InstallInterruptHandlers();
-    if (deadlineSeconds > 0)
+    if (arguments.deadlineSeconds > 0)
         form.SetDeadline(std::chrono::steady_clock::now() +
                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                             std::chrono::duration<double>(deadlineSeconds)));
+                             std::chrono::duration<double>(arguments.deadlineSeconds)));
     cli::StartWindow(form);
     // The simulated board needs no real time: waits pass on a clock that only moves while the
     // window processes events. A real target gets real time.

@@ -3,6 +3,7 @@
 #include "app/backend_table.h"
 #include "app/startup.h"
 #include "app/window_arguments.h"
+#include "cli/cli_arguments.h"
 #include "cli/runner.h"
 #include "cli/terminal_form.h"
 #include "ops/commands.h"
@@ -18,41 +19,49 @@ struct BackendGuard {
     ~BackendGuard() { SetPortBackend(nullptr); }
 };
 
-TEST(BackendOptions, AreTakenOutAndTheStepsKeepTheirOrder) {
-    std::vector<std::string> args = {"cmdDelay", "--simulate=board.json", "print=lblSpeed"};
-    BackendOptions options;
-    std::string error;
-    ASSERT_TRUE(ParseBackendOptions(args, options, error)) << error;
-    EXPECT_TRUE(options.simulate);
-    EXPECT_EQ(options.preset, "board.json");
-    EXPECT_EQ(args, (std::vector<std::string>{"cmdDelay", "print=lblSpeed"}));
-
-    args = {"--port=remote:127.0.0.1:4444", "cmdDelay"};
-    options = {};
-    ASSERT_TRUE(ParseBackendOptions(args, options, error)) << error;
-    EXPECT_FALSE(options.simulate);
-    EXPECT_EQ(options.port, "remote:127.0.0.1:4444");
-    EXPECT_EQ(args, std::vector<std::string>{"cmdDelay"});
-
-    args = {"cmdDelay"};
-    options = {};
-    ASSERT_TRUE(ParseBackendOptions(args, options, error));
-    EXPECT_FALSE(options.simulate);
-    EXPECT_EQ(options.port, "");
+// tapcheck-cli's own options stand anywhere; the steps and the job's options keep their order.
+TEST(CliArguments, OptionsAreTakenOutAndTheRestKeepsItsOrder) {
+    const struct {
+        std::vector<std::string> args;
+        BackendOptions options;
+        double deadline;
+        std::vector<std::string> rest;
+    } cases[] = {
+        {{"cmdDelay", "--simulate=board.json", "print=lblSpeed"},
+         {true, "board.json", ""},
+         0,
+         {"cmdDelay", "print=lblSpeed"}},
+        {{"--simulate", "cmdDelay", "--deadline", "2.5"}, {true, "", ""}, 2.5, {"cmdDelay"}},
+        {{"--port", "remote:127.0.0.1:4444", "dump", "d.bin", "--at=7FE00000", "-x"},
+         {false, "", "remote:127.0.0.1:4444"},
+         0,
+         {"dump", "d.bin", "--at=7FE00000", "-x"}},
+        {{"cmdDelay"}, {}, 0, {"cmdDelay"}},
+    };
+    for (const auto& c : cases) {
+        const cli::CliArguments parsed = cli::ParseCliArguments(c.args);
+        EXPECT_EQ(parsed.action, cli::CliArguments::Action::kRun) << parsed.text;
+        EXPECT_EQ(parsed.options.simulate, c.options.simulate) << c.args[0];
+        EXPECT_EQ(parsed.options.preset, c.options.preset);
+        EXPECT_EQ(parsed.options.port, c.options.port);
+        EXPECT_EQ(parsed.deadlineSeconds, c.deadline);
+        EXPECT_EQ(parsed.rest, c.rest);
+    }
 }
 
-TEST(BackendOptions, MalformedOrConflictingOptionsAreRefused) {
+TEST(CliArguments, MalformedOrConflictingOptionsAreRefused) {
     for (std::vector<std::string> args : {std::vector<std::string>{"--simulate", "--port=direct"},
                                           {"--simulate", "--simulate"},
                                           {"--port=direct", "--port=direct"},
                                           {"--simulate="},
-                                          {"--port="},
-                                          {"--port"}}) {
-        BackendOptions options;
-        std::string error;
-        EXPECT_FALSE(ParseBackendOptions(args, options, error)) << args[0];
-        EXPECT_FALSE(error.empty());
-        EXPECT_EQ(error.find('\n'), std::string::npos);
+                                          {"--port=", "cmdDelay"},
+                                          {"--port"},
+                                          {"--deadline=", "5"},
+                                          {"--deadline", "0x"}}) {
+        const cli::CliArguments parsed = cli::ParseCliArguments(args);
+        EXPECT_EQ(parsed.action, cli::CliArguments::Action::kRefuse) << args[0];
+        EXPECT_FALSE(parsed.text.empty());
+        EXPECT_EQ(parsed.text.find('\n'), std::string::npos);
     }
 }
 
