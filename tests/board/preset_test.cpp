@@ -135,72 +135,63 @@ TEST_F(PresetFile, NamedCpuDerivesItsIdcode) {
     EXPECT_EQ(config.idcode, kSti5512Idcode);
 }
 
+// Each bad text names the file and the field; contents outside the board's memories name the list
+// entry.
 TEST_F(PresetFile, BadFilesNameTheFileAndTheField) {
-    EXPECT_EQ(Problem(R"({"faults": {"flipEveryBits": "often"}})"),
-              "preset.json: faults.flipEveryBits: expected a number");
-    EXPECT_EQ(Problem(R"({"faults": {"flipEveryBits": 2.5}})"),
-              "preset.json: faults.flipEveryBits: expected a whole number");
-    EXPECT_EQ(Problem(R"({"faults": {"flipEveryBits": -1}})"),
-              "preset.json: faults.flipEveryBits: expected a whole number from 0 to 4294967295");
-    EXPECT_EQ(Problem(R"({"faults": {"minWorkingDelay": 3000000000}})"),
-              "preset.json: faults.minWorkingDelay: expected a whole number from 0 to 2147483647");
-    EXPECT_EQ(Problem(R"({"faults": {"noTarget": 1}})"),
-              "preset.json: faults.noTarget: expected true or false");
-    EXPECT_EQ(Problem(R"({"faults": {"noTraget": true}})"),
-              "preset.json: faults.noTraget: unknown field");
-    EXPECT_EQ(Problem(R"({"colour": "red"})"), "preset.json: colour: unknown field");
-    EXPECT_EQ(Problem(R"({"faults": []})"), "preset.json: faults: expected an object");
-    EXPECT_EQ(Problem(R"({"cpu": "STi5518"})"),
-              "preset.json: cpu: expected \"STi5510\", \"STi5512\" or \"custom\"");
-    EXPECT_EQ(Problem(R"({"cpu": "custom"})"),
-              "preset.json: idcode: needed when cpu is \"custom\"");
-    EXPECT_EQ(Problem(R"({"idcode": "12345678"})"),
-              "preset.json: idcode: only with cpu \"custom\" (STi5510 has its own)");
-    EXPECT_EQ(Problem(R"({"cpu": "custom", "idcode": "123456789"})"),
-              "preset.json: idcode: expected up to eight hex digits");
-    EXPECT_EQ(Problem(R"({"patches": [{"address": "80000000", "bytes": "ABC"}]})"),
-              "preset.json: patches[0].bytes: expected hex digit pairs");
-    EXPECT_EQ(Problem(R"({"patches": [{"address": "8000000G", "bytes": "AB"}]})"),
-              "preset.json: patches[0].address: expected up to eight hex digits");
-    EXPECT_EQ(Problem(R"({"patches": [{"address": "80000000"}]})"),
-              "preset.json: patches[0].bytes: missing");
-    EXPECT_EQ(Problem(R"({"fills": [{"address": "3000", "length": "10", "value": "100"}]})"),
-              "preset.json: fills[0].value: must be at most FF (hex)");
-    EXPECT_EQ(Problem(R"({"fills": {"address": "3000"}})"), "preset.json: fills: expected a list");
-    EXPECT_EQ(Problem(R"({"flash": {"protectedSectors": ["0", true]}})"),
-              "preset.json: flash.protectedSectors[1]: expected a hex string");
-    EXPECT_EQ(Problem(R"({"link": {"ackDelayClocks": null}})"),
-              "preset.json: link.ackDelayClocks: expected a number");
-    EXPECT_EQ(Problem(R"({"core": {"cyclesPerTck": 0}})"),
-              "preset.json: core.cyclesPerTck: expected a whole number from 1 to 100000");
-    EXPECT_EQ(Problem(R"({"core": {"trace": 7}})"),
-              "preset.json: core.trace: expected the path of the trace file");
-    EXPECT_EQ(Problem(R"({"core": {"speed": 7}})"), "preset.json: core.speed: unknown field");
-    EXPECT_EQ(Problem(R"({"core": {"traceLimitBytes": 18446744073709551615}})"),
-              "preset.json: core.traceLimitBytes: expected a whole number from 0 to 1073741824");
-    EXPECT_EQ(Problem(R"({"flash": {"base": "7FE00001"}})"),
-              "preset.json: flash.base: 7FE00001 is odd; the chip answers on 16-bit words");
-    EXPECT_EQ(Problem(R"({"flash": {"base": "FFFFF000"}})"),
-              "preset.json: flash.base: the AM29LV160DB (200000 bytes) at FFFFF000 runs past the "
-              "top of the address space");
-    EXPECT_EQ(Problem(R"({"agent": {"programPolls": "2"}})"),
-              "preset.json: agent.programPolls: expected a number");
-    EXPECT_EQ(Problem(R"({"core": {"cppAgent": 1}})"),
-              "preset.json: core.cppAgent: expected true or false");
-}
-
-TEST_F(PresetFile, ContentsOutsideTheBoardsMemoriesAreRejected) {
-    const std::string where = "not inside one of the board's memories (DCU window, SRAM, SDRAM, "
-                              "video RAM, ROM)";
-    EXPECT_EQ(Problem(R"({"fills": [{"address": "20000000", "length": "10", "value": "0"}]})"),
-              "preset.json: fills[0]: " + where);
-    // Runs past the end of SDRAM.
-    EXPECT_EQ(Problem(R"({"fills": [{"address": "401FFFF0", "length": "11", "value": "0"}]})"),
-              "preset.json: fills[0]: " + where);
-    EXPECT_EQ(
-        Problem(
-            R"({"patches": [{"address": "0", "bytes": "00"}, {"address": "7FE00000", "bytes": "00"}]})"),
-        "preset.json: patches[0]: " + where);
+    const std::string where =
+        "not inside one of the board's memories (DCU window, SRAM, SDRAM, video RAM, ROM)";
+    const struct {
+        const char* text;
+        std::string message; // after "preset.json: "
+    } cases[] = {
+        {R"({"faults": {"flipEveryBits": "often"}})", "faults.flipEveryBits: expected a number"},
+        {R"({"faults": {"flipEveryBits": 2.5}})", "faults.flipEveryBits: expected a whole number"},
+        {R"({"faults": {"flipEveryBits": -1}})",
+         "faults.flipEveryBits: expected a whole number from 0 to 4294967295"},
+        {R"({"faults": {"minWorkingDelay": 3000000000}})",
+         "faults.minWorkingDelay: expected a whole number from 0 to 2147483647"},
+        {R"({"faults": {"noTarget": 1}})", "faults.noTarget: expected true or false"},
+        {R"({"faults": {"noTraget": true}})", "faults.noTraget: unknown field"},
+        {R"({"colour": "red"})", "colour: unknown field"},
+        {R"({"faults": []})", "faults: expected an object"},
+        {R"({"cpu": "STi5518"})", "cpu: expected \"STi5510\", \"STi5512\" or \"custom\""},
+        {R"({"cpu": "custom"})", "idcode: needed when cpu is \"custom\""},
+        {R"({"idcode": "12345678"})", "idcode: only with cpu \"custom\" (STi5510 has its own)"},
+        {R"({"cpu": "custom", "idcode": "123456789"})", "idcode: expected up to eight hex digits"},
+        {R"({"patches": [{"address": "80000000", "bytes": "ABC"}]})",
+         "patches[0].bytes: expected hex digit pairs"},
+        {R"({"patches": [{"address": "8000000G", "bytes": "AB"}]})",
+         "patches[0].address: expected up to eight hex digits"},
+        {R"({"patches": [{"address": "80000000"}]})", "patches[0].bytes: missing"},
+        {R"({"fills": [{"address": "3000", "length": "10", "value": "100"}]})",
+         "fills[0].value: must be at most FF (hex)"},
+        {R"({"fills": {"address": "3000"}})", "fills: expected a list"},
+        {R"({"flash": {"protectedSectors": ["0", true]}})",
+         "flash.protectedSectors[1]: expected a hex string"},
+        {R"({"link": {"ackDelayClocks": null}})", "link.ackDelayClocks: expected a number"},
+        {R"({"core": {"cyclesPerTck": 0}})",
+         "core.cyclesPerTck: expected a whole number from 1 to 100000"},
+        {R"({"core": {"trace": 7}})", "core.trace: expected the path of the trace file"},
+        {R"({"core": {"speed": 7}})", "core.speed: unknown field"},
+        {R"({"core": {"traceLimitBytes": 18446744073709551615}})",
+         "core.traceLimitBytes: expected a whole number from 0 to 1073741824"},
+        {R"({"flash": {"base": "7FE00001"}})",
+         "flash.base: 7FE00001 is odd; the chip answers on 16-bit words"},
+        {R"({"flash": {"base": "FFFFF000"}})",
+         "flash.base: the AM29LV160DB (200000 bytes) at FFFFF000 runs past the top of the "
+         "address space"},
+        {R"({"agent": {"programPolls": "2"}})", "agent.programPolls: expected a number"},
+        {R"({"core": {"cppAgent": 1}})", "core.cppAgent: expected true or false"},
+        {R"({"fills": [{"address": "20000000", "length": "10", "value": "0"}]})",
+         "fills[0]: " + where},
+        // Runs past the end of SDRAM.
+        {R"({"fills": [{"address": "401FFFF0", "length": "11", "value": "0"}]})",
+         "fills[0]: " + where},
+        {R"({"patches": [{"address": "0", "bytes": "00"}, {"address": "7FE00000", "bytes": "00"}]})",
+         "patches[0]: " + where},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Problem(c.text), "preset.json: " + c.message) << c.text;
 }
 
 TEST_F(PresetFile, UnreadableOrMalformedFilesGiveAMessage) {

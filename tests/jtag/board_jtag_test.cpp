@@ -38,12 +38,6 @@ class BoardJtagTest : public JtagTest {
             if (line != "Reseting TAP ... Done.") l.push_back(line);
         return l;
     }
-    int ResetLines() const {
-        int n = 0;
-        for (const auto& l : form.LogLines())
-            n += l == "Reseting TAP ... Done." ? 1 : 0;
-        return n;
-    }
 
     std::unique_ptr<board::Board> board_;
     size_t logStart_ = 0;

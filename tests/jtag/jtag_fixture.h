@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace tapster::test {
 
 class JtagTest : public ::testing::Test {
@@ -22,6 +24,11 @@ class JtagTest : public ::testing::Test {
     }
     void TearDown() override { ResetProcessState(); }
     void Use(PortBackend& backend) { SetPortBackend(&backend); }
+    // How many TAP resets the log shows.
+    int ResetLines() const {
+        return static_cast<int>(
+            std::count(form.LogLines().begin(), form.LogLines().end(), "Reseting TAP ... Done."));
+    }
 
     TestForm form;
 };

@@ -27,12 +27,6 @@ class TapEngineTest : public JtagTest {
         }
         return v;
     }
-    int ResetLines() const {
-        int n = 0;
-        for (const auto& l : form.LogLines())
-            n += l == "Reseting TAP ... Done." ? 1 : 0;
-        return n;
-    }
     ScriptedPort port;
 };
 
