@@ -99,9 +99,7 @@ TEST(FlashChipCommands, WritesWithoutTheUnlockDoNothing) {
     chip.Write16(kA1, 0xA0);
     chip.Write16(0x200, 0x0000);
     EXPECT_EQ(chip.Read16(0x200), 0xFFFF);
-    chip.Write16(kA1, 0xAA);
-    chip.Write16(kA2, 0x55);
-    chip.Write16(kA1, 0xF0); // reset in mid-sequence
+    Cmd(chip, 0xF0); // reset in mid-sequence
     chip.Write16(0x200, 0x0000);
     EXPECT_EQ(chip.Read16(0x200), 0xFFFF);
     // Upper address lines are ignored by the command decoder.
@@ -147,30 +145,27 @@ TEST(FlashChipWindow, ByteLanesMakeSixteenBitCycles) {
         window.Write8(at, static_cast<uint8_t>(v));
         window.Write8(at + 1, static_cast<uint8_t>(v >> 8));
     };
-    write16(kA1, 0xAA);
-    write16(kA2, 0x55);
-    write16(kA1, 0xA0);
+    auto programCommand = [&] { // the three unlock and program cycles
+        write16(kA1, 0xAA);
+        write16(kA2, 0x55);
+        write16(kA1, 0xA0);
+    };
+    programCommand();
     write16(0x20, 0x1234);
     EXPECT_EQ(window.Read8(0x20), 0x34);
     EXPECT_EQ(window.Read8(0x21), 0x12);
 
     // A lone low byte is a cycle with the high lane all ones: only the low byte changes.
-    write16(kA1, 0xAA);
-    write16(kA2, 0x55);
-    write16(kA1, 0xA0);
+    programCommand();
     window.Write8(0x40, 0x00);
     window.Flush();
     EXPECT_EQ(chip.Read16(0x40), 0xFF00);
     // A lone high byte likewise.
-    write16(kA1, 0xAA);
-    write16(kA2, 0x55);
-    write16(kA1, 0xA0);
+    programCommand();
     window.Write8(0x43, 0x0F);
     EXPECT_EQ(chip.Read16(0x42), 0x0FFF);
     // A read completes a pending low byte first.
-    write16(kA1, 0xAA);
-    write16(kA2, 0x55);
-    write16(kA1, 0xA0);
+    programCommand();
     window.Write8(0x44, 0x5A);
     EXPECT_EQ(window.Read8(0x44), 0x5A);
 }

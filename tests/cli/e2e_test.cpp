@@ -293,20 +293,33 @@ TEST_F(CliEndToEnd, ADialogWithNothingQueuedStopsTheRun) {
     EXPECT_EQ(Printed(r, "lstBatch"), "<not printed>");
 }
 
-TEST_F(CliEndToEnd, ErrorBoxExitsWithOneAndStopsTheRun) {
-    Result r = Run("--simulate txtFromAddr=7FE00000 txtFlashLen=200001 cmdWriteFlash print=txtRAM");
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "error: Wrong Data length value !!!\n");
-    EXPECT_EQ(r.out, "");
-}
-
-// Install Traps alone sets the mailbox address, so the flash commands get as far as their
-// questions; no agent answers there.
-TEST_F(CliEndToEnd, QuestionWithNothingQueuedIsAnError) {
-    Result r = Run("--simulate cmdInstTrap txtBlkBase=7FE00000 cmdBlkErase print=txtBlkBase");
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "error: no answer queued for: Now Block data will be erased !!! Continue ?\n");
-    EXPECT_EQ(Printed(r, "txtBlkBase"), "<not printed>");
+// An error box, or a dialog or question with no answer queued, ends the run with exit code 1 and
+// the text on stderr; the steps after it do not run. Install Traps alone sets the mailbox
+// address, so the flash commands get as far as their questions; no agent answers there.
+TEST_F(CliEndToEnd, AnErrorOrAnUnansweredBoxStopsTheRunWithOne) {
+    const struct {
+        const char* args;
+        const char* err;
+        const char* printed; // the widget the last step would print
+        bool logs;           // the run may log before the box
+    } cases[] = {
+        {"--simulate txtFromAddr=7FE00000 txtFlashLen=200001 cmdWriteFlash print=txtRAM",
+         "error: Wrong Data length value !!!\n", "txtRAM", false},
+        {"--simulate cmdAddRec print=lstBatch",
+         "error: no answer queued for: the DCU Control register dialog\n", "lstBatch", true},
+        {"--simulate cmdInstTrap txtBlkBase=7FE00000 cmdBlkErase print=txtBlkBase",
+         "error: no answer queued for: Now Block data will be erased !!! Continue ?\n",
+         "txtBlkBase", true},
+    };
+    for (const auto& c : cases) {
+        Result r = Run(c.args);
+        EXPECT_EQ(r.code, 1) << c.args;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(Printed(r, c.printed), "<not printed>") << c.args;
+        if (!c.logs) {
+            EXPECT_EQ(r.out, "") << c.args;
+        }
+    }
 }
 
 TEST_F(CliEndToEnd, CancelledQuestionChangesNothing) {

@@ -381,38 +381,40 @@ TEST_F(MemoryCommandsTest, VerifyTrapMatchesTheLoadedImage) {
     ExpectIdle();
 }
 
-TEST_F(MemoryCommandsTest, VerifyTrapReportsTheFirstDifference) {
-    Bytes image = Pattern(484, 0x77);
-    board::BoardConfig config;
-    config.patches = {Patch(kTrap, image)};
-    StartBoard(config);
-    image[300] ^= 0x01;
-    WriteBytes("fl4_trap.bin", image);
-    cmdVrfTrapClick();
-    EXPECT_EQ(
-        LogAfter("---------------------- Data length 000001E4"),
-        (Lines{"Difference found at address 8000092C!!!", kTestFails, "Reseting TAP ... Done."}));
-}
-
-TEST_F(MemoryCommandsTest, VerifyTrapIgnoresWhatLiesBehindTheImage) {
-    const Bytes image = Pattern(300, 0x10);
-    board::BoardConfig config;
-    config.fills = {Fill(kTrap, 0x400, 0x5A)};
-    config.patches = {Patch(kTrap, image)};
-    StartBoard(config);
-    WriteBytes("fl4_trap.bin", image);
-    form.SetText("lstTrapAddr", "80000800");
-    cmdVrfTrapClick();
-    EXPECT_TRUE(form.Logged("Trap handler routine verified successfully."));
-    EXPECT_FALSE(form.Logged(kTestFails));
-}
-
-TEST_F(MemoryCommandsTest, VerifyTrapOfAnEmptyImage) {
-    StartBoard();
-    WriteBytes("fl4_trap.bin", {});
-    cmdVrfTrapClick();
-    EXPECT_EQ(LogAfter("---------------------- Data length 00000000"),
-              (Lines{"Trap handler routine verified successfully.", "Reseting TAP ... Done."}));
+// What the verification ends with, after the data length line: the first byte that differs, or
+// success for an empty image and for one the target holds followed by other bytes.
+TEST_F(MemoryCommandsTest, VerifyTrapComparesTheImageOnly) {
+    const Lines verified = {"Trap handler routine verified successfully.",
+                            "Reseting TAP ... Done."};
+    const struct {
+        const char* name;
+        size_t size;
+        int flipped; // the byte of the file that differs from the target's; -1: none
+        bool filledBehind;
+        Lines log;
+    } cases[] = {
+        {"first difference",
+         484,
+         300,
+         false,
+         {"Difference found at address 8000092C!!!", kTestFails, "Reseting TAP ... Done."}},
+        {"other bytes behind the image", 300, -1, true, verified},
+        {"empty image", 0, -1, false, verified},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes image = Pattern(c.size, 0x77);
+        board::BoardConfig config;
+        if (c.filledBehind) config.fills = {Fill(kTrap, 0x400, 0x5A)};
+        config.patches = {Patch(kTrap, image)};
+        StartBoard(config);
+        if (c.flipped >= 0) image[static_cast<size_t>(c.flipped)] ^= 0x01;
+        WriteBytes("fl4_trap.bin", image);
+        cmdVrfTrapClick();
+        EXPECT_EQ(
+            LogAfter("---------------------- Data length " + Hex8(static_cast<uint32_t>(c.size))),
+            c.log);
+    }
 }
 
 TEST_F(MemoryCommandsTest, VerifyTrapWithoutTheImageStopsBeforeTheTarget) {
