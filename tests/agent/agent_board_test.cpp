@@ -68,16 +68,9 @@ TEST_P(AgentOnBoard, FlashCommandsThroughTheAgent) {
     EXPECT_EQ(form.Text("lblFlashCode"), c.id);
 
     const std::string file = WriteFile("image.bin", kImageLength);
-    form.SetText("txtFromAddr", "60000000");
-    form.SetText("txtFlashLen", HexMin(kImageLength, 1));
-    form.files.push_back(file);
-    form.warningAnswers.push_back(true);
-    cmdWriteFlashClick();
+    WriteFlashAt(file, 0x60000000, kImageLength);
     ASSERT_TRUE(form.Logged("Done."));
-    const std::string dump = (dir / "dump.bin").string();
-    form.files.push_back(dump);
-    cmdReadToFileClick();
-    EXPECT_EQ(ReadFileBytes(dump), ReadFileBytes(file));
+    EXPECT_EQ(ReadToFile(0x60000000, kImageLength), ReadFileBytes(file));
 
     form.SetText("txtBlkBase", Hex8(0x60000000 + c.sector));
     cmdProtectClick();
@@ -119,13 +112,6 @@ TEST_P(AgentOnBoard, EveryTroubleEndsTheCommandAsAFailure) {
             pressed = true;
             cmdCancelClick();
         };
-    };
-    auto write = [this](uint32_t at, uint32_t length, const std::string& file) {
-        form.SetText("txtFromAddr", Hex8(at));
-        form.SetText("txtFlashLen", HexMin(length, 1));
-        form.files.push_back(file);
-        form.warningAnswers.push_back(true);
-        cmdWriteFlashClick();
     };
     const std::string program = "Flash programming NOT complete !!!";
     struct Trouble {
@@ -197,7 +183,7 @@ TEST_P(AgentOnBoard, EveryTroubleEndsTheCommandAsAFailure) {
             form.warningAnswers.push_back(true);
             cmdBlkEraseClick();
         } else {
-            write(t.at, 0x1000, file);
+            WriteFlashAt(file, t.at, 0x1000);
         }
         form.onEvent = nullptr;
         std::vector<std::string> expected = {
@@ -223,8 +209,8 @@ TEST_P(AgentOnBoard, EveryTroubleEndsTheCommandAsAFailure) {
     // the bytes beside the range keep what an earlier write put there.
     StartWithImage();
     ASSERT_FALSE(HasFatalFailure());
-    write(free, 8, WriteBytes("ends.bin", {0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x22}));
-    write(free + 1, 6, WriteBytes("odd.bin", {0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6}));
+    WriteFlashAt(WriteBytes("ends.bin", {0x11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x22}), free, 8);
+    WriteFlashAt(WriteBytes("odd.bin", {0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6}), free + 1, 6);
     EXPECT_EQ(form.LogLines().end()[-2], "Done.");
     EXPECT_EQ(TargetBytes(free, 8),
               (std::vector<uint8_t>{0x11, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0x22}));

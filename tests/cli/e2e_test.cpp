@@ -286,13 +286,6 @@ TEST_F(CliEndToEnd, ControlDialogComposesBatchRecords) {
     EXPECT_EQ(Printed(r, "lstBatch"), "C8000000,80000000,40000000,20000000,00020000");
 }
 
-TEST_F(CliEndToEnd, ADialogWithNothingQueuedStopsTheRun) {
-    Result r = Run("--simulate cmdAddRec print=lstBatch");
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "error: no answer queued for: the DCU Control register dialog\n");
-    EXPECT_EQ(Printed(r, "lstBatch"), "<not printed>");
-}
-
 // An error box, or a dialog or question with no answer queued, ends the run with exit code 1 and
 // the text on stderr; the steps after it do not run. Install Traps alone sets the mailbox
 // address, so the flash commands get as far as their questions; no agent answers there.

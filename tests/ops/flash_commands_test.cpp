@@ -55,25 +55,6 @@ class FlashTest : public BoardTest {
                !form.Visible("ProgressBar1") && !form.Visible("lblAdr");
     }
 
-    // "Write from File" of `length` bytes of `file` at `from`, confirmed.
-    void WriteFlash(const std::string& file, uint32_t from, uint32_t length) {
-        form.SetText("txtFromAddr", Hex8(from));
-        form.SetText("txtFlashLen", HexMin(length, 1));
-        form.files.push_back(file);
-        form.warningAnswers.push_back(true);
-        cmdWriteFlashClick();
-    }
-
-    // "Read to File" of `length` bytes at `from` into a new file; its contents.
-    Bytes ReadToFile(uint32_t from, uint32_t length, const std::string& name = "dump.bin") {
-        const std::string path = (dir / name).string();
-        form.SetText("txtFromAddr", Hex8(from));
-        form.SetText("txtFlashLen", HexMin(length, 1));
-        form.files.push_back(path);
-        cmdReadToFileClick();
-        return ReadFileBytes(path);
-    }
-
     // The lines logged from the first line equal to `first` on.
     Lines LogFromLine(const std::string& first) const {
         const auto& all = form.LogLines();
@@ -352,7 +333,7 @@ TEST_F(FlashTest, WriteReadBackAndEraseChip) {
             WriteFile("image.bin", length + 0x300, static_cast<uint8_t>(length));
         const Bytes source = ReadFileBytes(file);
         const size_t mark = Mark();
-        WriteFlash(file, from, length);
+        WriteFlashAt(file, from, length);
 
         Lines chunkLines;
         for (const std::string& line : form.LogFrom(mark))
@@ -389,7 +370,7 @@ TEST_F(FlashTest, WriteReadBackAndEraseChip) {
 TEST_F(FlashTest, ClearSectorErasesOnlyItsSector) {
     StartWithAgent();
     const std::string file = WriteFile("image.bin", 0x2000);
-    WriteFlash(file, kBase + 0x1F000, 0x2000); // across the 64 KiB sectors at 0x10000/0x20000
+    WriteFlashAt(file, kBase + 0x1F000, 0x2000); // across the 64 KiB sectors at 0x10000/0x20000
     form.SetText("txtBlkBase", "7FE20000");
     form.warningAnswers.push_back(true);
     cmdBlkEraseClick();
@@ -484,7 +465,7 @@ TEST_F(FlashTest, AbortAnsweredNoEndsTheWriteAtTheCurrentChunk) {
     StartWithAgent(config);
     const std::string file = WriteFile("image.bin", 0x3000);
     AbortDuringChunk(kBase + 0x1000, false);
-    WriteFlash(file, kBase, 0x3000);
+    WriteFlashAt(file, kBase, 0x3000);
 
     EXPECT_EQ(form.questions.back(), "Wait for normal termination ?");
     Lines tail = LogFromLine(kBanner1);
@@ -503,7 +484,7 @@ TEST_F(FlashTest, AbortAnsweredYesWaitsForTheAgentWhichFinishesTheChunk) {
     StartWithAgent(config);
     const std::string file = WriteFile("image.bin", 0x2000);
     AbortDuringChunk(kBase, true);
-    WriteFlash(file, kBase, 0x2000);
+    WriteFlashAt(file, kBase, 0x2000);
     EXPECT_EQ(form.questions.back(), "Wait for normal termination ?");
     EXPECT_FALSE(form.Logged(kBanner1));
     EXPECT_TRUE(form.Logged("Writing flash addr 7FE01000"));
@@ -517,7 +498,7 @@ TEST_F(FlashTest, AbortAnsweredYesWithTheAgentStoppingEndsTheWrite) {
     StartWithAgent(config);
     const std::string file = WriteFile("image.bin", 0x2000);
     AbortDuringChunk(kBase, true);
-    WriteFlash(file, kBase, 0x2000);
+    WriteFlashAt(file, kBase, 0x2000);
     EXPECT_EQ(LogFromLine(kBanner1),
               (Lines{kBanner1, kBanner2, "Flash programming NOT complete !!!",
                      "Error writing flash at address 7FE00000", kTapReset}));

@@ -142,6 +142,14 @@ void BoardSession::WriteFlash(const std::string& path, const std::string& length
     cmdWriteFlashClick();
 }
 
+void BoardSession::WriteFlashAt(const std::string& path, uint32_t from, uint32_t length) {
+    form.SetText("txtFromAddr", Hex8(from));
+    form.SetText("txtFlashLen", HexMin(length, 1));
+    form.files.push_back(path);
+    form.warningAnswers.push_back(true);
+    cmdWriteFlashClick();
+}
+
 std::vector<uint8_t> BoardSession::ReadToFile(const std::string& from, const std::string& length,
                                               const std::string& name) {
     const std::string path = Path(name);

@@ -94,9 +94,16 @@ class BoardSession {
     // confirmed.
     void WriteFlash(const std::string& path, const std::string& length,
                     const std::string& base = "60000000");
+    // "Write from File" of `length` bytes of `path` at `from`, the flash base as it stands, the
+    // warning confirmed.
+    void WriteFlashAt(const std::string& path, uint32_t from, uint32_t length);
     // "Read to File" of `length` bytes at `from` into `name` in the start directory; its bytes.
     std::vector<uint8_t> ReadToFile(const std::string& from, const std::string& length,
                                     const std::string& name);
+    std::vector<uint8_t> ReadToFile(uint32_t from, uint32_t length,
+                                    const std::string& name = "dump.bin") {
+        return ReadToFile(Hex8(from), HexMin(length, 1), name);
+    }
 
     size_t Mark() const { return form.LogLines().size(); }
     bool LoggedSince(size_t mark, const std::string& line) const;
