@@ -12,12 +12,6 @@ const std::string kDash42(42, '-');
 
 class TrapRoutineTest : public BoardTest {
   protected:
-    Lines InitThen(Lines body) const {
-        Lines out = kInitLines;
-        out.insert(out.end(), body.begin(), body.end());
-        out.push_back(kTapReset);
-        return out;
-    }
     std::vector<std::pair<uint32_t, uint32_t>> Pokes() const {
         std::vector<std::pair<uint32_t, uint32_t>> out;
         for (const auto& w : link->writes)

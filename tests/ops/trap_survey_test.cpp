@@ -27,13 +27,6 @@ template <typename F> Lines SurveyLines(F value) {
     return out;
 }
 
-Lines WithInitAndReset(Lines body) {
-    Lines out = kInitLines;
-    out.insert(out.end(), body.begin(), body.end());
-    out.push_back(kTapReset);
-    return out;
-}
-
 class TrapSurveyTest : public BoardTest {};
 
 TEST_F(TrapSurveyTest, AfterAnInstallShowsTheSlotsPointingAtTheRoutine) {
@@ -51,7 +44,7 @@ TEST_F(TrapSurveyTest, AfterAnInstallShowsTheSlotsPointingAtTheRoutine) {
     const Lines log = form.LogFrom(mark);
     ASSERT_EQ(log.size(), 5u + 40u + 1u);
     const uint32_t control = board->Bus().Read32(0x3004);
-    Lines expected = WithInitAndReset(SurveyLines([&](uint32_t a) -> uint32_t {
+    Lines expected = InitThen(SurveyLines([&](uint32_t a) -> uint32_t {
         if (a == 0x3004) return control;
         if (a < 0x80000000)
             return 0; // the status word, which moves with the CPU: taken from the log below
@@ -87,7 +80,7 @@ TEST_F(TrapSurveyTest, WithNoTargetEveryValueIsZeroAndTheSurveyCompletes) {
     Start(config);
     const size_t mark = Mark();
     cmdChkTrapsClick();
-    EXPECT_EQ(form.LogFrom(mark), WithInitAndReset(SurveyLines([](uint32_t) { return 0u; })));
+    EXPECT_EQ(form.LogFrom(mark), InitThen(SurveyLines([](uint32_t) { return 0u; })));
     EXPECT_TRUE(form.errorBoxes.empty());
 }
 

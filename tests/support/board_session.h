@@ -41,6 +41,13 @@ inline const std::vector<std::string> kInitLines = {
     "Initializing JTAG ...", "Reseting TAP ... Done.", "Setting TAP on Run-Test/Idle state ...",
     "Done", "Reseting TAP ... Done."};
 inline const std::string kTapReset = "Reseting TAP ... Done.";
+// A command's whole log: those lines, `body`, and the closing TAP reset.
+inline std::vector<std::string> InitThen(std::vector<std::string> body) {
+    std::vector<std::string> out = kInitLines;
+    out.insert(out.end(), body.begin(), body.end());
+    out.push_back(kTapReset);
+    return out;
+}
 
 // A directory under the system's temporary directory named after the running test (or "run"
 // outside a test), with `suffix` appended.
