@@ -31,9 +31,7 @@ TEST_P(BusAccess, ReachesTheBusOnceWithItsKindAndSize) {
     const Access1& t = GetParam();
     Machine m;
     m.bus.SetWord(kData, 0x44332211);
-    uint32_t at = kCode;
-    for (uint8_t b : t.code)
-        m.bus.SetBytes(at++, {b});
+    m.Code(t.code);
     m.S().areg = t.a;
     m.S().breg = t.b;
     m.S().creg = 0x77;

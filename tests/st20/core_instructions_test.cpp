@@ -362,9 +362,7 @@ TEST_P(InstructionEffect, RegistersMemoryAndFlags) {
         SCOPED_TRACE(direct ? "direct windows" : "through the bus");
         Machine m;
         m.bus.direct = direct;
-        uint32_t at = kCode;
-        for (uint8_t b : t.code)
-            m.bus.SetBytes(at++, {b});
+        m.Code(t.code);
         for (const Mem& w : t.memIn)
             m.bus.SetWord(w.address, w.value);
         CoreState& s = m.S();

@@ -107,6 +107,10 @@ struct Machine {
     void Code(std::initializer_list<uint8_t> bytes, uint32_t at = kCode) {
         bus.SetBytes(at, bytes);
     }
+    void Code(const std::vector<uint8_t>& bytes, uint32_t at = kCode) {
+        for (uint8_t b : bytes)
+            bus.SetBytes(at++, {b});
+    }
     // A handler structure: Enables mask, Status, Wptr, Iptr.
     void Handler(uint32_t priority, TrapGroup group, uint32_t enables, uint32_t status,
                  uint32_t wptr, uint32_t iptr) {

@@ -51,9 +51,7 @@ class CheckedArithmetic : public ::testing::TestWithParam<Checked> {};
 TEST_P(CheckedArithmetic, OverflowSetsTheErrorFlagAndKeepsTheWrappedResult) {
     const Checked& t = GetParam();
     Machine m;
-    uint32_t at = kCode;
-    for (uint8_t b : t.code)
-        m.bus.SetBytes(at++, {b});
+    m.Code(t.code);
     m.S().areg = t.a;
     m.S().breg = t.b;
     m.S().creg = t.c;
@@ -195,9 +193,7 @@ TEST_P(IllegalOpcode, StopsInFrontOfItWithoutTheTrapAndTrapsAfterItWithIt) {
         SCOPED_TRACE(trap ? "trap enabled" : "trap disabled");
         Machine m;
         InstallHandlers(m);
-        uint32_t at = kCode;
-        for (uint8_t b : code)
-            m.bus.SetBytes(at++, {b});
+        m.Code(code);
         if (trap) m.S().enables[1] = 0x00FF0008;
         RunResult r = m.core.Run(Budget{2, UINT64_MAX});
         if (!trap) {
@@ -216,8 +212,8 @@ TEST_P(IllegalOpcode, StopsInFrontOfItWithoutTheTrapAndTrapsAfterItWithIt) {
             EXPECT_EQ(m.S().iptr, kHandlerCode);
         } else {
             EXPECT_EQ(r.traps, 1u);
-            EXPECT_EQ(m.bus.Word(0x80000114), 0x80000008u); // valid, IllegalOpcode
-            EXPECT_EQ(m.bus.Word(0x8000011C), at);          // after the instruction
+            EXPECT_EQ(m.bus.Word(0x80000114), 0x80000008u);         // valid, IllegalOpcode
+            EXPECT_EQ(m.bus.Word(0x8000011C), kCode + code.size()); // after the instruction
             EXPECT_EQ(m.S().iptr, kHandlerCode);
         }
     }
