@@ -71,25 +71,23 @@ TEST_F(TrapRoutineTest, LoadPokesTheImageInTwoBlocksAtTheDefaultAddress) {
     EXPECT_EQ(MailboxBase, 0u) << "the load does not touch the mailbox base";
 }
 
-TEST_F(TrapRoutineTest, LoadUsesOnlyTheFirst484BytesOfALongerFile) {
-    Start();
-    const auto before = TargetBytes(kTrap + kImageSize, 64);
-    const auto file = ReadFileBytes(WriteFile("fl4_trap.bin", 600, 0x5A));
-    cmdLoadTrapClick();
-    EXPECT_EQ(TargetBytes(kTrap, kImageSize),
-              std::vector<uint8_t>(file.begin(), file.begin() + 484));
-    EXPECT_EQ(TargetBytes(kTrap + kImageSize, 64), before);
-}
-
-TEST_F(TrapRoutineTest, LoadFillsAShortFileWithZeros) {
-    Start();
-    board->Bus().Write32(kTrap + 200, 0xA5A5A5A5); // stale data must not survive
-    const auto file = ReadFileBytes(WriteFile("fl4_trap.bin", 100, 0x33));
-    cmdLoadTrapClick();
-    std::vector<uint8_t> expected(kImageSize, 0);
-    std::copy(file.begin(), file.end(), expected.begin());
-    EXPECT_EQ(TargetBytes(kTrap, kImageSize), expected);
-    EXPECT_TRUE(form.Logged("Trap routine loaded successfully."));
+// A longer file loads its first 484 bytes and nothing behind them; a shorter one is padded with
+// zeros over whatever the target held.
+TEST_F(TrapRoutineTest, LoadTakesExactly484BytesOfTheFile) {
+    for (size_t size : {size_t{600}, size_t{100}}) {
+        SCOPED_TRACE(size);
+        Start();
+        board->Bus().Write32(kTrap + 200, 0xA5A5A5A5); // stale data must not survive
+        const auto before = TargetBytes(kTrap + kImageSize, 64);
+        const auto file = ReadFileBytes(WriteFile("fl4_trap.bin", size, 0x5A));
+        const size_t mark = Mark();
+        cmdLoadTrapClick();
+        std::vector<uint8_t> expected(kImageSize, 0);
+        std::copy_n(file.begin(), std::min(size, kImageSize), expected.begin());
+        EXPECT_EQ(TargetBytes(kTrap, kImageSize), expected);
+        EXPECT_EQ(TargetBytes(kTrap + kImageSize, 64), before);
+        EXPECT_TRUE(LoggedSince(mark, "Trap routine loaded successfully."));
+    }
 }
 
 TEST_F(TrapRoutineTest, LoadWithoutAnImageShowsTheFileAndWritesNothing) {
