@@ -314,6 +314,13 @@ std::vector<std::string> AgentFolders(const std::string& programFolder,
     return {(program / ".." / "share" / "tapster").string(), programFolder, startFolder};
 }
 
+std::optional<PhaseRate> RateOfPhase(uint32_t done, uint32_t total, double seconds) {
+    if (done == 0 || seconds < 0.5) return std::nullopt;
+    const double perSecond = done / seconds;
+    return PhaseRate{.kibPerSecond = perSecond / 1024,
+                     .secondsLeft = total > done ? (total - done) / perSecond : 0};
+}
+
 const char* PhaseName(FlashJobPhase phase) {
     switch (phase) {
     case FlashJobPhase::Check:
