@@ -335,16 +335,17 @@ int RunJob(TerminalForm& form, const JobCommand& job) {
         lastShown = now;
         std::string line = std::string(PhaseName(p.phase)) + " ...";
         if (p.total > 0) {
-            const double s = std::chrono::duration<double>(now - phaseStart).count();
-            // A rate from the first few blocks says nothing yet.
-            const double rate = s > 0.5 ? p.done / 1024.0 / s : 0;
-            const double left = p.done > 0 ? s * (p.total - p.done) / p.done : 0;
             char text[160];
-            std::snprintf(
-                text, sizeof text, "%-8s %3u%%  %s of %s  %.0f KiB/s  %s left", PhaseName(p.phase),
-                static_cast<unsigned>(uint64_t{p.done} * 100 / p.total), SizeText(p.done).c_str(),
-                SizeText(p.total).c_str(), rate, Seconds(left).c_str());
+            std::snprintf(text, sizeof text, "%-8s %3u%%  %s of %s", PhaseName(p.phase),
+                          static_cast<unsigned>(uint64_t{p.done} * 100 / p.total),
+                          SizeText(p.done).c_str(), SizeText(p.total).c_str());
             line = text;
+            const double s = std::chrono::duration<double>(now - phaseStart).count();
+            if (const std::optional<PhaseRate> rate = RateOfPhase(p.done, p.total, s)) {
+                std::snprintf(text, sizeof text, "  %.0f KiB/s  %s left", rate->kibPerSecond,
+                              Seconds(rate->secondsLeft).c_str());
+                line += text;
+            }
         }
         form.ShowProgress(line);
     };

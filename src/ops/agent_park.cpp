@@ -5,7 +5,6 @@
 #include "jtag/tap_engine.h"
 #include "ops/agent_setup.h"
 #include "ops/dcu_tables.h"
-#include "ops/target_session.h"
 
 namespace tapster {
 
@@ -14,39 +13,43 @@ namespace {
 // (least significant byte first). A taken jump is where "Trap on interrupt" acts, so the CPU
 // waits there for the next Take Trap.
 constexpr uint32_t kJumpToItself = 0x00000E60;
-// The CPU reaches the loop within microseconds of the arming; this bounds a CPU that does not.
+// An agent answers a stop, and the CPU reaches the loop, within microseconds; this bounds a
+// target that does neither.
 constexpr int kParkPolls = 50;
 constexpr uint32_t kParkPollMs = 10;
+
+// Polls the word at `address` until it reads `value` (`equal`) or anything else (!`equal`).
+bool WaitForWord(uint32_t address, uint32_t value, bool equal) {
+    for (int poll = 0; poll < kParkPolls; ++poll) {
+        const WordRead word = ReadWord(address);
+        if (!word.failed && (word.value == value) == equal) return true;
+        DelayMs(kParkPollMs);
+    }
+    return false;
+}
 } // namespace
 
-bool ParkAgent(uint32_t trap, std::string& reason) {
-    const uint32_t mailbox = trap + kTrapWorkspaceOffset;
+ParkOutcome ParkAgent(uint32_t mailbox, std::string& reason) {
+    // A running agent answers a stop (between calls with its last verdict, in a call by ending
+    // it) and then polls its command word through a jump, where a trap is taken; before that it
+    // may poll with a conditional jump, where none is. No answer: no agent runs there (a board
+    // reset since, or a CPU that has stopped), and a load cannot disturb it.
+    if (!WriteWord(mailbox + kMbCommand, AGENT_CMD_STOP) ||
+        !WaitForWord(mailbox + kMbCommand, AGENT_CMD_STOP, false))
+        return ParkOutcome::NoAgent;
+    // The loop, the slot pointing at it, and the trap armed as Take Trap arms it.
     const uint32_t loop = mailbox + kMbBuffer;
     const BreakCondition& take = kBreakConditions[kTakeOnInterrupt];
     const uint32_t slot = take.slotWord - kSlotWptr; // the slot the install fills
-    TargetSession session(BusyOrder::Never);
-    if (!session.Claimed()) {
-        reason = "the parallel port could not be opened";
-        return false;
-    }
-    session.Start();
-    // The loop, the slot pointing at it, and a stop: an idle agent polls its command word with a
-    // conditional jump, where no trap is taken; a stop makes it answer again, and it then polls
-    // through a jump. Then the trap is armed as Take Trap arms it.
     if (!WriteWord(loop, kJumpToItself) || !WriteWord(slot + kSlotIptr, loop) ||
-        !WriteWord(mailbox + kMbCommand, AGENT_CMD_STOP) ||
         !WriteWord(DCU_JUMPTRACE_CONTROL, kDcuTraceReadEnable) ||
         !WriteWord(take.armRegister, take.armValue)) {
         reason = "the DCU or the target memory could not be written";
-        return false;
+        return ParkOutcome::Failed;
     }
-    for (int poll = 0; poll < kParkPolls; ++poll) {
-        const WordRead jumped = ReadWord(DCU_JUMPTRACE_IPTR);
-        if (!jumped.failed && jumped.value == loop) return true;
-        DelayMs(kParkPollMs);
-    }
-    reason = "the CPU did not leave the agent at " + Hex8(trap);
-    return false;
+    if (WaitForWord(DCU_JUMPTRACE_IPTR, loop, true)) return ParkOutcome::Parked;
+    reason = "the CPU did not leave the agent at " + Hex8(mailbox - kTrapWorkspaceOffset);
+    return ParkOutcome::Failed;
 }
 
 } // namespace tapster

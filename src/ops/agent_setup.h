@@ -8,8 +8,9 @@
 
 namespace tapster {
 
-// Loads the first 484 bytes of the image at `trap` in a session of its own. False with the
-// reason when the image cannot be read (nothing was written then) or a poke was refused.
+// Loads the first 484 bytes of the image at `trap` in a session of its own, moving the CPU off a
+// running agent first (ParkAgent). False with the reason when the image cannot be read or the CPU
+// could not be moved (nothing was written then), or a poke was refused.
 bool LoadTrapRoutine(uint32_t trap, const std::string& imagePath, std::string& reason);
 
 // Which slots the install points at the routine: the priorities and the groups in the order
@@ -28,12 +29,17 @@ void TakeTrap(int condition);
 // install fills with its default choice.
 constexpr int kTakeOnInterrupt = 0;
 
-// Moves the CPU out of the agent running at `trap` before another image is loaded there: a load
-// over the code the CPU runs lets it execute a mix of both images (it then strays, often into
-// its workspace, and stops on an illegal instruction, where no later Take Trap reaches it). The
-// CPU is taken, as Take Trap takes it but without its reports and pause, to a jump to itself in
-// the mailbox's host buffer, which the load does not touch and where the next Take Trap finds it
-// at a jump. False with the reason when it did not get there.
-bool ParkAgent(uint32_t trap, std::string& reason);
+// Moves the CPU out of the agent whose mailbox is at `mailbox` before another image is loaded
+// over it: a load over the code the CPU runs lets it execute a mix of both images (it then
+// strays, often into its workspace, and stops on an illegal instruction, where no later Take Trap
+// reaches it). The CPU is taken, as Take Trap takes it but without its reports and pause, to a
+// jump to itself in the mailbox's host buffer, which the load does not touch and where the next
+// Take Trap finds it at a jump. Runs in the caller's link scan.
+enum class ParkOutcome {
+    Parked,  // the CPU runs the jump to itself
+    NoAgent, // no agent answered a stop there: nothing runs that a load could disturb
+    Failed,  // the agent answered but the CPU did not get to the loop (the reason says why)
+};
+ParkOutcome ParkAgent(uint32_t mailbox, std::string& reason);
 
 } // namespace tapster

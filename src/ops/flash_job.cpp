@@ -139,7 +139,8 @@ bool Job::Identify() {
 }
 
 // The image that identified the chip serves one family; a chip of another family gets its own
-// image, loaded, installed and taken the same way once the CPU has left the running one.
+// image, loaded (the load moves the CPU off the running one first), installed and taken the same
+// way.
 bool Job::SwitchAgentForChip() {
     if (out_.chip == nullptr || !req_.agentPath.empty()) return true;
     const std::string name = FamilyImage(out_.chip->family);
@@ -150,9 +151,6 @@ bool Job::SwitchAgentForChip() {
 }
 
 bool Job::SwitchAgent(const std::string& name, const std::string& path) {
-    std::string reason;
-    if (!ParkAgent(req_.trapAddress, reason))
-        return Fail("the agent could not be changed: " + reason);
     agentImage_ = name;
     return StartAgent(path);
 }
@@ -314,6 +312,13 @@ std::vector<std::string> AgentFolders(const std::string& programFolder,
                                       const std::string& startFolder) {
     const std::filesystem::path program(programFolder);
     return {(program / ".." / "share" / "tapster").string(), programFolder, startFolder};
+}
+
+std::optional<PhaseRate> RateOfPhase(uint32_t done, uint32_t total, double seconds) {
+    if (done == 0 || seconds < 0.5) return std::nullopt;
+    const double perSecond = done / seconds;
+    return PhaseRate{.kibPerSecond = perSecond / 1024,
+                     .secondsLeft = total > done ? (total - done) / perSecond : 0};
 }
 
 const char* PhaseName(FlashJobPhase phase) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,15 @@ struct FlashJobProgress {
     uint32_t total = 0; // bytes of this phase (0 for the phases without a size)
 };
 using FlashJobProgressFn = std::function<void(const FlashJobProgress&)>;
+
+// The speed a phase's progress shows, and the time it has left at that speed.
+struct PhaseRate {
+    double kibPerSecond = 0;
+    double secondsLeft = 0;
+};
+// Nothing until the phase has run half a second and done a block: before that a rate is 0, or
+// one fast block taken for the whole phase.
+std::optional<PhaseRate> RateOfPhase(uint32_t done, uint32_t total, double seconds);
 
 struct FlashJobOutcome {
     bool ok = false;

@@ -57,20 +57,32 @@ void LogWriteError(uint32_t address) {
     LogFailure("Error writing memory at address " + Hex8(address) + "!!!");
 }
 
-// The load after the claim: the pokes and their lines, in a chain of its own.
-void LoadImage(uint32_t trap, const Image& image) {
+// The load after the claim: the pokes and their lines, in a chain of its own. Once a trap has
+// been installed or taken, an agent may be running where the pokes go: the CPU is moved off it
+// first, and when that fails nothing is written. False with the reason when the image was not
+// loaded.
+bool LoadImage(uint32_t trap, const Image& image, std::string& reason) {
     InitJtag();
     EnterLinkScan();
     Log("Loading trap routine. Memory address " + Hex8(trap));
     Log(std::string(40, '-'));
+    if (MailboxBase != 0 && ParkAgent(MailboxBase, reason) == ParkOutcome::Failed) {
+        LogFailure("Trap routine NOT loaded: " + reason + " !!!");
+        TapReset();
+        return false;
+    }
+    bool loaded = false;
     if (WriteBlock(trap, image.data(), kFirstPoke) == 0) {
         LogWriteError(trap);
     } else if (WriteBlock(trap + kFirstPoke, image.data() + kFirstPoke, kSecondPoke) == 0) {
         LogWriteError(trap + kFirstPoke);
     } else {
         Log("Trap routine loaded successfully.");
+        loaded = true;
     }
     TapReset();
+    if (!loaded) reason = "the trap routine could not be written to " + Hex8(trap);
+    return loaded;
 }
 
 } // namespace
@@ -85,10 +97,7 @@ bool LoadTrapRoutine(uint32_t trap, const std::string& imagePath, std::string& r
         reason = "the trap routine file " + imagePath + " could not be read";
         return false;
     }
-    ClearCommandOutcome();
-    LoadImage(trap, image);
-    if (CommandFailed()) reason = "the trap routine could not be written to " + Hex8(trap);
-    return !CommandFailed();
+    return LoadImage(trap, image, reason);
 }
 
 void cmdLoadTrapClick() {
@@ -105,7 +114,8 @@ void cmdLoadTrapClick() {
                           " could not be read !!! Nothing was written to the target.");
         return;
     }
-    LoadImage(TrapAddressField(), image);
+    std::string reason;
+    LoadImage(TrapAddressField(), image, reason);
 }
 
 void InstallTraps(uint32_t trap, const TrapChoice& choice) {

@@ -169,10 +169,10 @@ QString JobDialog::ProgressText(FlashJobPhase phase, uint32_t done, uint32_t tot
     if (!text.isEmpty()) text[0] = text[0].toUpper();
     if (total == 0) return text + "\u2026";
     text += QString(": %1 %").arg(static_cast<uint64_t>(done) * 100 / total);
-    if (done == 0 || ms < 500) return text;
-    const double rate = done * 1000.0 / static_cast<double>(ms); // bytes per second
-    const auto left = static_cast<int64_t>((total - done) / rate + 0.5);
-    text += QString(" at %1 KiB/s, ").arg(static_cast<int64_t>(rate / 1024 + 0.5));
+    const std::optional<PhaseRate> rate = RateOfPhase(done, total, static_cast<double>(ms) / 1000);
+    if (!rate) return text;
+    const auto left = static_cast<int64_t>(rate->secondsLeft + 0.5);
+    text += QString(" at %1 KiB/s, ").arg(static_cast<int64_t>(rate->kibPerSecond + 0.5));
     text +=
         left < 120 ? QString("%1 s left").arg(left) : QString("%1 min left").arg((left + 59) / 60);
     return text;

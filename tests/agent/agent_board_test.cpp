@@ -219,5 +219,24 @@ TEST_P(AgentOnBoard, EveryTroubleEndsTheCommandAsAFailure) {
 INSTANTIATE_TEST_SUITE_P(Chips, AgentOnBoard, ::testing::ValuesIn(kBoards),
                          [](const auto& info) { return std::string(info.param.chip); });
 
+using ImageLoadedByHand = BoardTest;
+
+// The Intel image loaded by hand over the AMD image the CPU runs: the load moves the CPU off the
+// running agent first, logging nothing of it, and the new image is then taken and answers.
+TEST_F(ImageLoadedByHand, OverARunningAgentIsTakenAndAnswers) {
+    board::BoardConfig config;
+    config.flash.chip = "28F160B3B";
+    Start(FlashClearOfRom(config));
+    ASSERT_TRUE(TakeAgent(agent_test::kAgentAmdBytes()));
+    ClearCommandOutcome();
+    const size_t mark = Mark();
+    ASSERT_TRUE(TakeAgent(agent_test::kAgentIntelBytes()));
+    ASSERT_FALSE(CommandFailed()) << "the load or the take failed";
+    EXPECT_EQ(form.LogFrom(mark).at(kInitLines.size() + 2), "Trap routine loaded successfully.");
+    form.SetText("lstFlashBase", "60000000");
+    cmdGetDevCodeClick();
+    EXPECT_EQ(form.Text("lblFlashCode"), "Flash IDCODE 0089.8891");
+}
+
 } // namespace
 } // namespace tapster::test

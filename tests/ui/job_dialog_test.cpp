@@ -19,6 +19,7 @@ TEST(JobDialogProgress, NamesThePhaseRateAndTimeLeft) {
     } rows[] = {
         {0, 0, 9000, "Program\u2026"},           // no size known
         {0x1000, 0x200000, 100, "Program: 0 %"}, // too early for a rate
+        {0, 0x200000, 9000, "Program: 0 %"},     // no block done yet
         {0x80000, 0x200000, 20000, "Program: 25 % at 26 KiB/s, 60 s left"},
         {0x10000, 0x200000, 10000, "Program: 3 % at 6 KiB/s, 6 min left"},
         {0x200000, 0x200000, 70000, "Program: 100 % at 29 KiB/s, 0 s left"},
