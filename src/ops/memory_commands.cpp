@@ -23,8 +23,6 @@ namespace tapster {
 
 namespace {
 
-constexpr uint32_t kRomStart = kInternalRomStart;
-constexpr uint32_t kRomLength = kInternalRomLength;
 constexpr uint32_t kVerifyBlock = 252; // the block size of WriteBlock
 constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
 const char* const kTestFails = "************ Test fails !!! ************ ";
@@ -178,7 +176,7 @@ void cmdReadRomClick() {
     Log("----------------------------------------------");
     Log("Reading internal ROM ...");
 
-    const bool scanned = ScanTargetMemory(kRomStart, kRomLength);
+    const bool scanned = ScanTargetMemory(kInternalRomStart, kInternalRomLength);
     const bool written = CloseScanDumpFile() && !ScanDumpWriteFailed;
     if (scanned && written) {
         Log("Done. See file intRom.bin at current directory.");
