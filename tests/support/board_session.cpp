@@ -135,16 +135,13 @@ bool BoardSession::TakeAgent(std::span<const uint8_t> image) {
 void BoardSession::WriteFlash(const std::string& path, const std::string& length,
                               const std::string& base) {
     form.SetText("lstFlashBase", base);
-    form.SetText("txtFromAddr", base);
-    form.SetText("txtFlashLen", length);
-    form.files.push_back(path);
-    form.warningAnswers.push_back(true);
-    cmdWriteFlashClick();
+    WriteFromFile(path, base, length);
 }
 
-void BoardSession::WriteFlashAt(const std::string& path, uint32_t from, uint32_t length) {
-    form.SetText("txtFromAddr", Hex8(from));
-    form.SetText("txtFlashLen", HexMin(length, 1));
+void BoardSession::WriteFromFile(const std::string& path, const std::string& from,
+                                 const std::string& length) {
+    form.SetText("txtFromAddr", from);
+    form.SetText("txtFlashLen", length);
     form.files.push_back(path);
     form.warningAnswers.push_back(true);
     cmdWriteFlashClick();

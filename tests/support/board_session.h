@@ -103,7 +103,10 @@ class BoardSession {
                     const std::string& base = "60000000");
     // "Write from File" of `length` bytes of `path` at `from`, the flash base as it stands, the
     // warning confirmed.
-    void WriteFlashAt(const std::string& path, uint32_t from, uint32_t length);
+    void WriteFromFile(const std::string& path, const std::string& from, const std::string& length);
+    void WriteFlashAt(const std::string& path, uint32_t from, uint32_t length) {
+        WriteFromFile(path, Hex8(from), HexMin(length, 1));
+    }
     // "Read to File" of `length` bytes at `from` into `name` in the start directory; its bytes.
     std::vector<uint8_t> ReadToFile(const std::string& from, const std::string& length,
                                     const std::string& name);
